@@ -1,0 +1,85 @@
+// Evaluating the user's function at a point: the interpreter prepared with the extra
+// math functions and the start-up constants, the user constants, one assignment per
+// variable, then the formula. Every coordinate reaches the interpreter as its value
+// written with 15 significant digits and read back.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "model/dimension.h"
+#include "model/extra_functions.h"
+#include "model/message_sink.h"
+#include "model/script/script_engine.h"
+
+namespace quorvant {
+
+inline constexpr std::string_view kScriptErrorTitle = "Error in Script Control";
+
+// The silent failures: numeric errors and "already reported". Any other interpreter
+// failure is shown to the user.
+bool IsSilentError(int32_t number);
+
+// The message text of an interpreter failure: source and number, description, and
+// where it happened (lines separated by single carriage returns).
+std::string ScriptErrorMessage(const script::ScriptError& error);
+
+class FunctionEvaluator {
+ public:
+  FunctionEvaluator(Dimension& dim, MessageSink& messages);
+  FunctionEvaluator(const FunctionEvaluator&) = delete;
+  FunctionEvaluator& operator=(const FunctionEvaluator&) = delete;
+
+  // Engine preparation: registers the extra functions as "sh" (members global), sets
+  // halfpi, pi and e in the problem state and, through statements, in the engine.
+  void Prepare();
+
+  // Executes the user constant statements in order; stops at the first failure and
+  // returns its number (0 when all ran).
+  int32_t RegisterConstants(std::span<const std::string> statements);
+  // The constants held in the problem state, in list order.
+  int32_t RegisterConstants();
+
+  // One assignment "name=value" per variable, the value written with 15 significant
+  // digits. A coordinate that is not finite cannot be written as a number: it fails
+  // with Overflow (6), like the arithmetic that produced it.
+  int32_t AssignVariables();
+
+  // The function value at `point`. Returns 0, or the error number of the failing
+  // step (the assignment, the formula, the conversion of its value to Double, or a
+  // failure an extra function recorded).
+  int32_t EvaluateFunction(double& value);
+
+  // Off: every assignment goes through statement text and every formula through
+  // the Variant machine. Results are identical either way; this exists for tests
+  // and benchmarks.
+  void SetFastPath(bool on) { fastPath_ = on; }
+
+  script::ScriptEngine& engine() { return engine_; }
+  ExtraFunctions& extraFunctions() { return extra_; }
+
+ private:
+  void OnScriptError(const script::ScriptError& error);
+  void BindVariables();
+
+  Dimension& dim_;
+  MessageSink& messages_;
+  ExtraFunctions extra_;
+  script::ScriptEngine engine_;
+  bool fastPath_ = true;
+
+  // Slot handles of the variable names, and the last coordinate rounded per
+  // variable (a coordinate that did not change is not rounded again).
+  std::vector<std::string> boundNames_;
+  // The formula compiled once per text.
+  std::string compiledFormula_;
+  std::shared_ptr<const script::Program> formulaProgram_;
+  std::vector<int32_t> slots_;
+  std::vector<script::ScriptEngine::NumberTarget> targets_;
+  std::vector<double> lastRaw_;
+  std::vector<double> lastRounded_;
+};
+
+}  // namespace quorvant

@@ -1,0 +1,261 @@
+#include "model/script/builtins.h"
+
+#include <cmath>
+#include <string>
+
+#include "model/numtext.h"
+#include "model/script/operators.h"
+
+namespace quorvant::script {
+
+namespace {
+
+// --- numeric kernels (also run by the double-only machine) -------------------------
+
+int32_t KAbs(double x, double& r) { r = std::fabs(x); return 0; }
+int32_t KAtn(double x, double& r) { r = std::atan(x); return 0; }
+int32_t KCos(double x, double& r) { r = std::cos(x); return kernel::Finite(r); }
+int32_t KSin(double x, double& r) { r = std::sin(x); return kernel::Finite(r); }
+int32_t KTan(double x, double& r) { r = std::tan(x); return kernel::Finite(r); }
+int32_t KExp(double x, double& r) { r = std::exp(x); return kernel::Finite(r); }
+int32_t KLog(double x, double& r) {
+  if (x <= 0) return 5;
+  r = std::log(x);
+  return 0;
+}
+int32_t KSqr(double x, double& r) {
+  if (x < 0) return 5;
+  r = std::sqrt(x);
+  return 0;
+}
+int32_t KFix(double x, double& r) { r = std::trunc(x); return 0; }
+int32_t KInt(double x, double& r) { r = std::floor(x); return 0; }
+int32_t KSgn(double x, double& r) { r = x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); return 0; }
+int32_t KCDbl(double x, double& r) { r = x; return 0; }
+int32_t KCBool(double x, double& r) { r = x != 0 ? -1.0 : 0.0; return 0; }
+int32_t KRound(double x, double& r) { r = RoundHalfEven(x); return 0; }
+int32_t KCInt(double x, double& r) {
+  const double v = RoundHalfEven(x);
+  if (!(v >= -32768.0 && v <= 32767.0)) return 6;
+  r = v + 0.0;  // a whole-number subtype has no -0
+  return 0;
+}
+int32_t KCLng(double x, double& r) {
+  const double v = RoundHalfEven(x);
+  if (!(v >= -2147483648.0 && v <= 2147483647.0)) return 6;
+  r = v + 0.0;
+  return 0;
+}
+
+// --- Variant forms -----------------------------------------------------------------
+
+// A function of a number whose result is a Double; Null is an invalid use.
+template <NumberKernel K>
+int32_t DoubleOf(std::span<const Variant> args, Variant& result) {
+  double x, r;
+  if (int32_t e = ToDouble(args[0], x)) return e;
+  if (int32_t e = K(x, r)) return e;
+  result = Variant::Dbl(r);
+  return 0;
+}
+
+// Abs, Fix and Int keep whole numbers whole; Null gives Null; texts become Doubles.
+template <NumberKernel K>
+int32_t SameKindOf(std::span<const Variant> args, Variant& result) {
+  const Variant& a = args[0];
+  switch (a.type) {
+    case VType::Null: result = Variant::Null(); return 0;
+    case VType::Empty: result = Variant::Int(0); return 0;
+    case VType::Boolean:
+    case VType::Integer:
+    case VType::Long: {
+      double r;
+      K(a.Number(), r);
+      const bool wasLong = a.type == VType::Long;
+      if (!wasLong && r >= -32768 && r <= 32767) result = Variant::Int(static_cast<int16_t>(r));
+      else if (r >= -2147483648.0 && r <= 2147483647.0) result = Variant::Long(static_cast<int32_t>(r));
+      else result = Variant::Dbl(r);
+      return 0;
+    }
+    default:
+      return DoubleOf<K>(args, result);
+  }
+}
+
+int32_t CallSgn(std::span<const Variant> args, Variant& result) {
+  double x, r;
+  if (int32_t e = ToDouble(args[0], x)) return e;
+  KSgn(x, r);
+  result = Variant::Int(static_cast<int16_t>(r));
+  return 0;
+}
+
+int32_t CallRound(std::span<const Variant> args, Variant& result) {
+  const Variant& a = args[0];
+  int32_t places = 0;
+  if (args.size() > 1) {
+    double p;
+    if (int32_t e = ToDouble(args[1], p)) return e;
+    if (p < 0) return 5;
+    p = RoundHalfEven(p);
+    places = p > 400 ? 400 : static_cast<int32_t>(p);
+  }
+  switch (a.type) {
+    case VType::Null: result = Variant::Null(); return 0;
+    case VType::Empty: result = Variant::Int(0); return 0;
+    case VType::Boolean: case VType::Integer: case VType::Long: result = a; return 0;
+    default: break;
+  }
+  double x;
+  if (int32_t e = ToDouble(a, x)) return e;
+  if (places == 0) {
+    result = Variant::Dbl(RoundHalfEven(x));
+    return 0;
+  }
+  // Round to `places` decimals: scale by an exact power of ten, round half to even,
+  // scale back. Beyond the exact powers, or when scaling overflows, x is kept.
+  if (places > 22) {
+    result = Variant::Dbl(x);
+    return 0;
+  }
+  const double scale = std::pow(10.0, places);
+  const double scaled = x * scale;
+  result = Variant::Dbl(std::isfinite(scaled) ? RoundHalfEven(scaled) / scale : x);
+  return 0;
+}
+
+template <NumberKernel K, VType Kind>
+int32_t ConvertTo(std::span<const Variant> args, Variant& result) {
+  double x, r;
+  if (int32_t e = ToDouble(args[0], x)) return e;
+  if (int32_t e = K(x, r)) return e;
+  if (Kind == VType::Integer) result = Variant::Int(static_cast<int16_t>(r));
+  else if (Kind == VType::Long) result = Variant::Long(static_cast<int32_t>(r));
+  else result = Variant::Dbl(r);
+  return 0;
+}
+
+int32_t CallCBool(std::span<const Variant> args, Variant& result) {
+  const Variant& a = args[0];
+  if (a.type == VType::String) {
+    std::string lower;
+    for (char c : a.s) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    if (lower == "true" || lower == "#true#") {
+      result = Variant::Bool(true);
+      return 0;
+    }
+    if (lower == "false" || lower == "#false#") {
+      result = Variant::Bool(false);
+      return 0;
+    }
+  }
+  double x;
+  if (int32_t e = ToDouble(a, x)) return e;
+  result = Variant::Bool(x != 0);
+  return 0;
+}
+
+int32_t CallCStr(std::span<const Variant> args, Variant& result) {
+  if (args[0].type == VType::Null) return 94;
+  std::string text;
+  if (int32_t e = ToText(args[0], text)) return e;
+  result = Variant::Str(std::move(text));
+  return 0;
+}
+
+int32_t CallIsNumeric(std::span<const Variant> args, Variant& result) {
+  const Variant& a = args[0];
+  double unused;
+  bool numeric;
+  switch (a.type) {
+    case VType::Null: case VType::Object: numeric = false; break;
+    case VType::String: numeric = ParseNumericText(a.s, unused); break;
+    default: numeric = true; break;
+  }
+  result = Variant::Bool(numeric);
+  return 0;
+}
+
+int32_t CallIsEmpty(std::span<const Variant> args, Variant& result) {
+  result = Variant::Bool(args[0].type == VType::Empty);
+  return 0;
+}
+
+int32_t CallIsNull(std::span<const Variant> args, Variant& result) {
+  result = Variant::Bool(args[0].type == VType::Null);
+  return 0;
+}
+
+int32_t CallTypeName(std::span<const Variant> args, Variant& result) {
+  result = Variant::Str(std::string(TypeName(args[0].type)));
+  return 0;
+}
+
+// Hex and Oct: an Integer (or a value that fits one, unless it is a Long) is written
+// in 16 bits, anything else in 32 bits.
+template <int Radix>
+int32_t InRadix(std::span<const Variant> args, Variant& result) {
+  const Variant& a = args[0];
+  if (a.type == VType::Null) {
+    result = Variant::Null();
+    return 0;
+  }
+  int32_t v;
+  if (int32_t e = ToLong(a, v)) return e;
+  uint32_t bits = static_cast<uint32_t>(v);
+  if (a.type != VType::Long && v >= -32768 && v <= 32767) bits &= 0xFFFFu;
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[bits % Radix]);
+    bits /= Radix;
+  } while (bits != 0);
+  result = Variant::Str(std::move(text));
+  return 0;
+}
+
+const Builtin kBuiltins[] = {
+    {"Abs", 1, 1, SameKindOf<KAbs>, KAbs},
+    {"Atn", 1, 1, DoubleOf<KAtn>, KAtn},
+    {"Cos", 1, 1, DoubleOf<KCos>, KCos},
+    {"Exp", 1, 1, DoubleOf<KExp>, KExp},
+    {"Fix", 1, 1, SameKindOf<KFix>, KFix},
+    {"Int", 1, 1, SameKindOf<KInt>, KInt},
+    {"Log", 1, 1, DoubleOf<KLog>, KLog},
+    {"Round", 1, 2, CallRound, KRound},
+    {"Sgn", 1, 1, CallSgn, KSgn},
+    {"Sin", 1, 1, DoubleOf<KSin>, KSin},
+    {"Sqr", 1, 1, DoubleOf<KSqr>, KSqr},
+    {"Tan", 1, 1, DoubleOf<KTan>, KTan},
+    {"CDbl", 1, 1, ConvertTo<KCDbl, VType::Double>, KCDbl},
+    {"CInt", 1, 1, ConvertTo<KCInt, VType::Integer>, KCInt},
+    {"CLng", 1, 1, ConvertTo<KCLng, VType::Long>, KCLng},
+    {"CBool", 1, 1, CallCBool, nullptr},
+    {"CStr", 1, 1, CallCStr, nullptr},
+    {"IsNumeric", 1, 1, CallIsNumeric, nullptr},
+    {"IsEmpty", 1, 1, CallIsEmpty, nullptr},
+    {"IsNull", 1, 1, CallIsNull, nullptr},
+    {"TypeName", 1, 1, CallTypeName, nullptr},
+    {"Hex", 1, 1, InRadix<16>, nullptr},
+    {"Oct", 1, 1, InRadix<8>, nullptr},
+};
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k)
+    if (std::tolower(static_cast<unsigned char>(a[k])) != std::tolower(static_cast<unsigned char>(b[k])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+int BuiltinId(std::string_view name) {
+  for (size_t k = 0; k < std::size(kBuiltins); ++k)
+    if (SameNoCase(kBuiltins[k].name, name)) return static_cast<int>(k);
+  return -1;
+}
+
+const Builtin& BuiltinAt(int id) { return kBuiltins[id]; }
+
+}  // namespace quorvant::script

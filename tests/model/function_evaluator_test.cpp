@@ -1,0 +1,160 @@
+// Evaluating the user's function: the statements that hand over the coordinates,
+// constants, the error event and its message.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "script_test_util.h"
+
+namespace quorvant::testing {
+namespace {
+
+// Records every statement and expression the engine is asked to run, through a
+// recording callback on a second engine would change behaviour; instead the tests
+// read the engine's namespace afterwards.
+struct Problem : PreparedEngine {
+  Problem(std::vector<std::string> names, std::string formula) {
+    dim.Resize(static_cast<int32_t>(names.size()));
+    dim.varNames = std::move(names);
+    dim.formula = std::move(formula);
+  }
+  int32_t At(std::vector<double> point, double& value) {
+    dim.point = std::move(point);
+    return evaluator.EvaluateFunction(value);
+  }
+};
+
+TEST(FunctionEvaluation, HandsOverFifteenDigitCoordinates) {
+  for (bool fast : {true, false}) {
+    Problem p({"x", "y"}, "x + y");
+    p.evaluator.SetFastPath(fast);
+    double value;
+    ASSERT_EQ(p.At({1.5, -0.00001}, value), 0);
+    EXPECT_EQ(p.Eval("x"), "1.5 (Double)");  // x is the member of the extra functions
+    EXPECT_EQ(p.Eval("y"), "-1E-05 (Double)");
+    EXPECT_EQ(p.Eval("TypeName(y) & \" \" & CStr(y * 1)"), "Double -1E-05 (String)");
+    ASSERT_EQ(p.At({1.0 / 3, 2}, value), 0);
+    EXPECT_EQ(value, 0.333333333333333 + 2);
+    EXPECT_EQ(p.Eval("y"), "2 (Integer)");
+    ASSERT_EQ(p.At({0.1 + 0.2, 40000}, value), 0);
+    EXPECT_EQ(p.Eval("y"), "40000 (Long)");
+    EXPECT_EQ(value, 0.3 + 40000);
+    ASSERT_EQ(p.At({-32768, 1e15}, value), 0);
+    EXPECT_EQ(p.Eval("TypeName(x) & TypeName(y)"), "DoubleDouble (String)");
+  }
+}
+
+TEST(FunctionEvaluation, NameWithLeadingBlankIsAccepted) {
+  Problem p({"x", " y"}, "x * 10 + y");
+  double value;
+  ASSERT_EQ(p.At({1, 2}, value), 0);
+  EXPECT_EQ(value, 12);
+}
+
+TEST(FunctionEvaluation, VariableNamedIerrReadsZero) {
+  Problem p({"ierr", "y"}, "ierr + y");
+  double value;
+  ASSERT_EQ(p.At({7, 2}, value), 0);
+  EXPECT_EQ(value, 2);
+}
+
+TEST(FunctionEvaluation, VariableNamedPiReplacesTheConstant) {
+  Problem p({"pi", "y"}, "pi + y");
+  double value;
+  ASSERT_EQ(p.At({1, 2}, value), 0);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(p.evaluator.extraFunctions().pi, 1);
+}
+
+TEST(FunctionEvaluation, ExtraFunctionFailureIsRaisedAfterTheFormula) {
+  Problem p({"x"}, "Asin(x) + 1");
+  double value = 42;
+  EXPECT_EQ(p.At({2}, value), 5);
+  EXPECT_EQ(value, 42);  // the value of the formula is discarded
+  EXPECT_TRUE(p.sink.messages.empty());
+  ASSERT_EQ(p.At({0.5}, value), 0);  // ierr was reset before the formula
+}
+
+TEST(FunctionEvaluation, SilentEngineFailureSetsIerr) {
+  Problem p({"x"}, "Sqr(x)");
+  double value;
+  EXPECT_EQ(p.At({-1}, value), 5);
+  EXPECT_EQ(p.dim.ierr, 5);
+  EXPECT_TRUE(p.sink.messages.empty());
+}
+
+TEST(FunctionEvaluation, SyntaxErrorShowsTheMessage) {
+  Problem p({"x", "y"}, "x+*y");
+  double value;
+  EXPECT_EQ(p.At({1, 2}, value), 1023);
+  EXPECT_EQ(p.dim.ierr, 1023);
+  ASSERT_EQ(p.sink.messages.size(), 1u);
+  const auto& m = p.sink.messages[0];
+  EXPECT_EQ(m.title, "Error in Script Control");
+  EXPECT_EQ(m.icon, MessageIcon::Critical);
+  EXPECT_EQ(m.text, std::string(script::kCompileSource) +
+                        " 1023\rExpected expression\r\rAt line 1, col 2: [x+*y]");
+}
+
+TEST(FunctionEvaluation, ValueThatIsNoNumber) {
+  Problem p({"x"}, "Null");
+  double value;
+  EXPECT_EQ(p.At({1}, value), 94);
+  Problem q({"x"}, "\"abc\"");
+  EXPECT_EQ(q.At({1}, value), 13);
+  Problem r({"x"}, "\"1.5\" & x");
+  ASSERT_EQ(r.At({2}, value), 0);
+  EXPECT_EQ(value, 1.52);
+  Problem s({"x"}, "x > 0");
+  ASSERT_EQ(s.At({2}, value), 0);
+  EXPECT_EQ(value, -1);
+}
+
+TEST(FunctionEvaluation, NonFiniteCoordinateIsAnOverflow) {
+  Problem p({"x"}, "x");
+  double value;
+  EXPECT_EQ(p.At({INFINITY}, value), 6);
+  EXPECT_EQ(p.At({NAN}, value), 6);
+  EXPECT_TRUE(p.sink.messages.empty());
+}
+
+TEST(Constants, RegisteredInOrderLaterEntryDecides) {
+  Problem p({"x"}, "a * x");
+  const std::vector<std::string> constants = {"A=1", "a=2"};
+  ASSERT_EQ(p.evaluator.RegisterConstants(constants), 0);
+  double value;
+  ASSERT_EQ(p.At({3}, value), 0);
+  EXPECT_EQ(value, 6);
+}
+
+TEST(Constants, FailureStopsAndIsReported) {
+  Problem p({"x"}, "x");
+  const std::vector<std::string> constants = {"a=1", "b=)", "c=3"};
+  EXPECT_EQ(p.evaluator.RegisterConstants(constants), 1023);
+  EXPECT_EQ(p.sink.messages.size(), 1u);
+  EXPECT_EQ(p.Eval("a"), "1 (Integer)");
+  EXPECT_EQ(p.Eval("c"), "Empty (Empty)");
+}
+
+TEST(Constants, FromTheProblemState) {
+  Problem p({"x"}, "k * x");
+  p.dim.constants[0] = "k=2.5";
+  p.dim.constCount = 1;
+  ASSERT_EQ(p.evaluator.RegisterConstants(), 0);
+  double value;
+  ASSERT_EQ(p.At({2}, value), 0);
+  EXPECT_EQ(value, 5);
+}
+
+TEST(Preparation, StartUpConstants) {
+  PreparedEngine p;
+  EXPECT_EQ(p.dim.halfpi, std::atan(1.0) * 2);
+  EXPECT_EQ(p.dim.pi, std::atan(1.0) * 4);
+  EXPECT_EQ(p.dim.e, std::exp(1.0));
+  EXPECT_EQ(p.evaluator.extraFunctions().halfpi, p.dim.halfpi);
+  EXPECT_EQ(p.evaluator.extraFunctions().pi, p.dim.pi);
+  EXPECT_EQ(p.evaluator.extraFunctions().e, p.dim.e);
+}
+
+}  // namespace
+}  // namespace quorvant::testing
