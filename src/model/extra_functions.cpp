@@ -16,29 +16,11 @@ namespace kernel = script::kernel;
 // true, 0 for false.
 double Truth(bool b) { return b ? -1.0 : 0.0; }
 
-// exp with the language's overflow rule.
-int32_t Exp(double x, double& r) {
-  r = std::exp(x);
-  return kernel::Finite(r);
-}
-
 // Rounds an extended-precision intermediate to Double once; beyond the Double range
 // it is an overflow.
 int32_t ToDouble(long double v, double& r) {
   r = static_cast<double>(v);
   return kernel::Finite(r);
-}
-
-int32_t Log(double x, double& r) {
-  if (x <= 0) return 5;
-  r = std::log(x);
-  return 0;
-}
-
-int32_t Sqr(double x, double& r) {
-  if (x < 0) return 5;
-  r = std::sqrt(x);
-  return 0;
 }
 
 }  // namespace
@@ -75,18 +57,25 @@ double ExtraFunctions::Record(int32_t number) {
     if (int32_t err_ = (expr)) return Record(err_); \
   } while (0)
 
-// Asin: A = Atn(x / Sqr(s*x*x + 1)); A * (-s) - halfpi * (t1 - t2), where
-// s = (|x| <> 1), t1 = (x = 1), t2 = (x = -1). At |x| = 1 the square root is of 1 and
-// the Atn term is multiplied by 0, so the constant term gives the exact end value.
+// A = Atn(x / Sqr(s*x*x + 1)), the term Asin and Acos share, with s = (|x| <> 1).
+// At |x| = 1 the square root is of 1 and A is multiplied by 0 afterwards, so the
+// constant terms give the exact end values. Returns 0 or the error number.
+int32_t ExtraFunctions::ArcTerm(double v, double s, double& a) {
+  double q;
+  if (int32_t e = kernel::Mul(s, v, q)) return e;
+  if (int32_t e = kernel::Mul(q, v, q)) return e;
+  if (int32_t e = kernel::Add(q, 1, q)) return e;
+  if (int32_t e = kernel::Sqr(q, q)) return e;
+  if (int32_t e = kernel::Div(v, q, q)) return e;
+  a = std::atan(q);
+  return 0;
+}
+
+// Asin: A * (-s) - halfpi * (t1 - t2), where t1 = (x = 1), t2 = (x = -1).
 double ExtraFunctions::Asin(double v) {
   const double s = Truth(std::fabs(v) != 1), t1 = Truth(v == 1), t2 = Truth(v == -1);
-  double a, root, q, term1, term2, r;
-  STEP(kernel::Mul(s, v, a));
-  STEP(kernel::Mul(a, v, a));
-  STEP(kernel::Add(a, 1, a));
-  STEP(Sqr(a, root));
-  STEP(kernel::Div(v, root, q));
-  const double atn = std::atan(q);
+  double atn, term1, term2, r;
+  STEP(ArcTerm(v, s, atn));
   // -s of a false truth value is a whole-number 0, not -0.
   STEP(kernel::Mul(atn, -s + 0.0, term1));
   STEP(kernel::Mul(halfpi, t1 - t2, term2));
@@ -94,16 +83,11 @@ double ExtraFunctions::Asin(double v) {
   return r;
 }
 
-// Acos: halfpi + (halfpi * (t1 - t2) + A * s), with A, s, t1, t2 as for Asin.
+// Acos: halfpi + (halfpi * (t1 - t2) + A * s).
 double ExtraFunctions::Acos(double v) {
   const double s = Truth(std::fabs(v) != 1), t1 = Truth(v == 1), t2 = Truth(v == -1);
-  double a, root, q, term1, term2, inner, r;
-  STEP(kernel::Mul(s, v, a));
-  STEP(kernel::Mul(a, v, a));
-  STEP(kernel::Add(a, 1, a));
-  STEP(Sqr(a, root));
-  STEP(kernel::Div(v, root, q));
-  const double atn = std::atan(q);
+  double atn, term1, term2, inner, r;
+  STEP(ArcTerm(v, s, atn));
   STEP(kernel::Mul(halfpi, t1 - t2, term1));
   STEP(kernel::Mul(atn, s, term2));
   STEP(kernel::Add(term1, term2, inner));
@@ -117,16 +101,16 @@ double ExtraFunctions::Acos(double v) {
 // range but not beyond the extended one.
 double ExtraFunctions::Sinh(double v) {
   double m, p, r;
-  STEP(Exp(-v, m));
-  STEP(Exp(v, p));
+  STEP(kernel::Exp(-v, m));
+  STEP(kernel::Exp(v, p));
   STEP(ToDouble((static_cast<long double>(p) - m) * 0.5L, r));
   return r;
 }
 
 double ExtraFunctions::Cosh(double v) {
   double m, p, r;
-  STEP(Exp(-v, m));
-  STEP(Exp(v, p));
+  STEP(kernel::Exp(-v, m));
+  STEP(kernel::Exp(v, p));
   STEP(ToDouble((static_cast<long double>(p) + m) * 0.5L, r));
   return r;
 }
@@ -135,35 +119,36 @@ double ExtraFunctions::Cosh(double v) {
 // numerator.
 double ExtraFunctions::Tanh(double v) {
   double p, m, again, r;
-  STEP(Exp(v, p));
-  STEP(Exp(-v, m));
-  STEP(Exp(-v, again));
+  STEP(kernel::Exp(v, p));
+  STEP(kernel::Exp(-v, m));
+  STEP(kernel::Exp(-v, again));
   const long double numerator = -2.0L * again;
   const long double denominator = static_cast<long double>(m) + p;
   STEP(ToDouble(numerator / denominator + 1.0L, r));
   return r;
 }
 
-// Asinh: Log(x + Sqr(x*x + 1)), literally: for x = -1E+08 the sum is exactly 0 and
-// the logarithm fails.
+// Log(x + Sqr(x*x + c)), literally, for Asinh (c = 1) and Acosh (c = -1; adding -1
+// is the same IEEE operation as subtracting 1). For Asinh(-1E+08) the sum is
+// exactly 0 and the logarithm fails.
+int32_t ExtraFunctions::LogOfRootSum(double v, double c, double& r) {
+  double q;
+  if (int32_t e = kernel::Mul(v, v, q)) return e;
+  if (int32_t e = kernel::Add(q, c, q)) return e;
+  if (int32_t e = kernel::Sqr(q, q)) return e;
+  if (int32_t e = kernel::Add(v, q, q)) return e;
+  return kernel::Log(q, r);
+}
+
 double ExtraFunctions::Asinh(double v) {
-  double sq, root, sum, r;
-  STEP(kernel::Mul(v, v, sq));
-  STEP(kernel::Add(sq, 1, sq));
-  STEP(Sqr(sq, root));
-  STEP(kernel::Add(v, root, sum));
-  STEP(Log(sum, r));
+  double r;
+  STEP(LogOfRootSum(v, 1, r));
   return r;
 }
 
-// Acosh: Log(x + Sqr(x*x - 1)).
 double ExtraFunctions::Acosh(double v) {
-  double sq, root, sum, r;
-  STEP(kernel::Mul(v, v, sq));
-  STEP(kernel::Sub(sq, 1, sq));
-  STEP(Sqr(sq, root));
-  STEP(kernel::Add(v, root, sum));
-  STEP(Log(sum, r));
+  double r;
+  STEP(LogOfRootSum(v, -1, r));
   return r;
 }
 
@@ -173,7 +158,7 @@ double ExtraFunctions::Atanh(double v) {
   STEP(kernel::Add(v, 1, num));
   STEP(kernel::Sub(1, v, den));
   STEP(kernel::Div(num, den, q));
-  STEP(Log(q, lg));
+  STEP(kernel::Log(q, lg));
   STEP(kernel::Mul(lg, 0.5, r));
   return r;
 }

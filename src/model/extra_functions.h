@@ -41,6 +41,8 @@ class ExtraFunctions final : public script::HostObject {
 
  private:
   double Record(int32_t number);
+  int32_t ArcTerm(double v, double s, double& a);
+  static int32_t LogOfRootSum(double v, double c, double& r);
   std::array<Member, 13> members_;
   int32_t* windowIerr_;
 };

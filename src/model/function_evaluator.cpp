@@ -27,6 +27,13 @@ std::string ScriptErrorMessage(const script::ScriptError& error) {
   return text;
 }
 
+std::string AssignmentText(std::string_view name, double value) {
+  std::string lineText(name);
+  lineText += '=';
+  AppendGeneral(lineText, value);
+  return lineText;
+}
+
 FunctionEvaluator::FunctionEvaluator(Dimension& dim, MessageSink& messages)
     : dim_(dim), messages_(messages), extra_(&dim.ierr) {
   engine_.SetErrorCallback([this](const script::ScriptError& error) { OnScriptError(error); });
@@ -114,10 +121,7 @@ int32_t FunctionEvaluator::AssignVariables() {
       }
       e = engine_.AssignNumber(slots_[assignIndex], name, lastRounded_[assignIndex]);
     } else {
-      std::string lineText = name;
-      lineText += '=';
-      AppendGeneral(lineText, value);
-      e = engine_.ExecuteStatement(lineText);
+      e = engine_.ExecuteStatement(AssignmentText(name, value));
     }
     if (e) return e;
   }

@@ -26,6 +26,10 @@ bool IsSilentError(int32_t number);
 // where it happened (lines separated by single carriage returns).
 std::string ScriptErrorMessage(const script::ScriptError& error);
 
+// The statement that hands `value` to the variable `name`: the name exactly as
+// given, "=", and the value in the general number format ("x=1.5", "y=-1E-05").
+std::string AssignmentText(std::string_view name, double value);
+
 class FunctionEvaluator {
  public:
   FunctionEvaluator(Dimension& dim, MessageSink& messages);

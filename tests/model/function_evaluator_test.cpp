@@ -9,9 +9,8 @@
 namespace quorvant::testing {
 namespace {
 
-// Records every statement and expression the engine is asked to run, through a
-// recording callback on a second engine would change behaviour; instead the tests
-// read the engine's namespace afterwards.
+// A problem prepared as the program prepares it; the tests read the engine's
+// namespace after evaluating.
 struct Problem : PreparedEngine {
   Problem(std::vector<std::string> names, std::string formula) {
     dim.Resize(static_cast<int32_t>(names.size()));
@@ -23,6 +22,14 @@ struct Problem : PreparedEngine {
     return evaluator.EvaluateFunction(value);
   }
 };
+
+TEST(FunctionEvaluation, AssignmentStatements) {
+  EXPECT_EQ(AssignmentText("x", 1.5), "x=1.5");
+  EXPECT_EQ(AssignmentText("y", -0.00001), "y=-1E-05");
+  EXPECT_EQ(AssignmentText(" y", 1.0 / 3), " y=0.333333333333333");
+  EXPECT_EQ(AssignmentText("z", 1e15), "z=1E+15");
+  EXPECT_EQ(AssignmentText("t", -0.0), "t=0");
+}
 
 TEST(FunctionEvaluation, HandsOverFifteenDigitCoordinates) {
   for (bool fast : {true, false}) {

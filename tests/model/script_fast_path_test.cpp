@@ -140,19 +140,26 @@ TEST(FastPath, TenVariables) {
   }
 }
 
-TEST(FastPath, FusesOperandsAndSquares) {
+TEST(FastPath, CodeShape) {
   PreparedEngine p;
-  p.engine().ExecuteStatement("x = 1.5 : y = 2");
-  double d;
-  ASSERT_EQ(p.engine().EvalNumber("(x^2+y-11)^2", d), 0);
-  EXPECT_EQ(d, std::pow(std::pow(1.5, 2) + 2 - 11, 2));
-  script::Variant v;
-  // The double-only form of the formula, checked through a fresh compile.
-  script::ScriptEngine engine;
-  engine.ExecuteStatement("x = 1.5");
-  double r;
-  ASSERT_EQ(engine.EvalNumber("(x^2+y-11)^2 + x*3", r), 0);
-  EXPECT_EQ(r, std::pow(1.5 * 1.5 + 0 - 11, 2) + 4.5);
+  auto fastPart = [&](const std::string& text) {
+    const std::string listing = p.engine().Disassembly(text);
+    return listing.substr(listing.find("--\n") + 3);
+  };
+  // Operands fused into instructions, x^2 as Square, host members read directly.
+  EXPECT_EQ(fastPart("(x^2+y-11)^2+(x+y^2-7)^2"),
+            "PushHostD\nSquare\nAddVar y\nSubK 11\nSquare\nPushHostD\nPushVar y\nSquare\n"
+            "Add\nSubK 7\nSquare\nAdd\nReturn\n");
+  EXPECT_EQ(fastPart("z^3 - 2 * z"), "PushVar z\nCube\nPushK 2\nMulVar z\nSub\nReturn\n");
+  EXPECT_EQ(fastPart("Sin(z) + Asin(z)"), "PushVar z\nCall1\nPushVar z\nCallHost\nAdd\nReturn\n");
+  // Texts, whole-number operators and logic need Variants.
+  for (const char* text : {"z & 1", "z \\ 2", "z Mod 2", "Not z", "z And 1", "\"a\"", "Null",
+                           "Round(z, 2)", "CStr(z)", "sh.pi"})
+    EXPECT_EQ(fastPart(text), "none\n") << text;
+  // The Variant form keeps the written order.
+  const std::string listing = p.engine().Disassembly("1 - 2 * 3");
+  EXPECT_EQ(listing.substr(0, listing.find("--")),
+            "Statement 0\nPushConst 1\nPushConst 2\nPushConst 3\nMul\nSub\nReturn\n");
 }
 
 TEST(Kernels, SquareAndCubeMatchPow) {

@@ -1,3 +1,4 @@
+#include "model/script/text_util.h"
 #include "model/script/builtins.h"
 
 #include <cmath>
@@ -17,17 +18,9 @@ int32_t KAtn(double x, double& r) { r = std::atan(x); return 0; }
 int32_t KCos(double x, double& r) { r = std::cos(x); return kernel::Finite(r); }
 int32_t KSin(double x, double& r) { r = std::sin(x); return kernel::Finite(r); }
 int32_t KTan(double x, double& r) { r = std::tan(x); return kernel::Finite(r); }
-int32_t KExp(double x, double& r) { r = std::exp(x); return kernel::Finite(r); }
-int32_t KLog(double x, double& r) {
-  if (x <= 0) return 5;
-  r = std::log(x);
-  return 0;
-}
-int32_t KSqr(double x, double& r) {
-  if (x < 0) return 5;
-  r = std::sqrt(x);
-  return 0;
-}
+int32_t KExp(double x, double& r) { return kernel::Exp(x, r); }
+int32_t KLog(double x, double& r) { return kernel::Log(x, r); }
+int32_t KSqr(double x, double& r) { return kernel::Sqr(x, r); }
 int32_t KFix(double x, double& r) { r = std::trunc(x); return 0; }
 int32_t KInt(double x, double& r) { r = std::floor(x); return 0; }
 int32_t KSgn(double x, double& r) { r = x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); return 0; }
@@ -240,19 +233,11 @@ const Builtin kBuiltins[] = {
     {"Oct", 1, 1, InRadix<8>, nullptr},
 };
 
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k)
-    if (std::tolower(static_cast<unsigned char>(a[k])) != std::tolower(static_cast<unsigned char>(b[k])))
-      return false;
-  return true;
-}
-
 }  // namespace
 
 int BuiltinId(std::string_view name) {
   for (size_t k = 0; k < std::size(kBuiltins); ++k)
-    if (SameNoCase(kBuiltins[k].name, name)) return static_cast<int>(k);
+    if (EqualsNoCase(kBuiltins[k].name, name)) return static_cast<int>(k);
   return -1;
 }
 

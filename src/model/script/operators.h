@@ -24,6 +24,19 @@ inline int32_t Div(double a, double b, double& r) {
   r = a / b;
   return Finite(r);
 }
+// The library's exp, log and square root with the language's errors: a result
+// beyond the Double range is 6, a logarithm of x <= 0 or a root of x < 0 is 5.
+inline int32_t Exp(double x, double& r) { r = std::exp(x); return Finite(r); }
+inline int32_t Log(double x, double& r) {
+  if (x <= 0) return 5;
+  r = std::log(x);
+  return 0;
+}
+inline int32_t Sqr(double x, double& r) {
+  if (x < 0) return 5;
+  r = std::sqrt(x);
+  return 0;
+}
 // a ^ b through the C library's pow. A negative base needs a whole exponent (5);
 // zero to a negative power is a division by zero (11).
 int32_t Pow(double a, double b, double& r);

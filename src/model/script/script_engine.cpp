@@ -189,6 +189,13 @@ int32_t ScriptEngine::EvalNumber(const Program& program, std::string_view text, 
   return ToDouble(value, result);
 }
 
+std::string ScriptEngine::Disassembly(std::string_view expression) {
+  const Program* program = Get(expression, true);
+  if (!program) return "error " + std::to_string(error_.number) + "\n";
+  return Disassemble(*program) + "--\n" +
+         (program->fast ? DisassembleFast(*program->fast) : std::string("none\n"));
+}
+
 int32_t ScriptEngine::AssignableSlot(std::string_view name) {
   std::string statement(name);
   statement += "=0";
@@ -230,7 +237,7 @@ int32_t ScriptEngine::AssignNumber(int32_t slotIndex, std::string_view name, dou
   std::string failedName;
   const int32_t e = StoreSlot(slots_[slotIndex], v, failedName);
   if (e == 0) return 0;
-  std::string text(name);
+  std::string text(name);  // the statement the assignment stands for
   text += '=';
   AppendGeneral(text, value);
   size_t column = 0;

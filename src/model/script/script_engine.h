@@ -99,6 +99,10 @@ class ScriptEngine : private Namespace {
     }
   }
 
+  // The compiled code of an expression, one instruction a line: the Variant form,
+  // a line "--", then the double-only form (or "none"). For tests and debugging.
+  std::string Disassembly(std::string_view expression);
+
   // Number of compiled texts held (for tests of the cache bound).
   size_t CachedPrograms() const { return cache_.size(); }
 

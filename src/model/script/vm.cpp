@@ -1,3 +1,4 @@
+#include "model/script/text_util.h"
 #include "model/script/vm.h"
 
 #include <cctype>
@@ -10,18 +11,10 @@ namespace quorvant::script {
 
 namespace {
 
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k)
-    if (std::tolower(static_cast<unsigned char>(a[k])) != std::tolower(static_cast<unsigned char>(b[k])))
-      return false;
-  return true;
-}
-
 int FindMember(HostObject& object, std::string_view name) {
   const auto members = object.Members();
   for (size_t k = 0; k < members.size(); ++k)
-    if (SameNoCase(members[k].name, name)) return static_cast<int>(k);
+    if (EqualsNoCase(members[k].name, name)) return static_cast<int>(k);
   return -1;
 }
 
