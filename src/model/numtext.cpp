@@ -580,4 +580,14 @@ std::uint64_t FallbackCount() {
 }
 
 }  // namespace numtext_detail
+std::string PrintedNumber(double value) {
+  const std::string plain = FormatGeneral(value);
+  std::string out;
+  out.reserve(plain.size() + 2);
+  if (plain.front() != '-') out += ' ';
+  out += plain;
+  out += ' ';
+  return out;
+}
+
 }  // namespace quorvant

@@ -19,6 +19,11 @@ namespace quorvant {
 std::string FormatGeneral(double value);
 void AppendGeneral(std::string& out, double value);
 
+// The printed form of the problem file and the report: the general format with a
+// blank before a value that is not negative (the minus sign takes its place
+// otherwise) and one blank after: " 3 ", "-1.5 ".
+std::string PrintedNumber(double value);
+
 // The double that the general-format text of `value` reads back as: `value` rounded
 // to 15 significant digits, correctly rounded. Bit-identical to
 // strtod(FormatGeneral(value)) for every finite input, but computed without text in

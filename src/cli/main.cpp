@@ -1,0 +1,10 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_runner.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return quorvant::RunCli(args, stdout, stderr);
+}

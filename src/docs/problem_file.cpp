@@ -1,0 +1,466 @@
+#include "docs/problem_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <random>
+#include <system_error>
+
+#include "model/numtext.h"
+
+namespace quorvant {
+namespace {
+
+constexpr std::string_view kIdentification = "Zorvex";
+constexpr std::string_view kLineEnd = "\r\n";
+
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The 32-bit whole number a count, an iteration cap or a number of subintervals is
+// read as: rounded half to even. False when the rounded value does not fit.
+bool WholeNumber(double value, int32_t& out) {
+  const double rounded = RoundHalfEven(value);
+  if (!(rounded >= std::numeric_limits<int32_t>::min() &&
+        rounded <= std::numeric_limits<int32_t>::max()))
+    return false;
+  out = static_cast<int32_t>(rounded);
+  return true;
+}
+
+// As WholeNumber, but never fails: out-of-range values go to the nearest end of the
+// range and NaN to 0. Only for documents that did not come through the reader.
+int32_t ClampedWholeNumber(double value) {
+  int32_t out = 0;
+  if (WholeNumber(value, out) || std::isnan(value)) return out;
+  return value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
+}
+
+// ---------------------------------------------------------------------------------
+// Writing
+
+// One printed number on a line of its own.
+void AppendPrintedLine(std::string& out, double value) {
+  out += PrintedNumber(value);
+  out += kLineEnd;
+}
+
+bool AllFinite(const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+// Refuses every document whose file would not read back as the same document.
+bool CheckWritable(const ProblemDocument& doc, std::string& error) {
+  auto refuse = [&error](std::string reason) {
+    error = "The problem cannot be saved: " + std::move(reason) + ".";
+    return false;
+  };
+  const int32_t n = doc.varCount;
+  if (n < 1 || n > kMaxVariables) return refuse("the number of variables must be from 1 to 10");
+  const auto size = static_cast<size_t>(n);
+  if (doc.varNames.size() != size || doc.lowerLimit.size() != size ||
+      doc.upperLimit.size() != size || doc.subintervals.size() != size)
+    return refuse("not every variable has a name, limits and a number of subintervals");
+  if (doc.formula.find('"') != std::string::npos)
+    return refuse("the formula contains a double quote, which a problem file cannot hold");
+  if (doc.formula.find_first_of("\r\n") != std::string::npos)
+    return refuse("the formula contains a line break");
+  for (size_t i = 0; i < size; ++i) {
+    const std::string variable = "the name of variable " + std::to_string(i + 1);
+    if (doc.varNames[i].find('"') != std::string::npos)
+      return refuse(variable + " contains a double quote, which a problem file cannot hold");
+    if (doc.varNames[i].find_first_of("\r\n") != std::string::npos)
+      return refuse(variable + " contains a line break");
+  }
+  if (doc.constants.size() > static_cast<size_t>(kConstantSlots))
+    return refuse("there are more than 101 constants");
+  for (size_t j = 0; j < doc.constants.size(); ++j)
+    if (doc.constants[j].find_first_of("\r\n") != std::string::npos)
+      return refuse("constant " + std::to_string(j + 1) + " contains a line break");
+
+  int32_t whole = 0;
+  if (!std::isfinite(doc.errorBound)) return refuse("the error bound is not a finite number");
+  if (!WholeNumber(doc.maxCycles, whole))
+    return refuse("the iteration cap is beyond the range of whole numbers");
+  if (!AllFinite(doc.lowerLimit) || !AllFinite(doc.upperLimit))
+    return refuse("a limit is not a finite number");
+  for (double s : doc.subintervals)
+    if (!WholeNumber(s, whole))
+      return refuse("a number of subintervals is beyond the range of whole numbers");
+
+  for (const auto* store : {&doc.maxima, &doc.minima}) {
+    const char* kind = store == &doc.maxima ? "maxima" : "minima";
+    if (store->size() > static_cast<size_t>(kStoreSize))
+      return refuse(std::string("there are more than 100 ") + kind);
+    for (const std::vector<double>& column : *store) {
+      if (column.size() != size + 1)
+        return refuse(std::string("a stored extremum among the ") + kind +
+                      " does not have n + 1 values");
+      if (!AllFinite(column))
+        return refuse(std::string("a value among the stored ") + kind + " is not a finite number");
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------
+// Reading
+
+// Splits one line into comma-separated fields. A field in double quotes is taken
+// without its quotes, and commas inside the quotes belong to it; blanks around a field
+// are dropped. Fails on a quote that is not closed and on text after a closing quote.
+bool SplitFields(std::string_view line, std::vector<std::string>& fields, std::string& problem) {
+  fields.clear();
+  size_t pos = 0;
+  for (;;) {
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    if (pos < line.size() && line[pos] == '"') {
+      const size_t close = line.find('"', pos + 1);
+      if (close == std::string_view::npos) {
+        problem = "a quoted field has no closing quote.";
+        return false;
+      }
+      fields.emplace_back(line.substr(pos + 1, close - pos - 1));
+      pos = close + 1;
+      while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+      if (pos < line.size() && line[pos] != ',') {
+        problem = "there is text after the closing quote of a field.";
+        return false;
+      }
+    } else {
+      const size_t comma = std::min(line.find(',', pos), line.size());
+      fields.emplace_back(TrimBlanks(line.substr(pos, comma - pos)));
+      pos = comma;
+    }
+    if (pos >= line.size()) return true;
+    ++pos;  // the comma
+  }
+}
+
+// Hands out the lines of the text one by one and words every error with the number
+// of the line it concerns.
+class LineReader {
+ public:
+  LineReader(std::string_view text, std::string& error) : error_(error) {
+    while (!text.empty()) {
+      const size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      lines_.push_back(line);
+      text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+  }
+
+  bool Next(std::string_view& line, std::string_view what) {
+    if (next_ >= lines_.size()) {
+      ++next_;
+      return Fail("the file ends before " + std::string(what) + ".");
+    }
+    line = lines_[next_++];
+    return true;
+  }
+
+  // The next line as comma-separated fields, exactly `count` of them.
+  bool NextFields(std::vector<std::string>& fields, size_t count, std::string_view what) {
+    std::string_view line;
+    if (!Next(line, what)) return false;
+    std::string problem;
+    if (!SplitFields(line, fields, problem)) return Fail(problem);
+    if (fields.size() != count)
+      return Fail("expected " + std::to_string(count) + " comma-separated fields, found " +
+                  std::to_string(fields.size()) + ".");
+    return true;
+  }
+
+  bool Real(std::string_view text, std::string_view what, double& out) {
+    if (ParseNumericText(text, out)) return true;
+    return Fail("the " + std::string(what) + " \"" + std::string(text) + "\" is not a number.");
+  }
+
+  bool Whole(std::string_view text, std::string_view what, int32_t& out) {
+    double value = 0;
+    if (!Real(text, what, value)) return false;
+    if (WholeNumber(value, out)) return true;
+    return Fail("the " + std::string(what) + " \"" + std::string(text) +
+                "\" is beyond the range of whole numbers.");
+  }
+
+  bool Count(std::string_view text, std::string_view what, int32_t low, int32_t high,
+             int32_t& out) {
+    if (!Whole(text, what, out)) return false;
+    if (out >= low && out <= high) return true;
+    return Fail("the " + std::string(what) + " must be from " + std::to_string(low) + " to " +
+                std::to_string(high) + ", not " + std::to_string(out) + ".");
+  }
+
+  // A line holding one number, blanks around it ignored.
+  bool PrintedNumber(std::string_view what, double& out) {
+    std::string_view line;
+    return Next(line, "the " + std::string(what)) && Real(TrimBlanks(line), what, out);
+  }
+
+  // Only blank lines may follow the last expected line.
+  bool AtEnd() {
+    for (; next_ < lines_.size(); ++next_)
+      if (!TrimBlanks(lines_[next_]).empty()) {
+        ++next_;
+        return Fail("there is unexpected text after the end of the problem.");
+      }
+    return true;
+  }
+
+  bool Fail(const std::string& message) {
+    error_ = "Line " + std::to_string(next_) + ": " + message;
+    return false;
+  }
+
+ private:
+  std::vector<std::string_view> lines_;
+  size_t next_ = 0;  // index of the next line, so also the number of the line last taken
+  std::string& error_;
+};
+
+bool ReadStore(LineReader& reader, int32_t count, int32_t n, const char* kind,
+               std::vector<std::vector<double>>& store) {
+  store.assign(count, std::vector<double>(n + 1));
+  for (int32_t k = 0; k < count; ++k) {
+    const std::string what = "value of " + std::string(kind) + " " + std::to_string(k + 1);
+    for (double& value : store[k])
+      if (!reader.PrintedNumber(what, value)) return false;
+  }
+  return true;
+}
+
+// Copies the first `count` columns of a store, from column 1 on, with all their rows.
+std::vector<std::vector<double>> StoreColumns(const Matrix& store, int32_t count) {
+  count = std::clamp(count, 0, std::min(kStoreSize, store.cols() - 1));
+  std::vector<std::vector<double>> columns(count, std::vector<double>(store.rows()));
+  for (int32_t k = 0; k < count; ++k)
+    for (int r = 0; r < store.rows(); ++r) columns[k][r] = store(r, k + 1);
+  return columns;
+}
+
+// Fills store columns 1.. from the document's entries; returns how many were taken.
+int32_t FillStore(const std::vector<std::vector<double>>& columns, Matrix& store) {
+  const auto count = static_cast<int32_t>(
+      std::min(columns.size(), static_cast<size_t>(std::min(kStoreSize, store.cols() - 1))));
+  for (int32_t k = 0; k < count; ++k) {
+    const int rows = std::min(store.rows(), static_cast<int>(columns[k].size()));
+    for (int r = 0; r < rows; ++r) store(r, k + 1) = columns[k][r];
+  }
+  return count;
+}
+
+std::string ErrnoReason(int code, const char* fallback) {
+  return code != 0 ? std::generic_category().message(code) : fallback;
+}
+
+}  // namespace
+
+ProblemDocument DocumentFromProblem(const Dimension& dim) {
+  ProblemDocument doc;
+  doc.varCount = dim.varCount;
+  doc.errorBound = dim.errorBound;
+  doc.maxCycles = dim.maxCycles;
+  doc.formula = dim.formula;
+  doc.varNames = dim.varNames;
+  doc.lowerLimit = dim.lowerLimit;
+  doc.upperLimit = dim.upperLimit;
+  doc.subintervals.assign(dim.subintervals.begin(), dim.subintervals.end());
+  const int32_t constCount = std::clamp(dim.constCount, 0, kConstantSlots);
+  doc.constants.assign(dim.constants.begin(), dim.constants.begin() + constCount);
+  doc.maxima = StoreColumns(dim.maxima, dim.maxCount);
+  doc.minima = StoreColumns(dim.minima, dim.minCount);
+  return doc;
+}
+
+void ApplyDocument(const ProblemDocument& doc, Dimension& dim) {
+  dim.Resize(std::clamp(doc.varCount, 0, kMaxVariables));
+  dim.formula = doc.formula;
+  dim.errorBound = doc.errorBound;
+  dim.maxCycles = ClampedWholeNumber(doc.maxCycles);
+
+  const size_t n = dim.varNames.size();
+  std::copy_n(doc.varNames.begin(), std::min(n, doc.varNames.size()), dim.varNames.begin());
+  std::copy_n(doc.lowerLimit.begin(), std::min(n, doc.lowerLimit.size()), dim.lowerLimit.begin());
+  std::copy_n(doc.upperLimit.begin(), std::min(n, doc.upperLimit.size()), dim.upperLimit.begin());
+  std::transform(doc.subintervals.begin(),
+                 doc.subintervals.begin() + std::min(n, doc.subintervals.size()),
+                 dim.subintervals.begin(), ClampedWholeNumber);
+
+  dim.constants.fill(std::string());
+  dim.constCount =
+      static_cast<int32_t>(std::min(doc.constants.size(), static_cast<size_t>(kConstantSlots)));
+  std::copy_n(doc.constants.begin(), dim.constCount, dim.constants.begin());
+
+  dim.maxCount = FillStore(doc.maxima, dim.maxima);
+  dim.minCount = FillStore(doc.minima, dim.minima);
+}
+
+bool WriteProblemText(const ProblemDocument& doc, std::string& text, std::string& error) {
+  if (!CheckWritable(doc, error)) return false;
+  std::string out;
+  out += kIdentification;
+  out += kLineEnd;
+
+  for (double value : {static_cast<double>(doc.varCount), static_cast<double>(doc.maxima.size()),
+                       static_cast<double>(doc.minima.size()), doc.errorBound, doc.maxCycles}) {
+    AppendGeneral(out, value);
+    out += ',';
+  }
+  out += '"' + doc.formula + '"';
+  out += kLineEnd;
+
+  for (int32_t i = 0; i < doc.varCount; ++i) {
+    out += '"' + doc.varNames[i] + '"';
+    for (double value : {doc.lowerLimit[i], doc.upperLimit[i], doc.subintervals[i]}) {
+      out += ',';
+      AppendGeneral(out, value);
+    }
+    out += kLineEnd;
+  }
+
+  AppendPrintedLine(out, static_cast<double>(doc.constants.size()));
+  for (const std::string& constant : doc.constants) {
+    out += constant;
+    out += kLineEnd;
+  }
+
+  for (const auto* store : {&doc.maxima, &doc.minima})
+    for (const std::vector<double>& column : *store)
+      for (double value : column) AppendPrintedLine(out, value);
+
+  text = std::move(out);
+  return true;
+}
+
+bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& error) {
+  // Only the first field of line 1 identifies the file.
+  const std::string_view first = text.substr(0, text.find_first_of(",\r\n"));
+  if (TrimBlanks(first) != kIdentification) {
+    error = kIncompatibleFile;
+    return false;
+  }
+
+  LineReader reader(text, error);
+  ProblemDocument read;
+  std::string_view line;
+  reader.Next(line, "the identification");  // there is one: it was just checked
+
+  std::vector<std::string> fields;
+  int32_t maxCount = 0, minCount = 0, maxCycles = 0;
+  if (!reader.NextFields(fields, 6, "the line with the number of variables and the formula") ||
+      !reader.Count(fields[0], "number of variables", 1, kMaxVariables, read.varCount) ||
+      !reader.Count(fields[1], "number of maxima", 0, kStoreSize, maxCount) ||
+      !reader.Count(fields[2], "number of minima", 0, kStoreSize, minCount) ||
+      !reader.Real(fields[3], "error bound", read.errorBound) ||
+      !reader.Whole(fields[4], "iteration cap", maxCycles))
+    return false;
+  read.maxCycles = maxCycles;
+  read.formula = fields[5];
+
+  const int32_t n = read.varCount;
+  read.varNames.resize(n);
+  read.lowerLimit.resize(n);
+  read.upperLimit.resize(n);
+  read.subintervals.resize(n);
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t subintervals = 0;
+    if (!reader.NextFields(fields, 4, "the line of variable " + std::to_string(i + 1)) ||
+        !reader.Real(fields[1], "lower limit", read.lowerLimit[i]) ||
+        !reader.Real(fields[2], "upper limit", read.upperLimit[i]) ||
+        !reader.Whole(fields[3], "number of subintervals", subintervals))
+      return false;
+    read.varNames[i] = fields[0];
+    read.subintervals[i] = subintervals;
+  }
+
+  int32_t constCount = 0;
+  if (!reader.Next(line, "the number of constants") ||
+      !reader.Count(TrimBlanks(line), "number of constants", 0, kConstantSlots, constCount))
+    return false;
+  for (int32_t j = 0; j < constCount; ++j) {
+    if (!reader.Next(line, "constant " + std::to_string(j + 1))) return false;
+    read.constants.emplace_back(TrimBlanks(line));
+  }
+
+  if (!ReadStore(reader, maxCount, n, "maximum", read.maxima) ||
+      !ReadStore(reader, minCount, n, "minimum", read.minima) || !reader.AtEnd())
+    return false;
+  doc = std::move(read);
+  return true;
+}
+
+bool SaveProblemFile(const std::string& path, const ProblemDocument& doc, std::string& error) {
+  namespace fs = std::filesystem;
+  std::string text;
+  if (!WriteProblemText(doc, text, error)) return false;
+
+  // A name of its own beside the target, so the rename stays on one file system.
+  const fs::path target(path);
+  fs::path temp = target;
+  temp += ".saving-" + std::to_string(std::random_device()());
+
+  bool created = false;
+  auto fail = [&](const std::string& reason) {
+    if (created) {
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+    }
+    error = "Cannot save \"" + path + "\": " + reason + ".";
+    return false;
+  };
+
+  {
+    errno = 0;
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      const int code = errno;
+      std::error_code ec;
+      const fs::path folder = target.parent_path();
+      if (!folder.empty() && !fs::is_directory(folder, ec))
+        return fail("the folder \"" + folder.string() + "\" does not exist");
+      return fail(ErrnoReason(code, "the file could not be created"));
+    }
+    created = true;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) return fail("the file could not be written completely");
+  }
+
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) return fail(ec.message());
+  return true;
+}
+
+bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    error = "Cannot open \"" + path + "\": it is a folder, not a file.";
+    return false;
+  }
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error =
+        "Cannot open \"" + path + "\": " + ErrnoReason(errno, "the file could not be opened") + ".";
+    return false;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    error = "Cannot open \"" + path + "\": the file could not be read.";
+    return false;
+  }
+  return ReadProblemText(text, doc, error);
+}
+
+}  // namespace quorvant

@@ -1,0 +1,26 @@
+// How a search run talks to whoever runs it: the window over its list and a worker
+// thread, the command line over stdout, tests over a vector of lines.
+#pragma once
+
+#include <string_view>
+
+namespace quorvant {
+
+class RunHooks {
+ public:
+  virtual ~RunHooks() = default;
+  // Appends one line at the end of the results list.
+  virtual void AppendLine(std::string_view line) = 0;
+  // "Show additional info", read at the moment a line depends on it.
+  virtual bool ShowAdditionalInfo() = 0;
+  // Lets the caller's event loop run (once per random trial, once after each
+  // detail block).
+  virtual void Yield() {}
+  // How much of the run is done, from 0 to 1.
+  virtual void ReportProgress(double fraction) { (void)fraction; }
+  // True once the user asked the run to stop; polled before every starting point
+  // and every grid point.
+  virtual bool StopRequested() { return false; }
+};
+
+}  // namespace quorvant

@@ -1,0 +1,136 @@
+// The runner's options, its exit statuses, its messages, and the examples.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "cli_test_util.h"
+
+namespace quorvant::testing {
+namespace {
+
+const std::filesystem::path kData = QUORVANT_TEST_DATA;
+const std::filesystem::path kExamples = QUORVANT_EXAMPLES;
+
+std::filesystem::path WriteTemp(const std::string& name, const std::string& text) {
+  const auto path = CopyToTemp(kData / "files" / "quad2_bowl.zvx").parent_path() / name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  const char* message;
+};
+
+class BadUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(BadUsage, ExitsWithTwoAndSaysWhy) {
+  const CliResult r = RunCaptured(GetParam().args);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("usage:"), std::string::npos);
+  EXPECT_TRUE(r.out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, BadUsage,
+    ::testing::Values(UsageCase{{}, "name a problem file"},
+                      UsageCase{{"--explore", "--random", "3", "f"}, "cannot be combined"},
+                      UsageCase{{"--random", "x", "f"}, "whole number of trials"},
+                      UsageCase{{"--random", "0", "f"}, "whole number of trials"},
+                      UsageCase{{"--random"}, "needs the number of trials"},
+                      UsageCase{{"--frobnicate", "f"}, "unknown option --frobnicate"},
+                      UsageCase{{"a", "b"}, "only one problem file"},
+                      UsageCase{{"--eval", "1", "--explore"}, "--eval takes"}));
+
+TEST(Files, UnreadableAndIncompatibleFiles) {
+  CliResult r = RunCaptured({"/nonexistent/problem.zvx"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("/nonexistent/problem.zvx"), std::string::npos) << r.err;
+  r = RunCaptured({WriteTemp("other.zvx", "zorvex\r\n").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Incompatible file"), std::string::npos) << r.err;
+}
+
+TEST(Runs, RandomListsOneHeaderPerTrial) {
+  const CliResult r =
+      RunCaptured({"--random", "4", (kData / "files" / "saddle_start.zvx").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (int k = 1; k <= 4; ++k)
+    EXPECT_NE(r.out.find("\nTRIAL" + std::to_string(k) + ":\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.rfind("0 max. ", 0) == 0 || r.out.find(" max. ") != std::string::npos, true);
+}
+
+TEST(Runs, RefusedProblemExitsWithTwo) {
+  const auto path = WriteTemp("zero.zvx",
+                              "Zorvex\r\n1,0,0,0.01,8,\"x^2\"\r\n\"x\",-1,1,0\r\n 0 \r\n");
+  const CliResult r = RunCaptured({"--explore", path.string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("subintervals of x"), std::string::npos) << r.err;
+}
+
+TEST(Runs, ScriptErrorExitsWithThreeAfterTheListingSoFar) {
+  const auto path = WriteTemp("bad.zvx",
+                              "Zorvex\r\n1,0,0,0.01,8,\"x+*2\"\r\n\"x\",-1,1,4\r\n 0 \r\n");
+  const CliResult r = RunCaptured({"--explore", path.string()});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "0 max. 0 min. \n");
+  EXPECT_EQ(r.err.rfind("Error in Script Control: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("At line 1, col 2: [x+*2]"), std::string::npos) << r.err;
+}
+
+struct EvalCase {
+  std::vector<std::string> args;
+  const char* out;
+  int status;
+};
+
+class Eval : public ::testing::TestWithParam<EvalCase> {};
+
+TEST_P(Eval, PrintsValueAndSubtype) {
+  const CliResult r = RunCaptured(GetParam().args);
+  EXPECT_EQ(r.status, GetParam().status) << r.err;
+  EXPECT_EQ(r.out, GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Expressions, Eval,
+    ::testing::Values(EvalCase{{"--eval", "2+2"}, "4 (Integer)\n", 0},
+                      EvalCase{{"--eval", "2^2"}, "4 (Double)\n", 0},
+                      EvalCase{{"--eval", "1 < 2"}, "True (Boolean)\n", 0},
+                      EvalCase{{"--eval", "\"a\" & 1"}, "a1 (String)\n", 0},
+                      EvalCase{{"--eval", "Null"}, "Null (Null)\n", 0},
+                      EvalCase{{"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
+                      EvalCase{{"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
+                      EvalCase{{"--eval", "1/0"}, "error 11: Division by zero\n", 3},
+                      EvalCase{{"--eval", "1 +"}, "error 1023: Expected expression\n", 3}));
+
+TEST(Eval, UsesTheConstantsOfTheFile) {
+  const CliResult r = RunCaptured({"--eval", "a * w", (kExamples / "constants.zvx").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3 (Double)\n");
+}
+
+struct ExampleCase {
+  const char* file;
+  const char* caption;
+};
+
+class Examples : public ::testing::TestWithParam<ExampleCase> {};
+
+TEST_P(Examples, RunAndFindTheirExtrema) {
+  const CliResult r = RunCaptured({"--explore", (kExamples / GetParam().file).string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  const auto last = r.out.rfind('\n', r.out.size() - 2);
+  EXPECT_EQ(r.out.substr(last + 1), std::string(GetParam().caption) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Examples,
+                         ::testing::Values(ExampleCase{"quartic.zvx", "1 max. 2 min. "},
+                                           ExampleCase{"himmelblau.zvx", "1 max. 4 min. "},
+                                           ExampleCase{"saddle.zvx", "0 max. 2 min. "},
+                                           ExampleCase{"constants.zvx", "3 max. 2 min. "}));
+
+}  // namespace
+}  // namespace quorvant::testing

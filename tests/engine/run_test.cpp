@@ -1,0 +1,107 @@
+// Whole runs: random trials, the error policy, Stop, and runs that do not depend on
+// earlier runs.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "engine/engine_test_util.h"
+
+namespace quorvant::testing {
+namespace {
+
+TEST(RandomRun, TrialHeadersEvenWhenNothingIsFound) {
+  Problem p({"x", "y"}, "x*y");  // converges on a saddle, which is not listed
+  ASSERT_EQ(p.Random(3).end, RunEnd::Completed);
+  EXPECT_EQ(p.hooks.lines,
+            (std::vector<std::string>{"", "TRIAL1:", "", "TRIAL2:", "", "TRIAL3:"}));
+  EXPECT_EQ(p.dim.randomTrials, 0);
+  EXPECT_FALSE(p.dim.randomMode);
+  EXPECT_EQ(p.hooks.yields, 3);
+  p.Random(1);
+  EXPECT_EQ(p.hooks.lines, (std::vector<std::string>{"", "TRIAL1:"}));
+}
+
+TEST(RandomRun, StartsLieInTheBoxAndDifferWithinOneClockTick) {
+  ClockRandomSource frozen([] { return uint64_t{42}; });  // the clock never moves
+  Recorder recorder(1);
+  Problem p({"x"}, "Note(x) + 5");
+  p.evaluator.engine().AddObject("rec", &recorder, true);
+  p.Box(0, 2, 3, 4);
+  p.Random(20, &frozen);
+  std::set<double> starts;
+  // The first evaluation of each trial's Newton iteration is at its start point.
+  for (size_t k = 0; k < recorder.calls.size(); k += 7) starts.insert(recorder.calls[k][0]);
+  EXPECT_EQ(starts.size(), 20u);
+  for (double s : starts) {
+    EXPECT_GE(s, 2);
+    EXPECT_LT(s, 3);
+  }
+}
+
+TEST(ErrorPolicy, ToleratedFailuresDoNotStopTheRun) {
+  // Log fails for x <= 0 on a third of the grid; the minimum of x - Log(x) at 1 is
+  // found from the grid point 1.5.
+  Problem p({"x"}, "x - Log(x)");
+  p.Box(0, -1.5, 4.5, 6);
+  const RunSummary summary = p.Explore();
+  EXPECT_EQ(summary.end, RunEnd::Completed);
+  ASSERT_GE(p.hooks.lines.size(), 3u);
+  EXPECT_EQ(p.hooks.lines[0], "MINIMUM AT:");
+  EXPECT_TRUE(p.sink.messages.empty());
+}
+
+TEST(ErrorPolicy, OtherFailuresEndTheRunQuietly) {
+  Problem p({"x"}, "(x-1)^2 + IIf(x, 1, 2)");
+  p.hooks.info = true;
+  const RunSummary summary = p.Explore();
+  EXPECT_EQ(summary.end, RunEnd::Failed);
+  EXPECT_EQ(summary.errorNumber, 13);
+  EXPECT_TRUE(p.hooks.lines.empty());  // no problems section either
+  EXPECT_EQ(p.sink.messages.size(), 1u);  // the interpreter's own message
+}
+
+TEST(Stop, EndsAtTheNextGridPointWithoutProblemsSection) {
+  Problem p({"x", "y"}, "x^2 + y^2");
+  p.dim.maxCycles = 1;  // every start has convergence problems
+  p.hooks.info = true;
+  p.hooks.stopAfterPolls = 20;
+  const RunSummary summary = p.Explore();
+  EXPECT_EQ(summary.end, RunEnd::Stopped);
+  for (const auto& line : p.hooks.lines) EXPECT_NE(line, "PROBLEMS ENCOUNTERED:");
+}
+
+TEST(Run, SameProblemSameListingRunAfterRun) {
+  // At the grid point 1 the backward neighbour 0 cannot be evaluated, so the test
+  // compares with the value left from before. Each run starts from the same values,
+  // so the same engine lists the same every time (without the reset the second run
+  // would take the point for a maximum).
+  Problem p({"x"}, "Log(x) - x");
+  p.Box(0, -1, 3, 4);
+  p.hooks.info = true;
+  SearchEngine engine(p.dim, p.evaluator, p.hooks);
+  std::vector<std::vector<std::string>> listings;
+  for (int k = 0; k < 3; ++k) {
+    p.hooks.lines.clear();
+    p.dim.maxCount = p.dim.minCount = 0;
+    ASSERT_EQ(engine.Compute().end, RunEnd::Completed);
+    listings.push_back(p.hooks.lines);
+  }
+  EXPECT_EQ(listings[1], listings[0]);
+  EXPECT_EQ(listings[2], listings[0]);
+  EXPECT_EQ(p.dim.maxCount, 0);
+}
+
+TEST(Run, ProblemsSectionWithAdditionalInfo) {
+  Problem p({"x", "y"}, "(x-1)^2+(y+2)^2");
+  p.dim.maxCycles = 1;
+  p.hooks.info = true;
+  p.Explore();
+  EXPECT_EQ(p.hooks.lines,
+            (std::vector<std::string>{"PROBLEMS ENCOUNTERED:", "-CONVERGENCE PROBLEMS."}));
+  p.hooks.info = false;
+  p.Explore();
+  EXPECT_TRUE(p.hooks.lines.empty());
+}
+
+}  // namespace
+}  // namespace quorvant::testing
