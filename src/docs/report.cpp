@@ -30,7 +30,7 @@ void Line(ReportPrinter& p, std::string_view text) {
 // A block of stored extrema: the label shares its line with the first set; every
 // set number starts in column 10, every name and value line in column 21.
 void PrintBlock(ReportPrinter& p, std::string_view label, const Matrix& store, int32_t count,
-                Dimension& dim, FunctionEvaluator& evaluator) {
+                Dimension& dim, PointFunction& evaluator) {
   if (count == 0) return;
   const int n = dim.varCount;
   p.Text(label);
@@ -56,7 +56,7 @@ void PrintBlock(ReportPrinter& p, std::string_view label, const Matrix& store, i
 
 }  // namespace
 
-void PrintReport(ReportPrinter& p, Dimension& dim, FunctionEvaluator& evaluator,
+void PrintReport(ReportPrinter& p, Dimension& dim, PointFunction& evaluator,
                  std::string_view formulaText, std::span<const std::string> constants) {
   const std::string savedPrinterFont = p.FontFace();
   p.SetFontFace(kReportFont);

@@ -49,7 +49,7 @@ inline constexpr std::string_view kReportFont = "Courier New";
 // evaluated afresh at every stored extremum (leaving `point` at the last one); a
 // value that cannot be evaluated is printed as such. The printer's font face is
 // "Courier New" while printing and put back afterwards.
-void PrintReport(ReportPrinter& printer, Dimension& dim, FunctionEvaluator& evaluator,
+void PrintReport(ReportPrinter& printer, Dimension& dim, PointFunction& evaluator,
                  std::string_view formulaText, std::span<const std::string> constants);
 
 }  // namespace quorvant

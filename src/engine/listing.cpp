@@ -57,7 +57,7 @@ std::vector<std::string> ProblemsSection(const RunProblems& problems) {
   return lines;
 }
 
-std::string ListSolutions(Dimension& dim, FunctionEvaluator& evaluator, const LineSink& append) {
+std::string ListSolutions(Dimension& dim, PointFunction& evaluator, const LineSink& append) {
   const int n = dim.varCount;
   auto listKind = [&](std::string_view heading, const Matrix& store, int32_t count) {
     for (int k = 1; k <= count; ++k) {

@@ -50,6 +50,6 @@ std::vector<std::string> ProblemsSection(const RunProblems& problems);
 // coordinates, the function value (evaluated afresh at each stored point, which
 // leaves `point` at the last one) and the stored smallest pivot. A value that cannot
 // be evaluated is listed as such. Returns the counts caption.
-std::string ListSolutions(Dimension& dim, FunctionEvaluator& evaluator, const LineSink& append);
+std::string ListSolutions(Dimension& dim, PointFunction& evaluator, const LineSink& append);
 
 }  // namespace quorvant

@@ -24,7 +24,7 @@ bool RunTolerates(int32_t errorNumber) {
          errorNumber == script::kAlreadyReported;
 }
 
-SearchEngine::SearchEngine(Dimension& dim, FunctionEvaluator& evaluator, RunHooks& hooks,
+SearchEngine::SearchEngine(Dimension& dim, PointFunction& evaluator, RunHooks& hooks,
                            RandomSource* random)
     : dim_(dim), evaluator_(evaluator), hooks_(hooks), random_(random) {
   if (!random_) {

@@ -44,7 +44,7 @@ bool RunTolerates(int32_t errorNumber);
 class SearchEngine {
  public:
   // `random` may be null: a clock-seeded source is used.
-  SearchEngine(Dimension& dim, FunctionEvaluator& evaluator, RunHooks& hooks,
+  SearchEngine(Dimension& dim, PointFunction& evaluator, RunHooks& hooks,
                RandomSource* random = nullptr);
 
   // One search run over the problem in `dim`: Explore when `randomTrials` is 0,
@@ -96,7 +96,7 @@ class SearchEngine {
   void Append(std::string_view line) { hooks_.AppendLine(line); }
 
   Dimension& dim_;
-  FunctionEvaluator& evaluator_;
+  PointFunction& evaluator_;
   RunHooks& hooks_;
   std::unique_ptr<RandomSource> ownRandom_;
   RandomSource* random_;

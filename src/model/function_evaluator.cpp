@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/numtext.h"
+#include "model/script/fast_vm.h"
 
 namespace quorvant {
 
@@ -70,15 +71,13 @@ int32_t FunctionEvaluator::RegisterConstants() {
 
 void FunctionEvaluator::BindVariables() {
   boundNames_ = dim_.varNames;
-  slots_.clear();
-  targets_.clear();
-  for (const std::string& name : boundNames_) {
-    const int32_t slot = engine_.AssignableSlot(name);
-    slots_.push_back(slot);
-    targets_.push_back(slot >= 0 ? engine_.NumberTargetFor(slot) : script::ScriptEngine::NumberTarget{});
+  bound_.assign(boundNames_.size(), BoundVariable{});
+  for (size_t i = 0; i < boundNames_.size(); ++i) {
+    BoundVariable& v = bound_[i];
+    v.slot = engine_.AssignableSlot(boundNames_[i]);
+    if (v.slot >= 0) v.target = engine_.NumberTargetFor(v.slot);
+    v.lastRaw = std::nan("");  // matches no finite coordinate
   }
-  lastRaw_.assign(boundNames_.size(), std::nan(""));
-  lastRounded_.assign(boundNames_.size(), 0.0);
 }
 
 namespace {
@@ -100,29 +99,33 @@ bool SameNames(const std::vector<std::string>& a, const std::vector<std::string>
 
 int32_t FunctionEvaluator::AssignVariables() {
   const size_t n = static_cast<size_t>(dim_.varCount);
-  if (fastPath_ && !SameNames(boundNames_, dim_.varNames)) BindVariables();
+  if (!fastPath_) {
+    for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
+      const double value = dim_.point[assignIndex];
+      if (!std::isfinite(value)) return dim_.ierr = 6;
+      if (int32_t e = engine_.ExecuteStatement(AssignmentText(dim_.varNames[assignIndex], value)))
+        return e;
+    }
+    return 0;
+  }
+  if (!SameNames(boundNames_, dim_.varNames)) BindVariables();
+  const double* point = dim_.point.data();
+  BoundVariable* bound = bound_.data();
   for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
-    const double value = dim_.point[assignIndex];
-    const std::string& name = dim_.varNames[assignIndex];
-    if (!std::isfinite(value)) {
-      dim_.ierr = 6;
-      return 6;
+    const double value = point[assignIndex];
+    BoundVariable& v = bound[assignIndex];
+    if (!std::isfinite(value)) return dim_.ierr = 6;
+    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
+      v.lastRaw = value;
+      v.lastRounded = Round15(value);
     }
-    int32_t e;
-    if (fastPath_ && slots_[assignIndex] >= 0) {
-      if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(lastRaw_[assignIndex])) {
-        lastRaw_[assignIndex] = value;
-        lastRounded_[assignIndex] = Round15(value);
-      }
-      const auto& target = targets_[assignIndex];
-      if (target.member || target.variable) {
-        script::ScriptEngine::AssignNumberTo(target, lastRounded_[assignIndex]);
-        continue;
-      }
-      e = engine_.AssignNumber(slots_[assignIndex], name, lastRounded_[assignIndex]);
-    } else {
-      e = engine_.ExecuteStatement(AssignmentText(name, value));
+    if (v.direct()) {
+      script::ScriptEngine::AssignNumberTo(v.target, v.lastRounded);
+      continue;
     }
+    const int32_t e = v.slot >= 0
+                          ? engine_.AssignNumber(v.slot, dim_.varNames[assignIndex], v.lastRounded)
+                          : engine_.ExecuteStatement(AssignmentText(dim_.varNames[assignIndex], value));
     if (e) return e;
   }
   return 0;
@@ -137,7 +140,12 @@ int32_t FunctionEvaluator::EvaluateFunction(double& value) {
     if (!formulaProgram_) return engine_.Error().number;
     compiledFormula_ = dim_.formula;
   }
-  if (int32_t e = engine_.EvalNumber(*formulaProgram_, dim_.formula, result, fastPath_)) return e;
+  // The double-only machine directly when it can; anything else (a failure to
+  // report, a value it hands back) goes through the engine.
+  const script::Program& program = *formulaProgram_;
+  if (!(fastPath_ && program.fast && script::RunFast(*program.fast, result) == 0)) {
+    if (int32_t e = engine_.EvalNumber(program, dim_.formula, result, fastPath_)) return e;
+  }
   if (extra_.ierr != 0) return extra_.ierr;
   value = result;
   return 0;

@@ -30,7 +30,15 @@ std::string ScriptErrorMessage(const script::ScriptError& error);
 // given, "=", and the value in the general number format ("x=1.5", "y=-1E-05").
 std::string AssignmentText(std::string_view name, double value);
 
-class FunctionEvaluator {
+// The user's function at the current point of the problem state: what the search
+// needs of an evaluator. Returns 0 with the value, or an error number.
+class PointFunction {
+ public:
+  virtual ~PointFunction() = default;
+  virtual int32_t EvaluateFunction(double& value) = 0;
+};
+
+class FunctionEvaluator final : public PointFunction {
  public:
   FunctionEvaluator(Dimension& dim, MessageSink& messages);
   FunctionEvaluator(const FunctionEvaluator&) = delete;
@@ -54,7 +62,7 @@ class FunctionEvaluator {
   // The function value at `point`. Returns 0, or the error number of the failing
   // step (the assignment, the formula, the conversion of its value to Double, or a
   // failure an extra function recorded).
-  int32_t EvaluateFunction(double& value);
+  int32_t EvaluateFunction(double& value) override;
 
   // Off: every assignment goes through statement text and every formula through
   // the Variant machine. Results are identical either way; this exists for tests
@@ -74,16 +82,21 @@ class FunctionEvaluator {
   script::ScriptEngine engine_;
   bool fastPath_ = true;
 
-  // Slot handles of the variable names, and the last coordinate rounded per
-  // variable (a coordinate that did not change is not rounded again).
+  // Per variable: its slot handle (-1: only statement text will do), where a number
+  // assigned to it goes, and the last coordinate with its rounded value (a
+  // coordinate that did not change is not rounded again).
+  struct BoundVariable {
+    int32_t slot = -1;
+    script::ScriptEngine::NumberTarget target;
+    double lastRaw = 0;
+    double lastRounded = 0;
+    bool direct() const { return target.member || target.variable; }
+  };
   std::vector<std::string> boundNames_;
+  std::vector<BoundVariable> bound_;
   // The formula compiled once per text.
   std::string compiledFormula_;
   std::shared_ptr<const script::Program> formulaProgram_;
-  std::vector<int32_t> slots_;
-  std::vector<script::ScriptEngine::NumberTarget> targets_;
-  std::vector<double> lastRaw_;
-  std::vector<double> lastRounded_;
 };
 
 }  // namespace quorvant

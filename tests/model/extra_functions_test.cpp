@@ -30,7 +30,9 @@ TEST_P(ExtraTable, ValueAndRecordedError) {
   ASSERT_EQ(p.engine().EvalNumber(c.call, value), 0) << c.call;
   EXPECT_EQ(value, c.expected) << c.call;
   EXPECT_EQ(p.evaluator.extraFunctions().ierr, c.ierr) << c.call;
-  if (c.ierr) EXPECT_EQ(p.dim.ierr, c.ierr) << c.call;
+  if (c.ierr) {
+    EXPECT_EQ(p.dim.ierr, c.ierr) << c.call;
+  }
   EXPECT_TRUE(p.sink.messages.empty());
 }
 

@@ -151,7 +151,8 @@ TEST(FastPath, CodeShape) {
             "PushHostD\nSquare\nAddVar y\nSubK 11\nSquare\nPushHostD\nPushVar y\nSquare\n"
             "Add\nSubK 7\nSquare\nAdd\nReturn\n");
   EXPECT_EQ(fastPart("z^3 - 2 * z"), "PushVar z\nCube\nPushK 2\nMulVar z\nSub\nReturn\n");
-  EXPECT_EQ(fastPart("Sin(z) + Asin(z)"), "PushVar z\nCall1\nPushVar z\nCallHost\nAdd\nReturn\n");
+  EXPECT_EQ(fastPart("Sin(z) + Asin(z)"), "PushVar z\nSin\nPushVar z\nCallHost\nAdd\nReturn\n");
+  EXPECT_EQ(fastPart("Int(z) * x"), "PushVar z\nCall1\nMulHostD\nReturn\n");
   // Texts, whole-number operators and logic need Variants.
   for (const char* text : {"z & 1", "z \\ 2", "z Mod 2", "Not z", "z And 1", "\"a\"", "Null",
                            "Round(z, 2)", "CStr(z)", "sh.pi"})
@@ -177,8 +178,12 @@ TEST(Kernels, SquareAndCubeMatchPow) {
     const int32_t ec = script::kernel::Cube(a, c), epc = script::kernel::Pow(a, 3.0, pc);
     ASSERT_EQ(es, eps) << a;
     ASSERT_EQ(ec, epc) << a;
-    if (!es) ASSERT_EQ(std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(ps)) << a;
-    if (!ec) ASSERT_EQ(std::bit_cast<uint64_t>(c), std::bit_cast<uint64_t>(pc)) << a;
+    if (!es) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(s), std::bit_cast<uint64_t>(ps)) << a;
+    }
+    if (!ec) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(c), std::bit_cast<uint64_t>(pc)) << a;
+    }
   }
 }
 

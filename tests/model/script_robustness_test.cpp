@@ -19,12 +19,18 @@ void ExpectNumberedOutcome(const std::string& text) {
   script::ScriptEngine engine;
   script::Variant v;
   const int32_t a = engine.Eval(text, v);
-  if (a != 0) EXPECT_FALSE(script::ErrorDescription(a).empty()) << "error " << a;
+  if (a != 0) {
+    EXPECT_FALSE(script::ErrorDescription(a).empty()) << "error " << a;
+  }
   const int32_t b = engine.ExecuteStatement(text);
-  if (b != 0) EXPECT_FALSE(script::ErrorDescription(b).empty()) << "error " << b;
+  if (b != 0) {
+    EXPECT_FALSE(script::ErrorDescription(b).empty()) << "error " << b;
+  }
   double d;
   const int32_t c = engine.EvalNumber(text, d);
-  if (c != 0) EXPECT_FALSE(script::ErrorDescription(c).empty()) << "error " << c;
+  if (c != 0) {
+    EXPECT_FALSE(script::ErrorDescription(c).empty()) << "error " << c;
+  }
 }
 
 TEST(Robustness, GeneratedMonsters) {

@@ -1,7 +1,10 @@
 #include "model/script/fast_vm.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "model/numtext.h"
 #include "model/script/builtins.h"
@@ -41,13 +44,14 @@ class Builder {
         return;
       }
     }
-    if (last && last->op == FOp::PushVar) {
+    if (last && (last->op == FOp::PushVar || last->op == FOp::PushHostD)) {
+      const bool host = last->op == FOp::PushHostD;
       FOp fused = op;
       switch (op) {
-        case FOp::Add: fused = FOp::AddVar; break;
-        case FOp::Sub: fused = FOp::SubVar; break;
-        case FOp::Mul: fused = FOp::MulVar; break;
-        case FOp::Div: fused = FOp::DivVar; break;
+        case FOp::Add: fused = host ? FOp::AddHostD : FOp::AddVar; break;
+        case FOp::Sub: fused = host ? FOp::SubHostD : FOp::SubVar; break;
+        case FOp::Mul: fused = host ? FOp::MulHostD : FOp::MulVar; break;
+        case FOp::Div: fused = host ? FOp::DivHostD : FOp::DivVar; break;
         default: break;
       }
       if (fused != op) {
@@ -61,6 +65,16 @@ class Builder {
  private:
   FastProgram& out_;
 };
+
+// The built-ins the machine runs inline; any other goes through its kernel.
+FOp InlineBuiltin(std::string_view name) {
+  static const std::pair<std::string_view, FOp> kInline[] = {
+      {"Sin", FOp::Sin}, {"Cos", FOp::Cos}, {"Tan", FOp::Tan}, {"Atn", FOp::Atn},
+      {"Exp", FOp::Exp}, {"Log", FOp::Log}, {"Sqr", FOp::Sqr}, {"Abs", FOp::Abs}};
+  for (const auto& [builtin, op] : kInline)
+    if (builtin == name) return op;
+  return FOp::Call1;
+}
 
 int StackEffect(FOp op) {
   switch (op) {
@@ -114,7 +128,7 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
       case Op::CallBuiltin: {
         const Builtin& fn = BuiltinAt(in.a);
         if (!fn.number || in.argc != 1) return nullptr;
-        b.Push(FInstr{FOp::Call1, 0, 0, reinterpret_cast<const void*>(fn.number)});
+        b.Push(FInstr{InlineBuiltin(fn.name), 0, 0, reinterpret_cast<const void*>(fn.number)});
         break;
       }
       case Op::CallSlot: {
@@ -157,6 +171,13 @@ inline bool VarNumber(const void* p, double& out) {
   }
 }
 
+// Whole-number subtypes have no -0: the Variant machine negates or multiplies two of
+// them to 0, where IEEE arithmetic may give -0. A Double operand makes the Variant
+// machine use IEEE arithmetic too. So a -0 from a negation or a product may differ
+// from the Variant result (only the subtypes can tell), while every other result
+// equals it; a -0 is handed back.
+inline bool NegativeZero(double v) { return v == 0 && std::signbit(v); }
+
 }  // namespace
 
 int32_t RunFast(const FastProgram& program, double& result) {
@@ -166,7 +187,7 @@ int32_t RunFast(const FastProgram& program, double& result) {
   static const void* const kDispatch[] = {
       &&PushK, &&PushVar, &&PushHostD, &&PushHostL, &&Neg, &&Add, &&Sub, &&Mul, &&Div,
       &&Pow, &&Square, &&Cube, &&AddK, &&SubK, &&MulK, &&DivK, &&PowK, &&AddVar, &&SubVar,
-      &&MulVar, &&DivVar, &&Eq, &&Ne, &&Lt, &&Gt, &&Le, &&Ge, &&Call1, &&CallHost, &&Return};
+      &&MulVar, &&DivVar, &&AddHostD, &&SubHostD, &&MulHostD, &&DivHostD, &&Eq, &&Ne, &&Lt, &&Gt, &&Le, &&Ge, &&Call1, &&CallHost, &&Sin, &&Cos, &&Tan, &&Atn, &&Exp, &&Log, &&Sqr, &&Abs, &&Return};
   static_assert(sizeof(kDispatch) / sizeof(kDispatch[0]) == static_cast<size_t>(FOp::Return) + 1);
 
   double stack[kFastStackLimit + 1];
@@ -209,10 +230,8 @@ PushHostL:
   acc = *static_cast<const int32_t*>(pc->p);
   NEXT();
 Neg:
-  // -0 of a whole-number subtype is 0, of a Double -0: only the Variant machine
-  // knows which.
-  if (acc == 0) return kHandBack;
   acc = -acc;
+  if (NegativeZero(acc)) return kHandBack;
   NEXT();
 Add:
   CHECK(kernel::Add(*--sp, acc, r));
@@ -222,7 +241,7 @@ Sub:
   NEXT();
 Mul:
   CHECK(kernel::Mul(*--sp, acc, r));
-  if (acc == 0) return kHandBack;  // the sign of a zero product depends on subtypes
+  if (NegativeZero(acc)) return kHandBack;
   NEXT();
 Div:
   CHECK(kernel::Div(*--sp, acc, r));
@@ -244,7 +263,7 @@ SubK:
   NEXT();
 MulK:
   CHECK(kernel::Mul(acc, pc->k, r));
-  if (acc == 0) return kHandBack;
+  if (NegativeZero(acc)) return kHandBack;
   NEXT();
 DivK:
   CHECK(kernel::Div(acc, pc->k, r));
@@ -263,11 +282,24 @@ SubVar:
 MulVar:
   if (!VarNumber(pc->p, v)) return kHandBack;
   CHECK(kernel::Mul(acc, v, r));
-  if (acc == 0) return kHandBack;
+  if (NegativeZero(acc)) return kHandBack;
   NEXT();
 DivVar:
   if (!VarNumber(pc->p, v)) return kHandBack;
   CHECK(kernel::Div(acc, v, r));
+  NEXT();
+AddHostD:
+  CHECK(kernel::Add(acc, *static_cast<const double*>(pc->p), r));
+  NEXT();
+SubHostD:
+  CHECK(kernel::Sub(acc, *static_cast<const double*>(pc->p), r));
+  NEXT();
+MulHostD:
+  CHECK(kernel::Mul(acc, *static_cast<const double*>(pc->p), r));
+  if (NegativeZero(acc)) return kHandBack;
+  NEXT();
+DivHostD:
+  CHECK(kernel::Div(acc, *static_cast<const double*>(pc->p), r));
   NEXT();
 Eq:
   acc = *--sp == acc ? -1.0 : 0.0;
@@ -293,6 +325,34 @@ Call1:
 CallHost:
   CHECK(static_cast<HostObject*>(const_cast<void*>(pc->p))->CallNumber(pc->a, acc, r));
   NEXT();
+// The same library calls and checks as the kernels of the built-ins.
+Sin:
+  acc = std::sin(acc);
+  if (!std::isfinite(acc)) return 6;
+  NEXT();
+Cos:
+  acc = std::cos(acc);
+  if (!std::isfinite(acc)) return 6;
+  NEXT();
+Tan:
+  acc = std::tan(acc);
+  if (!std::isfinite(acc)) return 6;
+  NEXT();
+Atn:
+  acc = std::atan(acc);
+  NEXT();
+Exp:
+  CHECK(kernel::Exp(acc, r));
+  NEXT();
+Log:
+  CHECK(kernel::Log(acc, r));
+  NEXT();
+Sqr:
+  CHECK(kernel::Sqr(acc, r));
+  NEXT();
+Abs:
+  acc = std::fabs(acc);
+  NEXT();
 Return:
   result = acc;
   return 0;
@@ -306,8 +366,11 @@ std::string DisassembleFast(const FastProgram& program) {
   static const char* const kNames[] = {
       "PushK", "PushVar", "PushHostD", "PushHostL", "Neg", "Add", "Sub", "Mul", "Div", "Pow",
       "Square", "Cube", "AddK", "SubK", "MulK", "DivK", "PowK", "AddVar",
-      "SubVar", "MulVar", "DivVar", "Eq", "Ne", "Lt", "Gt", "Le", "Ge", "Call1", "CallHost",
+      "SubVar", "MulVar", "DivVar", "AddHostD", "SubHostD", "MulHostD", "DivHostD", "Eq",
+      "Ne", "Lt", "Gt", "Le", "Ge", "Call1", "CallHost", "Sin", "Cos", "Tan", "Atn", "Exp",
+      "Log", "Sqr", "Abs",
       "Return"};
+  static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(FOp::Return) + 1);
   std::string out;
   for (const FInstr& in : program.code) {
     out += kNames[static_cast<int>(in.op)];

@@ -21,8 +21,11 @@ enum class FOp : uint8_t {
   Add, Sub, Mul, Div, Pow, Square, Cube,
   AddK, SubK, MulK, DivK, PowK,
   AddVar, SubVar, MulVar, DivVar,
+  AddHostD, SubHostD, MulHostD, DivHostD,
   Eq, Ne, Lt, Gt, Le, Ge,
   Call1, CallHost,
+  // the commonest built-ins, inline
+  Sin, Cos, Tan, Atn, Exp, Log, Sqr, Abs,
   Return,
 };
 
@@ -47,7 +50,7 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
                                                     const std::deque<Slot>& slots);
 
 // Runs the double-only form. Returns 0, the language's error number, or kHandBack
-// when the Variant machine must decide (a variable that is not a number, or a zero
+// when the Variant machine must decide (a variable that is not a number, or a -0
 // from a negation or a product, whose sign depends on subtypes).
 int32_t RunFast(const FastProgram& program, double& result);
 
