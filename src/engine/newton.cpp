@@ -8,6 +8,12 @@
 
 namespace quorvant {
 
+int32_t NonFiniteStepBit(const std::vector<double>& step) {
+  for (double component : step)
+    if (!std::isfinite(component)) return std::isnan(component) ? 1 : 2;
+  return 0;
+}
+
 bool SearchEngine::NewtonIteration() {
   const int n = dim_.varCount;
   auto& x = dim_.point;
@@ -128,11 +134,9 @@ bool SearchEngine::NewtonIteration() {
 
     // A step that is not a number, or infinite, cannot converge: give the start up
     // and say so in the problems section.
-    for (int i = 0; i < n; ++i) {
-      if (!std::isfinite(step[i])) {
-        problems_.problemBits |= std::isnan(step[i]) ? 1 : 2;
-        return false;
-      }
+    if (const int32_t bit = NonFiniteStepBit(step)) {
+      problems_.problemBits |= bit;
+      return false;
     }
 
     for (int i = 0; i < n; ++i) x[i] = Ck(x[i] + step[i]);

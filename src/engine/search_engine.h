@@ -113,6 +113,11 @@ class SearchEngine {
   double pointsDone_ = 0;
 };
 
+// The problem bit of a Newton step that cannot be taken: 1 (an illegal quantity)
+// when a component is not a number, 2 (an overflow) when one is infinite, 0 when
+// every component is finite.
+int32_t NonFiniteStepBit(const std::vector<double>& step);
+
 // The mended verdict for a matrix the leading-minor scan calls semidefinite: it is
 // indefinite when some principal minor is negative and some principal minor of
 // order k is nonzero with the sign of (-1)^(k+1). Each minor is computed by

@@ -84,5 +84,17 @@ TEST(Newton, FailedEvaluationGivesUpWithoutAFlag) {
   EXPECT_EQ(p.dim.point[0], 0.005);
 }
 
+TEST(Newton, StepThatIsNotFiniteIsNamed) {
+  // Every difference is checked before the solve, so only the elimination itself
+  // can make a step that is not finite; the check names what it found.
+  EXPECT_EQ(NonFiniteStepBit({1, -2, 3e300}), 0);
+  EXPECT_EQ(NonFiniteStepBit({1, NAN, INFINITY}), 1);
+  EXPECT_EQ(NonFiniteStepBit({-INFINITY, 1}), 2);
+  RunProblems problems;
+  problems.problemBits = NonFiniteStepBit({NAN}) | NonFiniteStepBit({INFINITY});
+  EXPECT_EQ(ProblemsSection(problems),
+            (std::vector<std::string>{"PROBLEMS ENCOUNTERED:", "-ILLEGAL QUANTITY.", "-OVERFLOW."}));
+}
+
 }  // namespace
 }  // namespace quorvant::testing
