@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Quorvant. The window is not built yet: until it is, this
-# runs an example problem through the headless runner and says so.
+# Sets up, builds and starts Quorvant. On a machine without a display it runs an
+# example problem through the headless runner instead, and says so.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target quorvant-cli
-echo "The window is not built yet; running examples/himmelblau.zvx through quorvant-cli:"
+cmake --build build -j "$(nproc)" --target quorvant quorvant-cli
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec build/src/app/quorvant
+fi
+echo "No display found: running examples/himmelblau.zvx through quorvant-cli instead."
+echo "(Start the window with build/src/app/quorvant on a desktop.)"
 echo
-exec build/src/cli/quorvant-cli --explore "${1:-examples/himmelblau.zvx}"
+exec build/src/cli/quorvant-cli --explore examples/himmelblau.zvx

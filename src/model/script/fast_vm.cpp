@@ -89,7 +89,7 @@ int StackEffect(FOp op) {
 }  // namespace
 
 std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
-                                                    const std::deque<Slot>& slots) {
+                                                    const std::deque<Slot>& globals) {
   auto fast = std::make_shared<FastProgram>();
   Builder b(*fast);
   for (const Instr& in : program.code) {
@@ -104,7 +104,7 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
         break;
       }
       case Op::Load: {
-        const Slot& slot = slots[in.a];
+        const Slot& slot = globals[in.a];
         switch (slot.kind) {
           case Slot::Kind::Variable: b.Push(FInstr{FOp::PushVar, 0, 0, &slot}); break;
           case Slot::Kind::HostDouble: b.Push(FInstr{FOp::PushHostD, 0, 0, slot.doubleValue}); break;
@@ -132,7 +132,7 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
         break;
       }
       case Op::CallSlot: {
-        const Slot& slot = slots[in.a];
+        const Slot& slot = globals[in.a];
         if (slot.kind != Slot::Kind::HostMethod || slot.arity != 1 || in.argc != 1) return nullptr;
         b.Push(FInstr{FOp::CallHost, slot.member, 0, slot.object});
         break;

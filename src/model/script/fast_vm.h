@@ -47,7 +47,7 @@ inline constexpr int kFastStackLimit = 256;
 // The double-only form of `program`, or null when some instruction needs Variants.
 // Slots are read for their kinds, which never change once code is compiled.
 std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
-                                                    const std::deque<Slot>& slots);
+                                                    const std::deque<Slot>& globals);
 
 // Runs the double-only form. Returns 0, the language's error number, or kHandBack
 // when the Variant machine must decide (a variable that is not a number, or a -0

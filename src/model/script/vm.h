@@ -44,7 +44,7 @@ int32_t StoreSlot(Slot& slot, const Variant& value, std::string& failedName);
 
 class Vm {
  public:
-  explicit Vm(std::deque<Slot>& slots) : slots_(slots) {}
+  explicit Vm(std::deque<Slot>& globals) : slots_(globals) {}
   // Runs `program`; for an expression the value is left in `result`.
   int32_t Run(const Program& program, Variant* result, RunFailure& failure);
 

@@ -1,0 +1,631 @@
+#include "ui/frm_zorvex.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "engine/listing.h"
+#include "model/numtext.h"
+#include "ui/field_guard.h"
+#include "ui/run_worker.h"
+
+namespace quorvant {
+
+namespace {
+
+QFont FieldFont() { return QFont("Verdana", 9); }
+QFont LabelFont() { return QFont("MS Sans Serif", 9); }
+
+double Value(const QLineEdit* field) { return ReadLeadingNumber(field->text().toStdString()); }
+
+// A whole number for a count: the value rounded half to even, kept in the 32-bit
+// range.
+int32_t WholeValue(const QLineEdit* field) {
+  const double v = RoundHalfEven(Value(field));
+  if (!(v > -2147483648.0)) return INT32_MIN;
+  if (!(v < 2147483647.0)) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
+// Message boxes of the core. From the run's worker thread the box is shown on the
+// window's thread while the run waits for it.
+class DialogMessages final : public MessageSink {
+ public:
+  explicit DialogMessages(QWidget* parent) : parent_(parent) {}
+  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
+    QString body = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    body.replace('\r', '\n');
+    const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
+    auto show = [&] {
+      QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical
+                                                    : QMessageBox::Information,
+                      caption, body, QMessageBox::Ok, parent_);
+      box.exec();
+    };
+    if (QThread::currentThread() == parent_->thread())
+      show();
+    else
+      QMetaObject::invokeMethod(parent_, show, Qt::BlockingQueuedConnection);
+  }
+
+ private:
+  QWidget* parent_;
+};
+
+QLabel* MakeLabel(const QString& text) {
+  auto* label = new QLabel(text);
+  label->setFont(LabelFont());
+  return label;
+}
+
+}  // namespace
+
+frmZorvex::frmZorvex(Dimension& dim, MessageSink* messages, QWidget* parent)
+    : QMainWindow(parent), dim_(dim) {
+  setWindowTitle("Quorvant");
+  setObjectName("frmZorvex");
+  if (!messages) {
+    ownMessages_ = std::make_unique<DialogMessages>(this);
+    messages = ownMessages_.get();
+  }
+  // The interpreter is prepared once, with halfpi, pi and e; the start-up values of
+  // the problem state are those of a new Dimension.
+  evaluator_ = std::make_unique<FunctionEvaluator>(dim_, *messages);
+  evaluator_->Prepare();
+  guard_ = new FieldGuard(this);
+  worker_ = new RunWorker(dim_, *evaluator_, this);
+  connect(worker_, &RunWorker::lineAppended, this,
+          [this](const QString& line) { lstExtrema->addItem(line); });
+  connect(worker_, &RunWorker::progressed, this, [this](int permille) { prgRun->setValue(permille); });
+  connect(worker_, &RunWorker::finished, this, &frmZorvex::onRunFinished);
+
+  createMenus();
+  auto* central = new QWidget;
+  auto* columns = new QHBoxLayout(central);
+  auto* left = new QVBoxLayout;
+  auto* fields = new QWidget;
+  createProblemFields(fields);
+  left->addWidget(fields);
+  left->addWidget(createConstantsFrame());
+  left->addWidget(createIntervalPanel());
+  left->addStretch(1);
+  columns->addLayout(left, 0);
+  columns->addWidget(createResultsPanel(), 1);
+  setCentralWidget(central);
+  statusBar();
+  guardFields();
+
+  // Tab order: the six fields, the constants list, then the interval fields.
+  QWidget::setTabOrder(txtOrder, txtVarNams);
+  QWidget::setTabOrder(txtVarNams, txtError);
+  QWidget::setTabOrder(txtError, txtMaxcy);
+  QWidget::setTabOrder(txtMaxcy, txtRand);
+  QWidget::setTabOrder(txtRand, txtEquation);
+  QWidget::setTabOrder(txtEquation, cboConstants);
+  QWidget::setTabOrder(cboConstants, txtLL[0]);
+  QWidget::setTabOrder(txtLL[0], txtUL[0]);
+  QWidget::setTabOrder(txtUL[0], txtSubintervals[0]);
+  resize(940, 620);
+  txtOrder->setFocus();
+}
+
+frmZorvex::~frmZorvex() { worker_->StopAndWait(); }
+
+void frmZorvex::closeEvent(QCloseEvent* event) {
+  worker_->StopAndWait();
+  QMainWindow::closeEvent(event);
+}
+
+void frmZorvex::createMenus() {
+  QMenu* mnuFile = menuBar()->addMenu("File");
+  mnuOpen = mnuFile->addAction("Open");
+  mnuFile->addSeparator();
+  mnuSave = mnuFile->addAction("Save");
+  mnuSaveAs = mnuFile->addAction("Save As");
+  mnuFile->addSeparator();
+  mnuPrint = menuBar()->addAction("Print");
+  mnuHelp = menuBar()->addAction("Help");
+  mnuAbout = menuBar()->addAction("About");
+  mnuOpen->setObjectName("mnuOpen");
+  mnuSave->setObjectName("mnuSave");
+  mnuSaveAs->setObjectName("mnuSaveAs");
+  mnuPrint->setObjectName("mnuPrint");
+  mnuHelp->setObjectName("mnuHelp");
+  mnuAbout->setObjectName("mnuAbout");
+  mnuSave->setEnabled(false);
+  mnuSaveAs->setEnabled(false);
+  mnuPrint->setVisible(false);
+  mnuAbout->setVisible(false);
+}
+
+void frmZorvex::setSelectAllOnFocus(QLineEdit* field) { field->installEventFilter(this); }
+
+bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+      // Select the whole text once the focus has settled (a mouse click would
+      // otherwise place the cursor over the selection).
+      QTimer::singleShot(0, field, [field] { field->selectAll(); });
+      if (field == txtError) dim_.errorBoundOnFocus = Value(txtError);
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void frmZorvex::createProblemFields(QWidget* host) {
+  auto* grid = new QGridLayout(host);
+  grid->setContentsMargins(0, 0, 0, 0);
+  auto field = [&](QLineEdit*& edit, const char* name, const QString& text, const QString& tip) {
+    edit = new QLineEdit(text);
+    edit->setObjectName(name);
+    edit->setFont(FieldFont());
+    edit->setToolTip(tip);
+    setSelectAllOnFocus(edit);
+    return edit;
+  };
+  int row = 0;
+  grid->addWidget(MakeLabel("Enter # of independent variables:"), row, 0);
+  grid->addWidget(field(txtOrder, "txtOrder", "", ""), row++, 1);
+  auto* lblVarNam = MakeLabel("Enter the names of the independent variables, separated by commas:");
+  lblVarNam->setObjectName("lblVarNam");
+  lblVarNam->setWordWrap(true);
+  grid->addWidget(lblVarNam, row, 0);
+  grid->addWidget(field(txtVarNams, "txtVarNams", "x,y,z,t", ""), row++, 1);
+  grid->addWidget(MakeLabel("Approx. error bound:"), row, 0);
+  grid->addWidget(field(txtError, "txtError", ".01", "Error MUST be >0"), row++, 1);
+  grid->addWidget(MakeLabel("Max. # of iterations:"), row, 0);
+  grid->addWidget(field(txtMaxcy, "txtMaxcy", "8", "Limits number of main loop iterations"), row++, 1);
+  grid->addWidget(MakeLabel("# of random seeds:"), row, 0);
+  grid->addWidget(field(txtRand, "txtRand", "20", ""), row++, 1);
+  auto* functionRow = new QHBoxLayout;
+  functionRow->addWidget(MakeLabel("Enter function:"));
+  lblEquation = MakeLabel("");
+  lblEquation->setObjectName("lblEquation");
+  functionRow->addWidget(lblEquation);
+  functionRow->addStretch(1);
+  grid->addLayout(functionRow, row++, 0, 1, 2);
+  grid->addWidget(field(txtEquation, "txtEquation", "",
+                        "Must be in terms of the variables defined above and constants defined below"),
+                  row++, 0, 1, 2);
+  grid->setColumnStretch(1, 1);
+
+  connect(txtMaxcy, &QLineEdit::textChanged, this, [this] { ClearResults(); });
+  connect(txtEquation, &QLineEdit::textChanged, this, [this] { ClearResults(); });
+}
+
+QGroupBox* frmZorvex::createConstantsFrame() {
+  fraConstants = new QGroupBox("User constants");
+  fraConstants->setObjectName("fraConstants");
+  fraConstants->setToolTip("Add or remove user-defined constants");
+  auto* row = new QHBoxLayout(fraConstants);
+  cboConstants = new QComboBox;
+  cboConstants->setObjectName("cboConstants");
+  cboConstants->setEditable(true);
+  cboConstants->setInsertPolicy(QComboBox::NoInsert);
+  cboConstants->setCompleter(nullptr);  // what is typed is what is added
+  cboConstants->setFont(FieldFont());
+  cboConstants->setToolTip("Example: a=2.37");
+  cboConstants->setMinimumContentsLength(16);
+  cmdAddCons = new QPushButton("Add");
+  cmdAddCons->setObjectName("cmdAddCons");
+  cmdAddCons->setToolTip("Add (register) constant");
+  cmdRemCons = new QPushButton("Remove");
+  cmdRemCons->setObjectName("cmdRemCons");
+  cmdRemCons->setToolTip("Remove selected constant");
+  row->addWidget(cboConstants, 1);
+  row->addWidget(cmdAddCons);
+  row->addWidget(cmdRemCons);
+  connect(cmdAddCons, &QPushButton::clicked, this, &frmZorvex::cmdAddCons_Click);
+  connect(cmdRemCons, &QPushButton::clicked, this, &frmZorvex::cmdRemCons_Click);
+  // Typing in the edit text is a change; choosing an entry from the list is not.
+  connect(cboConstants->lineEdit(), &QLineEdit::textEdited, this, [this] { ClearResults(); });
+  connect(cboConstants->lineEdit(), &QLineEdit::returnPressed, this, &frmZorvex::cmdAddCons_Click);
+  return fraConstants;
+}
+
+QGroupBox* frmZorvex::createIntervalPanel() {
+  fraIntervals = new QGroupBox("Interval specifications");
+  fraIntervals->setObjectName("fraIntervals");
+  auto* grid = new QGridLayout(fraIntervals);
+  auto* lblLimits = MakeLabel("Variable:");
+  lblLimits->setStyleSheet("color: red");
+  grid->addWidget(lblLimits, 0, 0);
+  grid->addWidget(MakeLabel("Lower limit:"), 1, 0);
+  grid->addWidget(MakeLabel("Upper limit:"), 2, 0);
+  grid->addWidget(MakeLabel("# of subintervals:"), 3, 0);
+  cmdPrevLim = new QPushButton("Previous");
+  cmdPrevLim->setObjectName("cmdPrevLim");
+  cmdPrevLim->setToolTip("Display previous variable");
+  cmdNextLim = new QPushButton("Next");
+  cmdNextLim->setObjectName("cmdNextLim");
+  cmdNextLim->setToolTip("Display next variable");
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(cmdPrevLim);
+  buttons->addWidget(cmdNextLim);
+  grid->addLayout(buttons, 4, 0, 1, 2);
+  grid->setColumnStretch(1, 1);
+  connect(cmdPrevLim, &QPushButton::clicked, this, &frmZorvex::cmdPrevLim_Click);
+  connect(cmdNextLim, &QPushButton::clicked, this, &frmZorvex::cmdNextLim_Click);
+  addIntervalMember(0);
+  return fraIntervals;
+}
+
+// Member i of the per-variable family: its name label and three fields, placed in
+// the same cells as every other member; all but one are hidden.
+void frmZorvex::addIntervalMember(int i) {
+  auto* grid = static_cast<QGridLayout*>(fraIntervals->layout());
+  auto* name = MakeLabel("");
+  name->setObjectName(QString("lblVar%1").arg(i));
+  name->setStyleSheet("color: red");
+  auto make = [&](const char* base, const QString& text) {
+    auto* edit = new QLineEdit(text);
+    edit->setObjectName(QString("%1%2").arg(base).arg(i));
+    edit->setFont(LabelFont());
+    setSelectAllOnFocus(edit);
+    return edit;
+  };
+  QLineEdit* sub = make("txtSubintervals", "4");
+  sub->setToolTip("Minimum # of subintervals in this direction. Should be enough to detect all extrema");
+  QLineEdit* upper = make("txtUL", "10");
+  QLineEdit* lower = make("txtLL", "-10");
+  lblVar.push_back(name);
+  txtLL.push_back(lower);
+  txtUL.push_back(upper);
+  txtSubintervals.push_back(sub);
+  grid->addWidget(name, 0, 1);
+  grid->addWidget(lower, 1, 1);
+  grid->addWidget(upper, 2, 1);
+  grid->addWidget(sub, 3, 1);
+  const bool visible = i == 0;
+  for (QWidget* w : {static_cast<QWidget*>(name), static_cast<QWidget*>(lower),
+                     static_cast<QWidget*>(upper), static_cast<QWidget*>(sub)})
+    w->setVisible(visible);
+  // The limits must be numbers as a whole; the subintervals have no leave rule.
+  for (QLineEdit* limit : {lower, upper}) {
+    guard_->Guard(limit, {[limit] {
+                            double unused;
+                            return ParseNumericText(limit->text().toStdString(), unused);
+                          },
+                          {}});
+  }
+}
+
+QWidget* frmZorvex::createResultsPanel() {
+  auto* panel = new QWidget;
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* commands = new QHBoxLayout;
+  cmdExplore = new QPushButton("Explore");
+  cmdExplore->setObjectName("cmdExplore");
+  cmdExplore->setToolTip("Explores the search interval on a grid to find the extrema");
+  cmdRandom = new QPushButton("Random");
+  cmdRandom->setObjectName("cmdRandom");
+  cmdRandom->setToolTip("Generates random seeds in the search interval to find the extrema");
+  cmdStop = new QPushButton("Stop");
+  cmdStop->setObjectName("cmdStop");
+  cmdStop->setToolTip("Stops the search; the extrema found so far stay listed");
+  cmdStop->setVisible(false);
+  commands->addWidget(cmdExplore);
+  commands->addWidget(cmdRandom);
+  commands->addWidget(cmdStop);
+  commands->addStretch(1);
+  chkShowPivots = new QCheckBox("Show additional info");
+  chkShowPivots->setObjectName("chkShowPivots");
+  chkShowPivots->setToolTip("Check if you want persistent graphics");
+  commands->addWidget(chkShowPivots);
+  column->addLayout(commands);
+
+  lstExtrema = new QListWidget;
+  lstExtrema->setObjectName("lstExtrema");
+  lstExtrema->setFont(QFont("Courier New", 9));
+  lstExtrema->setToolTip("Quorvant");
+  lstExtrema->setUniformItemSizes(true);
+  column->addWidget(lstExtrema, 1);
+  auto* bottom = new QHBoxLayout;
+  lblExtrema = new QLabel;
+  lblExtrema->setObjectName("lblExtrema");
+  lblExtrema->setToolTip("How many extrema were found");
+  lblExtrema->setStyleSheet("background-color: #ffffe0; padding: 2px");
+  lblExtrema->setMinimumWidth(160);
+  prgRun = new QProgressBar;
+  prgRun->setObjectName("prgRun");
+  prgRun->setRange(0, 1000);
+  prgRun->setVisible(false);
+  bottom->addWidget(lblExtrema);
+  bottom->addWidget(prgRun, 1);
+  bottom->addStretch(0);
+  column->addLayout(bottom);
+
+  connect(cmdExplore, &QPushButton::clicked, this, &frmZorvex::cmdExplore_Click);
+  connect(cmdRandom, &QPushButton::clicked, this, &frmZorvex::cmdRandom_Click);
+  connect(cmdStop, &QPushButton::clicked, this, &frmZorvex::cmdStop_Click);
+  connect(chkShowPivots, &QCheckBox::toggled, this,
+          [this](bool on) { worker_->SetShowAdditionalInfo(on); });
+  return panel;
+}
+
+// The leave rules of the single-value fields.
+void frmZorvex::guardFields() {
+  guard_->Guard(txtOrder,
+                {[this] {
+                   const double v = Value(txtOrder);
+                   if (v <= 0 || v > kMaxVariables) return false;
+                   const double n = RoundHalfEven(v);
+                   if (n < 1) return false;  // 0 < v <= 0.5 gives no variables
+                   dim_.Resize(static_cast<int32_t>(n));
+                   return true;
+                 },
+                 [this] {
+                   txtOrder->setEnabled(false);
+                   mnuOpen->setEnabled(false);
+                   if (txtVarNams->isEnabled()) {
+                     LoadObjects();
+                     QTimer::singleShot(0, txtVarNams, [this] { txtVarNams->setFocus(); });
+                   }
+                 }});
+  guard_->Guard(txtVarNams,
+                {[this] {
+                   if (dim_.loading) return true;
+                   if (dim_.varCount < 1) return false;
+                   const QStringList names = txtVarNams->text().split(',');
+                   // Labels are set in order up to the first empty name.
+                   for (int i = 0; i < names.size() && i < dim_.varCount; ++i) {
+                     if (names[i].isEmpty()) break;
+                     if (i < static_cast<int>(lblVar.size())) lblVar[i]->setText(names[i]);
+                   }
+                   if (names.size() != dim_.varCount) return false;
+                   for (const QString& name : names)
+                     if (name.isEmpty()) return false;
+                   dim_.varNames.clear();
+                   for (const QString& name : names) dim_.varNames.push_back(name.toStdString());
+                   return true;
+                 },
+                 [this] {
+                   if (dim_.loading) return;
+                   txtVarNams->setEnabled(false);
+                   lblEquation->setText("f(" + txtVarNams->text() + ")");
+                   mnuSave->setEnabled(true);
+                   mnuSaveAs->setEnabled(true);
+                   mnuPrint->setVisible(true);
+                   mnuAbout->setVisible(true);
+                 }});
+  guard_->Guard(txtError, {[this] { return Value(txtError) > 0; },
+                           [this] {
+                             dim_.errorBound = Value(txtError);
+                             if (dim_.errorBound < dim_.errorBoundOnFocus) ClearResults();
+                           }});
+  guard_->Guard(txtMaxcy, {[this] {
+                             // Rewritten as a 16-bit whole number; a value beyond that
+                             // range cannot be, and is refused.
+                             const double v = RoundHalfEven(Value(txtMaxcy));
+                             if (!(v >= -32768 && v <= 32767)) return false;
+                             const QString text = QString::number(static_cast<int>(v));
+                             if (txtMaxcy->text() != text) txtMaxcy->setText(text);
+                             dim_.maxCycles = static_cast<int32_t>(v);
+                             return dim_.maxCycles >= 1;
+                           },
+                           {}});
+  guard_->Guard(txtRand, {[this] { return Value(txtRand) >= 1; }, {}});
+  guard_->Guard(txtEquation, {[this] { return !txtEquation->text().isEmpty(); }, {}});
+}
+
+frmZorvex::WindowState frmZorvex::windowState() const {
+  if (txtOrder->isEnabled()) return WindowState::New;
+  if (txtVarNams->isEnabled()) return WindowState::CountGiven;
+  return WindowState::ProblemDefined;
+}
+
+bool frmZorvex::runInProgress() const { return worker_->running(); }
+
+// Creates the members 1..n-1 of the interval family, hidden, and places them in the
+// tab order after member 0: LL(0), UL(0), Sub(0), LL(1), UL(1), Sub(1), ...
+void frmZorvex::LoadObjects() {
+  for (int i = static_cast<int>(txtLL.size()); i < dim_.varCount; ++i) addIntervalMember(i);
+  QWidget* previous = txtSubintervals[0];
+  for (int i = 1; i < dim_.varCount; ++i) {
+    QWidget::setTabOrder(previous, txtLL[i]);
+    QWidget::setTabOrder(txtLL[i], txtUL[i]);
+    QWidget::setTabOrder(txtUL[i], txtSubintervals[i]);
+    previous = txtSubintervals[i];
+  }
+}
+
+void frmZorvex::EditLimit(int k) {
+  for (size_t i = 0; i < txtLL.size(); ++i) {
+    lblVar[i]->hide();
+    txtLL[i]->hide();
+    txtUL[i]->hide();
+    txtSubintervals[i]->hide();
+  }
+  lblVar[k]->show();
+  txtLL[k]->show();
+  txtUL[k]->show();
+  txtSubintervals[k]->show();
+  txtLL[k]->setFocus();
+}
+
+void frmZorvex::cmdNextLim_Click() {
+  const int n = std::max(1, dim_.varCount);
+  dim_.shownVar = dim_.shownVar >= n ? 1 : dim_.shownVar + 1;
+  EditLimit(std::min(dim_.shownVar, static_cast<int32_t>(txtLL.size())) - 1);
+}
+
+void frmZorvex::cmdPrevLim_Click() {
+  const int n = std::max(1, dim_.varCount);
+  dim_.shownVar = dim_.shownVar <= 1 ? n : dim_.shownVar - 1;
+  EditLimit(std::min(dim_.shownVar, static_cast<int32_t>(txtLL.size())) - 1);
+}
+
+void frmZorvex::cmdAddCons_Click() {
+  const std::string text = cboConstants->currentText().toStdString();
+  const size_t eq = text.find('=');
+  if (eq == std::string::npos) return;
+  const std::string name = text.substr(0, eq);
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (name.empty() || !letter(name[0])) return;
+  for (size_t k = 1; k < name.size(); ++k)
+    if (!letter(name[k]) && !(name[k] >= '0' && name[k] <= '9')) return;
+  // A constant of the same name (compared exactly) is replaced: it leaves its place
+  // and the new statement goes to the end.
+  int replaced = -1;
+  for (int k = 0; k < dim_.constCount; ++k) {
+    if (dim_.constants[k].substr(0, dim_.constants[k].find('=')) == name) {
+      replaced = k;
+      break;
+    }
+  }
+  // The table holds 101 statements; a new name beyond that is refused as it stands.
+  if (replaced < 0 && dim_.constCount >= kConstantSlots) {
+    statusBar()->showMessage("The constants table is full (101 constants): remove one first.", 5000);
+    return;
+  }
+  if (replaced >= 0) {
+    cboConstants->removeItem(replaced);
+    for (int k = replaced; k + 1 < dim_.constCount; ++k) dim_.constants[k] = dim_.constants[k + 1];
+    dim_.constCount = dim_.constCount - 1;
+  }
+  dim_.constants[dim_.constCount] = text;
+  dim_.constCount = dim_.constCount + 1;
+  cboConstants->addItem(QString::fromStdString(text));
+  cboConstants->setCurrentIndex(-1);
+  cboConstants->setEditText("");
+  ClearResults();  // emptying the edit text is a change
+}
+
+void frmZorvex::cmdRemCons_Click() {
+  const int k = cboConstants->currentIndex();
+  if (k < 0 || k >= dim_.constCount) return;
+  const std::string removed = dim_.constants[k];
+  for (int j = k; j + 1 < dim_.constCount; ++j) dim_.constants[j] = dim_.constants[j + 1];
+  dim_.constCount = dim_.constCount - 1;
+  // The name before "=" in the edit text is set to 0 in the interpreter, which
+  // cannot forget a name. An edit text without "=" resets the removed entry's own
+  // name instead of sending the statement "0".
+  const std::string edit = cboConstants->currentText().toStdString();
+  const size_t p = edit.find('=');
+  const std::string statement =
+      p != std::string::npos ? edit.substr(0, p + 1) + "0" : removed.substr(0, removed.find('=') + 1) + "0";
+  evaluator_->engine().ExecuteStatement(statement);
+  cboConstants->removeItem(k);
+}
+
+void frmZorvex::ClearResults() {
+  if (dim_.loading || worker_->running()) return;
+  lstExtrema->clear();
+  lblExtrema->setText("");
+  dim_.maxCount = 0;
+  dim_.minCount = 0;
+}
+
+bool frmZorvex::ReadSpecs() {
+  std::vector<std::string> entries;
+  for (int k = 0; k < cboConstants->count(); ++k) entries.push_back(cboConstants->itemText(k).toStdString());
+  if (evaluator_->RegisterConstants(entries) != 0) return false;
+  dim_.formula = txtEquation->text().toStdString();
+  dim_.errorBound = Value(txtError);
+  dim_.maxCycles = WholeValue(txtMaxcy);
+  for (int i = 0; i < dim_.varCount; ++i) {
+    dim_.subintervals[i] = WholeValue(txtSubintervals[i]);
+    dim_.lowerLimit[i] = Value(txtLL[i]);
+    dim_.upperLimit[i] = Value(txtUL[i]);
+  }
+  return true;
+}
+
+void frmZorvex::cmdExplore_Click() { startRun(false); }
+void frmZorvex::cmdRandom_Click() { startRun(true); }
+
+void frmZorvex::startRun(bool random) {
+  if (worker_->running()) return;
+  if (windowState() != WindowState::ProblemDefined) {
+    statusBar()->showMessage("Give the number of variables and their names first.", 5000);
+    return;
+  }
+  if (txtEquation->text().isEmpty()) {
+    statusBar()->showMessage("Enter the function first.", 5000);
+    txtEquation->setFocus();
+    return;
+  }
+  ClearResults();
+  if (!ReadSpecs()) {
+    statusBar()->showMessage("The run was not started: a user constant could not be executed.", 8000);
+    return;
+  }
+  dim_.randomTrials = random ? WholeValue(txtRand) : 0;
+  dim_.randomMode = random;
+  statusBar()->clearMessage();
+  setRunning(true);
+  worker_->SetShowAdditionalInfo(chkShowPivots->isChecked());
+  worker_->Start();
+}
+
+void frmZorvex::cmdStop_Click() { worker_->RequestStop(); }
+
+void frmZorvex::onRunFinished() {
+  dim_.randomTrials = 0;
+  dim_.randomMode = false;
+  const RunSummary& summary = worker_->summary();
+  lblExtrema->setText(QString::fromStdString(CountsCaption(dim_.maxCount, dim_.minCount)));
+  setRunning(false);
+  switch (summary.end) {
+    case RunEnd::Refused:
+      statusBar()->showMessage(QString::fromStdString(summary.reason));
+      break;
+    case RunEnd::Stopped:
+      statusBar()->showMessage("Stopped: the extrema found so far are listed.", 8000);
+      break;
+    case RunEnd::StoreFull:
+      statusBar()->showMessage("The search ended: the store of 100 points of one kind is full.", 8000);
+      break;
+    case RunEnd::Failed:
+      statusBar()->showMessage(
+          QString("The search ended: the function failed with error %1.").arg(summary.errorNumber), 8000);
+      break;
+    case RunEnd::Completed:
+      break;
+  }
+  emit runFinished();
+}
+
+// While a run is in progress nothing it uses can be changed: the run commands, the
+// problem fields, the constants, the interval editor and the file commands are
+// disabled, and Stop and the progress bar are shown.
+void frmZorvex::setRunning(bool running) {
+  for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy, txtRand,
+                                                    txtEquation, fraConstants, fraIntervals})
+    w->setEnabled(!running);
+  if (running) {
+    fileState_ = {mnuOpen->isEnabled(), mnuSave->isEnabled(), mnuSaveAs->isEnabled(),
+                  mnuPrint->isEnabled()};
+    for (QAction* a : {mnuOpen, mnuSave, mnuSaveAs, mnuPrint}) a->setEnabled(false);
+    prgRun->setValue(0);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  } else {
+    mnuOpen->setEnabled(fileState_[0]);
+    mnuSave->setEnabled(fileState_[1]);
+    mnuSaveAs->setEnabled(fileState_[2]);
+    mnuPrint->setEnabled(fileState_[3]);
+    QApplication::restoreOverrideCursor();
+  }
+  cmdStop->setVisible(running);
+  prgRun->setVisible(running);
+}
+
+}  // namespace quorvant

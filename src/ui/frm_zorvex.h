@@ -1,0 +1,121 @@
+// The main window: the problem's fields, the interval editor, the user constants,
+// the run commands and the results panel. It wires widgets to the core and does no
+// numerics of its own.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "model/dimension.h"
+#include "model/function_evaluator.h"
+#include "model/message_sink.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace quorvant {
+
+class FieldGuard;
+class RunWorker;
+
+class frmZorvex : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `messages` receives the core's message boxes; null shows them as dialogs.
+  explicit frmZorvex(Dimension& dim, MessageSink* messages = nullptr, QWidget* parent = nullptr);
+  ~frmZorvex() override;
+
+  // The window states: a new problem, the number of variables given, the problem
+  // defined (names given or a file opened).
+  enum class WindowState { New, CountGiven, ProblemDefined };
+  WindowState windowState() const;
+  bool runInProgress() const;
+  FunctionEvaluator& evaluator() { return *evaluator_; }
+
+  // The commands, as the buttons run them.
+  void cmdExplore_Click();
+  void cmdRandom_Click();
+  void cmdAddCons_Click();
+  void cmdRemCons_Click();
+  void cmdNextLim_Click();
+  void cmdPrevLim_Click();
+  void cmdStop_Click();
+  void ClearResults();
+
+ signals:
+  void runFinished();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createMenus();
+  void createProblemFields(QWidget* host);
+  QGroupBox* createConstantsFrame();
+  QGroupBox* createIntervalPanel();
+  QWidget* createResultsPanel();
+  void guardFields();
+  void LoadObjects();
+  void EditLimit(int k);
+  void addIntervalMember(int i);
+  bool ReadSpecs();
+  void startRun(bool random);
+  void onRunFinished();
+  void setRunning(bool running);
+  void setSelectAllOnFocus(QLineEdit* field);
+
+  Dimension& dim_;
+  std::unique_ptr<MessageSink> ownMessages_;
+  std::unique_ptr<FunctionEvaluator> evaluator_;
+  FieldGuard* guard_;
+  RunWorker* worker_;
+
+  // fields
+  QLineEdit* txtOrder;
+  QLineEdit* txtVarNams;
+  QLineEdit* txtError;
+  QLineEdit* txtMaxcy;
+  QLineEdit* txtRand;
+  QLineEdit* txtEquation;
+  QLabel* lblEquation;
+  QComboBox* cboConstants;
+  QPushButton* cmdAddCons;
+  QPushButton* cmdRemCons;
+  QGroupBox* fraConstants;
+  // interval editor: one member per variable
+  QGroupBox* fraIntervals;
+  std::vector<QLabel*> lblVar;
+  std::vector<QLineEdit*> txtLL;
+  std::vector<QLineEdit*> txtUL;
+  std::vector<QLineEdit*> txtSubintervals;
+  QPushButton* cmdPrevLim;
+  QPushButton* cmdNextLim;
+  // run commands and results
+  QPushButton* cmdExplore;
+  QPushButton* cmdRandom;
+  QPushButton* cmdStop;
+  QProgressBar* prgRun;
+  QListWidget* lstExtrema;
+  QLabel* lblExtrema;
+  QCheckBox* chkShowPivots;
+  // menus
+  QAction* mnuOpen;
+  QAction* mnuSave;
+  QAction* mnuSaveAs;
+  QAction* mnuPrint;
+  QAction* mnuHelp;
+  QAction* mnuAbout;
+  std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
+};
+
+}  // namespace quorvant

@@ -1,0 +1,51 @@
+// Runs one search on a worker thread so the window never freezes: lines reach the
+// window by queued signals, "Show additional info" and Stop are read live, and the
+// interpreter's message boxes are shown on the window's thread while the run waits.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <memory>
+
+#include "engine/search_engine.h"
+
+namespace quorvant {
+
+class RunWorker : public QObject, private RunHooks {
+  Q_OBJECT
+ public:
+  RunWorker(Dimension& dim, PointFunction& function, QObject* parent = nullptr);
+  ~RunWorker() override;
+
+  void Start();
+  bool running() const { return thread_ != nullptr; }
+  void RequestStop() { stop_ = true; }
+  void SetShowAdditionalInfo(bool on) { info_ = on; }
+  const RunSummary& summary() const { return summary_; }
+  // Waits for a run in progress to end (after asking it to stop).
+  void StopAndWait();
+
+ signals:
+  void lineAppended(const QString& line);
+  void progressed(int permille);
+  void finished();
+
+ private:
+  void AppendLine(std::string_view line) override;
+  bool ShowAdditionalInfo() override { return info_; }
+  void ReportProgress(double fraction) override;
+  bool StopRequested() override { return stop_; }
+  void OnThreadFinished();
+
+  Dimension& dim_;
+  PointFunction& function_;
+  std::atomic<bool> info_{false};
+  std::atomic<bool> stop_{false};
+  int lastPermille_ = -1;
+  RunSummary summary_;
+  QThread* thread_ = nullptr;
+};
+
+}  // namespace quorvant
