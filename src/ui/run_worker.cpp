@@ -1,5 +1,7 @@
 #include "ui/run_worker.h"
 
+#include <QCoreApplication>
+
 namespace quorvant {
 
 RunWorker::RunWorker(Dimension& dim, PointFunction& function, QObject* parent)
@@ -21,7 +23,9 @@ void RunWorker::Start() {
 void RunWorker::StopAndWait() {
   if (!thread_) return;
   stop_ = true;
-  thread_->wait();
+  // The run may be waiting for a message box on this thread: keep serving events
+  // while it ends.
+  while (!thread_->wait(20)) QCoreApplication::processEvents();
   OnThreadFinished();
 }
 
