@@ -12,7 +12,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -23,7 +27,9 @@
 
 #include "engine/listing.h"
 #include "model/numtext.h"
+#include "docs/report.h"
 #include "ui/field_guard.h"
+#include "ui/qt_report_printer.h"
 #include "ui/run_worker.h"
 
 namespace quorvant {
@@ -87,6 +93,7 @@ frmZorvex::frmZorvex(Dimension& dim, MessageSink* messages, QWidget* parent)
   }
   // The interpreter is prepared once, with halfpi, pi and e; the start-up values of
   // the problem state are those of a new Dimension.
+  messages_ = messages;
   evaluator_ = std::make_unique<FunctionEvaluator>(dim_, *messages);
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
@@ -153,6 +160,154 @@ void frmZorvex::createMenus() {
   mnuSaveAs->setEnabled(false);
   mnuPrint->setVisible(false);
   mnuAbout->setVisible(false);
+  connect(mnuOpen, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
+  connect(mnuSave, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
+  connect(mnuSaveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
+  connect(mnuPrint, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
+}
+
+void frmZorvex::ShowMessage(const QString& title, const QString& text) {
+  messages_->ShowMessage(title.toStdString(), text.toStdString(), MessageIcon::Exclamation);
+}
+
+QString frmZorvex::AskFileName(FileDialogKind kind) {
+  if (fileDialogs_) return fileDialogs_(kind);
+  // No filter, no default extension: problem files have none of their own.
+  return kind == FileDialogKind::Open ? QFileDialog::getOpenFileName(this)
+                                      : QFileDialog::getSaveFileName(this);
+}
+
+// Open: a file is read whole into a fresh document first, so a file that cannot be
+// read leaves the window and the problem exactly as they were.
+void frmZorvex::mnuOpen_Click() {
+  if (!mnuOpen->isEnabled() || worker_->running()) return;
+  const QString name = AskFileName(FileDialogKind::Open);
+  if (name.isEmpty()) return;
+  OpenProblemFile(name.toStdString());
+}
+
+bool frmZorvex::OpenProblemFile(const std::string& path) {
+  ProblemDocument doc;
+  std::string error;
+  if (!LoadProblemFile(path, doc, error)) {
+    if (error == kIncompatibleFile) ShowMessage("Quorvant", QString::fromStdString(error));
+    else ShowMessage("Quorvant", QString::fromStdString("Cannot open " + path + ": " + error));
+    return false;
+  }
+  dim_.problemPath = path;
+  dim_.loading = true;
+  txtOrder->setEnabled(false);
+  txtVarNams->setEnabled(false);
+  ApplyDocument(doc, dim_);
+  LoadObjects();
+  SetDisplayedSpecs();
+  std::vector<std::string> entries(dim_.constants.begin(), dim_.constants.begin() + dim_.constCount);
+  evaluator_->RegisterConstants(entries);
+  lstExtrema->clear();
+  lblExtrema->setText("");
+  const std::string caption =
+      ListSolutions(dim_, *evaluator_, [this](std::string_view line) {
+        lstExtrema->addItem(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+      });
+  lblExtrema->setText(QString::fromStdString(caption));
+  mnuOpen->setEnabled(false);
+  mnuSave->setEnabled(true);
+  mnuSaveAs->setEnabled(true);
+  mnuPrint->setVisible(true);
+  mnuAbout->setVisible(true);
+  dim_.loading = false;
+  return true;
+}
+
+// Puts the problem into the window's fields.
+void frmZorvex::SetDisplayedSpecs() {
+  cboConstants->clear();
+  for (int k = 0; k < dim_.constCount; ++k) cboConstants->addItem(QString::fromStdString(dim_.constants[k]));
+  cboConstants->setCurrentIndex(-1);
+  cboConstants->setEditText("");
+  txtOrder->setText(QString::number(dim_.varCount));
+  txtError->setText(QString::fromStdString(FormatGeneral(dim_.errorBound)));
+  txtMaxcy->setText(QString::number(dim_.maxCycles));
+  txtEquation->setText(QString::fromStdString(dim_.formula));
+  QStringList names;
+  for (int i = 0; i < dim_.varCount; ++i) {
+    const QString name = QString::fromStdString(dim_.varNames[i]);
+    names << name;
+    lblVar[i]->setText(name);
+    txtLL[i]->setText(QString::fromStdString(FormatGeneral(dim_.lowerLimit[i])));
+    txtUL[i]->setText(QString::fromStdString(FormatGeneral(dim_.upperLimit[i])));
+    txtSubintervals[i]->setText(QString::number(dim_.subintervals[i]));
+  }
+  txtVarNams->setText(names.join(','));
+  lblEquation->setText("f(" + names.join(',') + ")");
+}
+
+// The problem as the fields show it now, with the extrema the store holds.
+ProblemDocument frmZorvex::DocumentFromFields() const {
+  ProblemDocument doc = DocumentFromProblem(dim_);
+  doc.errorBound = Value(txtError);
+  doc.maxCycles = Value(txtMaxcy);
+  doc.formula = txtEquation->text().toStdString();
+  doc.constants.clear();
+  for (int k = 0; k < cboConstants->count(); ++k) doc.constants.push_back(cboConstants->itemText(k).toStdString());
+  for (int i = 0; i < dim_.varCount; ++i) {
+    doc.lowerLimit[i] = Value(txtLL[i]);
+    doc.upperLimit[i] = Value(txtUL[i]);
+    doc.subintervals[i] = Value(txtSubintervals[i]);
+  }
+  return doc;
+}
+
+void frmZorvex::WriteProblemFile() {
+  std::string error;
+  if (!SaveProblemFile(dim_.problemPath, DocumentFromFields(), error))
+    ShowMessage("Quorvant", QString::fromStdString(error));
+  else
+    statusBar()->showMessage(QString::fromStdString("Saved " + dim_.problemPath), 5000);
+}
+
+void frmZorvex::mnuSave_Click() {
+  if (!mnuSave->isEnabled() || worker_->running()) return;
+  if (dim_.problemPath.empty()) {
+    const QString name = AskFileName(FileDialogKind::Save);
+    if (name.isEmpty()) return;
+    dim_.problemPath = name.toStdString();
+  }
+  WriteProblemFile();
+}
+
+// A cancelled Save As writes nothing and keeps the remembered name.
+void frmZorvex::mnuSaveAs_Click() {
+  if (!mnuSaveAs->isEnabled() || worker_->running()) return;
+  const QString name = AskFileName(FileDialogKind::Save);
+  if (name.isEmpty()) return;
+  dim_.problemPath = name.toStdString();
+  WriteProblemFile();
+}
+
+// Print: the report onto the chosen printer, or into a PDF file when no printer is
+// installed.
+void frmZorvex::mnuPrint_Click() {
+  if (worker_->running()) return;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
+  if (printerSetup_) {
+    if (!printerSetup_(printer)) return;
+  } else if (QPrinterInfo::availablePrinters().isEmpty()) {
+    const QString name = QFileDialog::getSaveFileName(this, "No printer: save the report as PDF",
+                                                      "report.pdf", "PDF (*.pdf)");
+    if (name.isEmpty()) return;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(name);
+  } else {
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+  }
+  QtReportPrinter out(printer);
+  std::vector<std::string> entries;
+  for (int k = 0; k < cboConstants->count(); ++k) entries.push_back(cboConstants->itemText(k).toStdString());
+  PrintReport(out, dim_, *evaluator_, txtEquation->text().toStdString(), entries);
+  if (!out.ok()) ShowMessage("Quorvant", "The report could not be printed: the printer did not start.");
 }
 
 void frmZorvex::setSelectAllOnFocus(QLineEdit* field) { field->installEventFilter(this); }

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
+
+#include "docs/problem_file.h"
 
 #include "model/dimension.h"
 #include "model/function_evaluator.h"
@@ -21,6 +25,7 @@ class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QPrinter;
 
 namespace quorvant {
 
@@ -41,7 +46,21 @@ class frmZorvex : public QMainWindow {
   bool runInProgress() const;
   FunctionEvaluator& evaluator() { return *evaluator_; }
 
-  // The commands, as the buttons run them.
+  // Where file names come from: the toolkit's dialogs, or a test. An empty name
+  // means no file was chosen.
+  enum class FileDialogKind { Open, Save };
+  using FileDialogProvider = std::function<QString(FileDialogKind)>;
+  void SetFileDialogProvider(FileDialogProvider provider) { fileDialogs_ = std::move(provider); }
+  // Prepares the printer for the report (the print dialog, or a test); false cancels.
+  using PrinterSetup = std::function<bool(QPrinter&)>;
+  void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
+  const std::string& problemPath() const { return dim_.problemPath; }
+
+  // The commands, as the buttons and menus run them.
+  void mnuOpen_Click();
+  void mnuSave_Click();
+  void mnuSaveAs_Click();
+  void mnuPrint_Click();
   void cmdExplore_Click();
   void cmdRandom_Click();
   void cmdAddCons_Click();
@@ -73,6 +92,12 @@ class frmZorvex : public QMainWindow {
   void onRunFinished();
   void setRunning(bool running);
   void setSelectAllOnFocus(QLineEdit* field);
+  QString AskFileName(FileDialogKind kind);
+  bool OpenProblemFile(const std::string& path);
+  void SetDisplayedSpecs();
+  void WriteProblemFile();
+  ProblemDocument DocumentFromFields() const;
+  void ShowMessage(const QString& title, const QString& text);
 
   Dimension& dim_;
   std::unique_ptr<MessageSink> ownMessages_;
@@ -116,6 +141,9 @@ class frmZorvex : public QMainWindow {
   QAction* mnuHelp;
   QAction* mnuAbout;
   std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
+  FileDialogProvider fileDialogs_;
+  PrinterSetup printerSetup_;
+  MessageSink* messages_;
 };
 
 }  // namespace quorvant

@@ -17,6 +17,14 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <unistd.h>
+
+#include <QPrinter>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "ui/frm_zorvex.h"
 
 namespace quorvant {
@@ -360,6 +368,141 @@ TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
   EXPECT_FALSE(window->runInProgress());
   EXPECT_EQ(sink.titles, (std::vector<std::string>{"Error in Script Control"}));
   EXPECT_TRUE(Find<QPushButton>("cmdExplore")->isEnabled());
+}
+
+// --- Open, Save, Save As, Print --------------------------------------------------
+
+std::filesystem::path DataFile(const char* name) {
+  return std::filesystem::path(QUORVANT_TEST_DATA) / "files" / name;
+}
+
+std::filesystem::path TempCopy(const std::filesystem::path& from, const char* as) {
+  const auto dir = std::filesystem::temp_directory_path() / ("quorvant-ui-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto to = dir / as;
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+  return to;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Files : public Window {
+ protected:
+  void SetUp() override {
+    Window::SetUp();
+    window->SetFileDialogProvider([this](frmZorvex::FileDialogKind kind) {
+      ++dialogs;
+      return kind == frmZorvex::FileDialogKind::Open ? openName : saveName;
+    });
+  }
+  QString openName, saveName;
+  int dialogs = 0;
+};
+
+TEST_F(Files, OpenFillsTheFieldsAndListsTheStoredExtrema) {
+  openName = QString::fromStdString(DataFile("himmelblau.saved.zvx").string());
+  window->mnuOpen_Click();
+  EXPECT_EQ(window->windowState(), frmZorvex::WindowState::ProblemDefined);
+  EXPECT_EQ(Field("txtOrder")->text(), "2");
+  EXPECT_EQ(Field("txtVarNams")->text(), "x,y");
+  EXPECT_EQ(Field("txtError")->text(), "0.0001");
+  EXPECT_EQ(Field("txtMaxcy")->text(), "20");
+  EXPECT_EQ(Field("txtEquation")->text(), "(x*x+y-11)*(x*x+y-11)+(x+y*y-7)*(x+y*y-7)");
+  EXPECT_EQ(Field("txtLL1")->text(), "-5");
+  EXPECT_EQ(Field("txtSubintervals1")->text(), "10");
+  EXPECT_EQ(Find<QLabel>("lblVar1")->text(), "y");
+  EXPECT_EQ(Lines().size(), 5 * (2 + 3));  // n + 3 lines for each of 5 extrema
+  EXPECT_EQ(Lines()[0], "MAXIMUM AT:");
+  EXPECT_EQ(Find<QLabel>("lblExtrema")->text(), "1 max. 4 min. ");
+  EXPECT_FALSE(Menu("mnuOpen")->isEnabled());
+  EXPECT_TRUE(Menu("mnuSave")->isEnabled());
+  EXPECT_TRUE(Menu("mnuPrint")->isVisible());
+  EXPECT_FALSE(dim.loading);
+}
+
+TEST_F(Files, OpenWithoutExtremaListsNothing) {
+  openName = QString::fromStdString(DataFile("quad2_bowl.zvx").string());
+  window->mnuOpen_Click();
+  EXPECT_TRUE(Lines().isEmpty());
+  EXPECT_EQ(Find<QLabel>("lblExtrema")->text(), "0 max. 0 min. ");
+}
+
+TEST_F(Files, BadFilesChangeNothing) {
+  const auto dir = TempCopy(DataFile("quad2_bowl.zvx"), "good.zvx").parent_path();
+  const std::pair<const char*, const char*> files[] = {
+      {"lower.zvx", "zorvex\r\n2,0,0,0.01,8,\"x\"\r\n"},
+      {"truncated.zvx", "Zorvex\r\n2,0,0,0.01,8,\"x*y\"\r\n\"x\",-10,10,4\r\n"},
+      {"malformed.zvx", "Zorvex\r\n2,0,0,abc,8,\"x*y\"\r\n\"x\",-10,10,4\r\n\"y\",-1,1,4\r\n 0 \r\n"}};
+  for (const auto& [name, text] : files) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+    sink.titles.clear();
+    openName = QString::fromStdString((dir / name).string());
+    window->mnuOpen_Click();
+    EXPECT_EQ(sink.titles.size(), 1u) << name;
+    EXPECT_EQ(window->windowState(), frmZorvex::WindowState::New) << name;
+    EXPECT_TRUE(Menu("mnuOpen")->isEnabled()) << name;
+    EXPECT_EQ(dim.varCount, 0) << name;
+    EXPECT_TRUE(window->problemPath().empty()) << name;
+  }
+}
+
+TEST_F(Files, SaveAfterOpenWritesWithoutADialogAndKeepsEveryDigit) {
+  const auto copy = TempCopy(DataFile("himmelblau.saved.zvx"), "copy.zvx");
+  const std::string before = ReadAll(copy);
+  openName = QString::fromStdString(copy.string());
+  window->mnuOpen_Click();
+  ASSERT_EQ(dialogs, 1);
+  std::filesystem::remove(copy);
+  window->mnuSave_Click();
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(ReadAll(copy), before);
+}
+
+TEST_F(Files, SaveAsAsksAndACancelWritesNothing) {
+  DefineProblem("1", "x");
+  ASSERT_TRUE(TypeAndLeave("txtEquation", "Max(x, 2)"));  // commas survive in quotes
+  saveName = "";
+  window->mnuSaveAs_Click();
+  EXPECT_TRUE(window->problemPath().empty());
+  const auto dir = TempCopy(DataFile("quad2_bowl.zvx"), "other.zvx").parent_path();
+  saveName = QString::fromStdString((dir / "new.zvx").string());
+  window->mnuSave_Click();  // no remembered name yet: Save asks
+  EXPECT_EQ(window->problemPath(), saveName.toStdString());
+  const std::string text = ReadAll(dir / "new.zvx");
+  EXPECT_NE(text.find("\"Max(x, 2)\""), std::string::npos) << text;
+}
+
+TEST_F(Files, PrintToPdf) {
+  openName = QString::fromStdString(DataFile("quad2_bowl.saved.zvx").string());
+  window->mnuOpen_Click();
+  const auto dir = TempCopy(DataFile("quad2_bowl.zvx"), "x.zvx").parent_path();
+  const auto pdf = dir / "report.pdf";
+  std::filesystem::remove(pdf);
+  window->SetPrinterSetup([&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf.string()));
+    return true;
+  });
+  window->mnuPrint_Click();
+  ASSERT_TRUE(std::filesystem::exists(pdf));
+  EXPECT_GT(std::filesystem::file_size(pdf), 500u);
+  if (std::system("command -v pdftotext > /dev/null") == 0) {
+    const auto txt = dir / "report.txt";
+    ASSERT_EQ(std::system(("pdftotext -layout " + pdf.string() + " " + txt.string()).c_str()), 0);
+    const std::string text = ReadAll(txt);
+    EXPECT_NE(text.find("SOLUTIONS FOUND:"), std::string::npos) << text;
+    // Text extraction approximates the spacing; the words and digits are exact.
+    for (const char* part : {"MINIMA:", "SET # 1 :", "y= -2", "2.00000000000153"})
+      EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    const auto fonts = dir / "fonts.txt";
+    ASSERT_EQ(std::system(("pdffonts " + pdf.string() + " > " + fonts.string()).c_str()), 0);
+    EXPECT_NE(ReadAll(fonts).find("Mono"), std::string::npos) << ReadAll(fonts);  // fixed pitch
+  }
 }
 
 }  // namespace
