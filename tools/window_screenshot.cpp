@@ -1,6 +1,7 @@
-// Renders the main window after a real Explore run (Himmelblau's function) and saves
-// it as a PNG: window_screenshot OUT.png. Runs offscreen and types the problem with
-// key events, as a user would; used for the README.
+// Renders the program's windows offscreen and saves them as PNG files for the
+// README: window_screenshot OUT.png (the main window after exploring Himmelblau's
+// function, typed with key events as a user would), window_screenshot --about OUT.png,
+// window_screenshot --help OUT.png.
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
 #include <QCheckBox>
@@ -14,12 +15,26 @@
 #include "ui/frm_zorvex.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2 && argc != 3) return 2;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   quorvant::Dimension dim;
   quorvant::frmZorvex window(dim);
   window.show();
+  if (argc == 3) {
+    const QString mode = argv[1];
+    QWidget* shown = nullptr;
+    if (mode == "--about") {
+      window.mnuAbout_Click();
+      shown = window.aboutWindow();
+    } else if (mode == "--help") {
+      window.mnuHelp_Click();
+      shown = window.helpWindow();
+    }
+    if (!shown) return 2;
+    QApplication::processEvents();
+    return shown->grab().save(argv[2]) ? 0 : 1;
+  }
   QApplication::setActiveWindow(&window);
   if (!QTest::qWaitForWindowActive(&window)) return 1;
   auto type = [&](const char* name, const QString& text) {

@@ -1,14 +1,24 @@
-// Start-up: the application object, the problem state, the main window.
+// The program: the application object, then the start-up of SubMain.
 #include <QApplication>
+#include <QMessageBox>
 
-#include "model/dimension.h"
-#include "ui/frm_zorvex.h"
+#include "app/decimal_point.h"
+#include "app/sub_main.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Quorvant");
-  quorvant::Dimension dim;
-  quorvant::frmZorvex window(dim);
-  window.show();
+  QApplication::setQuitOnLastWindowClosed(false);  // the main window's closing ends it
+  quorvant::ProcessLocale locale;
+  quorvant::SubMain start(locale, [](const QString& title, const QString& text) {
+    QString shown = text;
+    shown.replace('\r', '\n');
+    const auto button = QMessageBox::critical(nullptr, title, shown,
+                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    return button == QMessageBox::Yes  ? quorvant::Answer::Yes
+           : button == QMessageBox::No ? quorvant::Answer::No
+                                       : quorvant::Answer::Cancel;
+  });
+  if (!start.Start()) return 0;
   return QApplication::exec();
 }

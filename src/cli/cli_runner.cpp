@@ -18,7 +18,7 @@ namespace quorvant {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quorvant-cli [--explore | --random N] [--info] [--save] [--report] FILE\n"
+    "usage: quorvant-cli [--explore | --random N] [--info] [--save] [--report] [--plot PNG] FILE\n"
     "       quorvant-cli --eval EXPR [FILE]\n";
 
 void WriteLine(std::FILE* out, std::string_view line) {
@@ -49,6 +49,8 @@ class StdoutHooks : public RunHooks {
   StdoutHooks(std::FILE* out, bool info) : out_(out), info_(info) {}
   void AppendLine(std::string_view line) override { WriteLine(out_, line); }
   bool ShowAdditionalInfo() override { return info_; }
+  void StationaryPointMet(const StationaryPoint& point) override { points.push_back(point); }
+  std::vector<StationaryPoint> points;
 
  private:
   std::FILE* out_;
@@ -62,6 +64,7 @@ struct Options {
   bool save = false;
   bool report = false;
   std::optional<std::string> eval;
+  std::optional<std::string> plot;
   std::string file;
 };
 
@@ -84,6 +87,9 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       o.save = true;
     } else if (a == "--report") {
       o.report = true;
+    } else if (a == "--plot") {
+      if (k + 1 >= args.size()) return "--plot needs the name of the PNG file to write";
+      o.plot = args[++k];
     } else if (a == "--eval") {
       if (k + 1 >= args.size()) return "--eval needs an expression";
       o.eval = args[++k];
@@ -97,7 +103,7 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
   }
   if (o.explore && o.randomTrials) return "--explore and --random cannot be combined";
   if (o.eval) {
-    if (o.explore || o.randomTrials || o.info || o.save || o.report)
+    if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot)
       return "--eval takes an expression and, optionally, a problem file only";
     return {};
   }
@@ -107,7 +113,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+           const PlotRenderer& plot) {
   Options o;
   if (const std::string problem = Parse(args, o); !problem.empty()) {
     WriteLine(err, "quorvant-cli: " + problem);
@@ -172,6 +179,17 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     std::fputs(printer.text().c_str(), out);
   }
   if (sink.shown > 0) status = kExitScriptError;
+
+  if (o.plot) {
+    if (!plot) {
+      WriteLine(err, "quorvant-cli: --plot is not available in this build (it needs the window's libraries)");
+      return kExitUsage;
+    }
+    if (const std::string problem = plot(dim, hooks.points, *o.plot); !problem.empty()) {
+      WriteLine(err, "quorvant-cli: " + problem);
+      return kExitUsage;
+    }
+  }
 
   if (o.save) {
     std::string error;

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "engine/run_hooks.h"
+#include "model/dimension.h"
 
 namespace quorvant {
 
@@ -12,6 +16,14 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;         // bad usage, or a file that cannot be read
 inline constexpr int kExitScriptError = 3;   // the interpreter reported an error
 
-int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+// Draws the plot of the problem in `dim` (its stored extrema, and the other
+// stationary points of a run made by the same command) into a PNG file; returns an
+// empty text, or what went wrong. Builds with the window provide one.
+using PlotRenderer = std::function<std::string(const Dimension& dim,
+                                               const std::vector<StationaryPoint>& points,
+                                               const std::string& path)>;
+
+int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+           const PlotRenderer& plot = {});
 
 }  // namespace quorvant

@@ -200,16 +200,18 @@ PointKind SearchEngine::ClassifyHessian() {
 void SearchEngine::ClassifyStationaryPoint() {
   EstimateClassificationHessian();
   lastKind_ = ClassifyHessian();
+  StationaryPoint met{lastKind_, dim_.point, dim_.startPoint, smallestPivot_, cycle_, false};
   switch (lastKind_) {
     case PointKind::Minimum:
     case PointKind::Maximum:
-      StorePoint(lastKind_);
-      return;
-    case PointKind::Indefinite: ListPoint("P.D. MATRIX IS INDEFINITE."); return;
-    case PointKind::Semidefinite: ListPoint("P.D. MATRIX IS SEMIDEFINITE."); return;
-    case PointKind::PositiveSemidefinite: ListPoint("P.D. MATRIX IS POSITIVE SEMIDEFINITE."); return;
-    case PointKind::NegativeSemidefinite: ListPoint("P.D. MATRIX IS NEGATIVE SEMIDEFINITE."); return;
+      met.stored = StorePoint(lastKind_);
+      break;
+    case PointKind::Indefinite: ListPoint("P.D. MATRIX IS INDEFINITE."); break;
+    case PointKind::Semidefinite: ListPoint("P.D. MATRIX IS SEMIDEFINITE."); break;
+    case PointKind::PositiveSemidefinite: ListPoint("P.D. MATRIX IS POSITIVE SEMIDEFINITE."); break;
+    case PointKind::NegativeSemidefinite: ListPoint("P.D. MATRIX IS NEGATIVE SEMIDEFINITE."); break;
   }
+  hooks_.StationaryPointMet(met);
 }
 
 // A point that is neither maximum nor minimum leaves a trace only with
@@ -226,7 +228,7 @@ void SearchEngine::ListPoint(std::string_view verdict) {
   hooks_.Yield();
 }
 
-void SearchEngine::StorePoint(PointKind kind) {
+bool SearchEngine::StorePoint(PointKind kind) {
   const bool maximum = kind == PointKind::Maximum;
   Matrix& store = maximum ? dim_.maxima : dim_.minima;
   int32_t& count = maximum ? dim_.maxCount : dim_.minCount;
@@ -243,7 +245,7 @@ void SearchEngine::StorePoint(PointKind kind) {
         break;
       }
     }
-    if (same) return;
+    if (same) return false;
   }
   if (count >= kStoreSize) {
     Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
@@ -264,6 +266,7 @@ void SearchEngine::StorePoint(PointKind kind) {
       Append(line);
     hooks_.Yield();
   }
+  return true;
 }
 
 }  // namespace quorvant

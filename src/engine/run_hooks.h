@@ -2,9 +2,24 @@
 // thread, the command line over stdout, tests over a vector of lines.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace quorvant {
+
+// A stationary point the run converged to and classified, whatever its kind: for
+// tables and plots beside the listing.
+struct StationaryPoint {
+  enum class Kind { Minimum, Maximum, Indefinite, Semidefinite, PositiveSemidefinite,
+                    NegativeSemidefinite };
+  Kind kind;
+  std::vector<double> point;
+  std::vector<double> start;  // where its Newton iteration started
+  double smallestPivot = 0;
+  int32_t cycles = 0;         // Newton cycles it took
+  bool stored = false;        // a new maximum or minimum, stored and listed
+};
 
 class RunHooks {
  public:
@@ -21,6 +36,8 @@ class RunHooks {
   // True once the user asked the run to stop; polled before every starting point
   // and every grid point.
   virtual bool StopRequested() { return false; }
+  // Every stationary point the run classified, duplicates included.
+  virtual void StationaryPointMet(const StationaryPoint& point) { (void)point; }
 };
 
 }  // namespace quorvant

@@ -33,8 +33,7 @@ struct RunSummary {
 };
 
 // What the classification of one stationary point decided.
-enum class PointKind { Minimum, Maximum, Indefinite, Semidefinite, PositiveSemidefinite,
-                       NegativeSemidefinite };
+using PointKind = StationaryPoint::Kind;
 
 // The run's error policy: an evaluation or arithmetic failure with one of these
 // numbers is tolerated (the statement that failed has no further effect and the run
@@ -91,7 +90,7 @@ class SearchEngine {
   double Dv(double numerator, double denominator);
 
   void EstimateClassificationHessian();
-  void StorePoint(PointKind kind);
+  bool StorePoint(PointKind kind);
   void ListPoint(std::string_view heading);
   void Append(std::string_view line) { hooks_.AppendLine(line); }
 

@@ -19,7 +19,11 @@
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QHeaderView>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextStream>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,6 +33,8 @@
 #include "model/numtext.h"
 #include "docs/report.h"
 #include "ui/field_guard.h"
+#include "ui/frm_about.h"
+#include "ui/help_window.h"
 #include "ui/qt_report_printer.h"
 #include "ui/run_worker.h"
 
@@ -74,6 +80,13 @@ class DialogMessages final : public MessageSink {
  private:
   QWidget* parent_;
 };
+
+QPushButton* MakeButton(const char* name, const QString& caption, const QString& tip) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(name);
+  button->setToolTip(tip);
+  return button;
+}
 
 QLabel* MakeLabel(const QString& text) {
   auto* label = new QLabel(text);
@@ -133,11 +146,33 @@ frmZorvex::frmZorvex(Dimension& dim, MessageSink* messages, QWidget* parent)
   txtOrder->setFocus();
 }
 
-frmZorvex::~frmZorvex() { worker_->StopAndWait(); }
+frmZorvex::~frmZorvex() {
+  worker_->StopAndWait();
+  delete about_;
+  delete help_;
+  delete plot_;
+}
 
 void frmZorvex::closeEvent(QCloseEvent* event) {
   worker_->StopAndWait();
+  if (about_) about_->close();
+  if (help_) help_->close();
+  if (plot_) plot_->close();
+  emit unloading();
   QMainWindow::closeEvent(event);
+}
+
+void frmZorvex::mnuHelp_Click() {
+  if (!help_) help_ = new HelpWindow(helpFolder_.isEmpty() ? HelpWindow::DefaultFolder() : helpFolder_);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void frmZorvex::mnuAbout_Click() {
+  if (!about_) about_ = new frmAbout;
+  about_->show();
+  about_->WriteName();
 }
 
 void frmZorvex::createMenus() {
@@ -148,6 +183,9 @@ void frmZorvex::createMenus() {
   mnuSaveAs = mnuFile->addAction("Save As");
   mnuFile->addSeparator();
   mnuPrint = menuBar()->addAction("Print");
+  mnuPlot = menuBar()->addAction("Plot");
+  mnuPlot->setObjectName("mnuPlot");
+  mnuPlot->setEnabled(false);
   mnuHelp = menuBar()->addAction("Help");
   mnuAbout = menuBar()->addAction("About");
   mnuOpen->setObjectName("mnuOpen");
@@ -164,6 +202,9 @@ void frmZorvex::createMenus() {
   connect(mnuSave, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
   connect(mnuSaveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
   connect(mnuPrint, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
+  connect(mnuHelp, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
+  connect(mnuPlot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
+  connect(mnuAbout, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
 }
 
 void frmZorvex::ShowMessage(const QString& title, const QString& text) {
@@ -190,8 +231,8 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   ProblemDocument doc;
   std::string error;
   if (!LoadProblemFile(path, doc, error)) {
-    if (error == kIncompatibleFile) ShowMessage("Quorvant", QString::fromStdString(error));
-    else ShowMessage("Quorvant", QString::fromStdString("Cannot open " + path + ": " + error));
+    // The reader's messages name the file or the line themselves.
+    ShowMessage("Quorvant", QString::fromStdString(error));
     return false;
   }
   dim_.problemPath = path;
@@ -210,12 +251,16 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
         lstExtrema->addItem(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
       });
   lblExtrema->setText(QString::fromStdString(caption));
+  lastPoints_.clear();
+  FillPointsTable();
+  if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   mnuOpen->setEnabled(false);
   mnuSave->setEnabled(true);
   mnuSaveAs->setEnabled(true);
   mnuPrint->setVisible(true);
   mnuAbout->setVisible(true);
   dim_.loading = false;
+  UpdatePlotMenu();
   return true;
 }
 
@@ -378,12 +423,8 @@ QGroupBox* frmZorvex::createConstantsFrame() {
   cboConstants->setFont(FieldFont());
   cboConstants->setToolTip("Example: a=2.37");
   cboConstants->setMinimumContentsLength(16);
-  cmdAddCons = new QPushButton("Add");
-  cmdAddCons->setObjectName("cmdAddCons");
-  cmdAddCons->setToolTip("Add (register) constant");
-  cmdRemCons = new QPushButton("Remove");
-  cmdRemCons->setObjectName("cmdRemCons");
-  cmdRemCons->setToolTip("Remove selected constant");
+  cmdAddCons = MakeButton("cmdAddCons", "Add", "Add (register) constant");
+  cmdRemCons = MakeButton("cmdRemCons", "Remove", "Remove selected constant");
   row->addWidget(cboConstants, 1);
   row->addWidget(cmdAddCons);
   row->addWidget(cmdRemCons);
@@ -405,12 +446,8 @@ QGroupBox* frmZorvex::createIntervalPanel() {
   grid->addWidget(MakeLabel("Lower limit:"), 1, 0);
   grid->addWidget(MakeLabel("Upper limit:"), 2, 0);
   grid->addWidget(MakeLabel("# of subintervals:"), 3, 0);
-  cmdPrevLim = new QPushButton("Previous");
-  cmdPrevLim->setObjectName("cmdPrevLim");
-  cmdPrevLim->setToolTip("Display previous variable");
-  cmdNextLim = new QPushButton("Next");
-  cmdNextLim->setObjectName("cmdNextLim");
-  cmdNextLim->setToolTip("Display next variable");
+  cmdPrevLim = MakeButton("cmdPrevLim", "Previous", "Display previous variable");
+  cmdNextLim = MakeButton("cmdNextLim", "Next", "Display next variable");
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(cmdPrevLim);
   buttons->addWidget(cmdNextLim);
@@ -467,15 +504,11 @@ QWidget* frmZorvex::createResultsPanel() {
   auto* column = new QVBoxLayout(panel);
   column->setContentsMargins(0, 0, 0, 0);
   auto* commands = new QHBoxLayout;
-  cmdExplore = new QPushButton("Explore");
-  cmdExplore->setObjectName("cmdExplore");
-  cmdExplore->setToolTip("Explores the search interval on a grid to find the extrema");
-  cmdRandom = new QPushButton("Random");
-  cmdRandom->setObjectName("cmdRandom");
-  cmdRandom->setToolTip("Generates random seeds in the search interval to find the extrema");
-  cmdStop = new QPushButton("Stop");
-  cmdStop->setObjectName("cmdStop");
-  cmdStop->setToolTip("Stops the search; the extrema found so far stay listed");
+  cmdExplore = MakeButton("cmdExplore", "Explore",
+                          "Explores the search interval on a grid to find the extrema");
+  cmdRandom = MakeButton("cmdRandom", "Random",
+                         "Generates random seeds in the search interval to find the extrema");
+  cmdStop = MakeButton("cmdStop", "Stop", "Stops the search; the extrema found so far stay listed");
   cmdStop->setVisible(false);
   commands->addWidget(cmdExplore);
   commands->addWidget(cmdRandom);
@@ -492,7 +525,29 @@ QWidget* frmZorvex::createResultsPanel() {
   lstExtrema->setFont(QFont("Courier New", 9));
   lstExtrema->setToolTip("Quorvant");
   lstExtrema->setUniformItemSizes(true);
-  column->addWidget(lstExtrema, 1);
+  tblPoints = new QTableWidget;
+  tblPoints->setObjectName("tblPoints");
+  tblPoints->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tblPoints->setSortingEnabled(true);
+  tblPoints->verticalHeader()->setVisible(false);
+  auto* pointsPage = new QWidget;
+  auto* pointsColumn = new QVBoxLayout(pointsPage);
+  pointsColumn->setContentsMargins(0, 0, 0, 0);
+  pointsColumn->addWidget(tblPoints, 1);
+  auto* csv = MakeButton("cmdExportCsv", "Export CSV...", "Save the table as comma-separated values");
+  auto* csvRow = new QHBoxLayout;
+  csvRow->addStretch(1);
+  csvRow->addWidget(csv);
+  pointsColumn->addLayout(csvRow);
+  connect(csv, &QPushButton::clicked, this, [this] {
+    const QString name = QFileDialog::getSaveFileName(this, "Export CSV", "stationary-points.csv", "CSV (*.csv)");
+    if (!name.isEmpty() && !ExportPointsCsv(name)) ShowMessage("Quorvant", "Cannot write " + name);
+  });
+  tabResults = new QTabWidget;
+  tabResults->setObjectName("tabResults");
+  tabResults->addTab(lstExtrema, "Listing");
+  tabResults->addTab(pointsPage, "Stationary points");
+  column->addWidget(tabResults, 1);
   auto* bottom = new QHBoxLayout;
   lblExtrema = new QLabel;
   lblExtrema->setObjectName("lblExtrema");
@@ -560,6 +615,7 @@ void frmZorvex::guardFields() {
                    mnuSaveAs->setEnabled(true);
                    mnuPrint->setVisible(true);
                    mnuAbout->setVisible(true);
+                   UpdatePlotMenu();
                  }});
   guard_->Guard(txtError, {[this] { return Value(txtError) > 0; },
                            [this] {
@@ -739,6 +795,9 @@ void frmZorvex::onRunFinished() {
   const RunSummary& summary = worker_->summary();
   lblExtrema->setText(QString::fromStdString(CountsCaption(dim_.maxCount, dim_.minCount)));
   setRunning(false);
+  lastPoints_ = worker_->points();
+  FillPointsTable();
+  if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   switch (summary.end) {
     case RunEnd::Refused:
       statusBar()->showMessage(QString::fromStdString(summary.reason));
@@ -781,6 +840,123 @@ void frmZorvex::setRunning(bool running) {
   }
   cmdStop->setVisible(running);
   prgRun->setVisible(running);
+  UpdatePlotMenu();
+}
+
+void frmZorvex::UpdatePlotMenu() {
+  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !worker_->running());
+}
+
+// Everything a plot needs, as the window shows it now.
+PlotData frmZorvex::CurrentPlotData() const {
+  PlotData data;
+  data.problem.varNames = dim_.varNames;
+  data.problem.formula = txtEquation->text().toStdString();
+  for (int k = 0; k < cboConstants->count(); ++k)
+    data.problem.constants.push_back(cboConstants->itemText(k).toStdString());
+  const int n = dim_.varCount;
+  for (int i = 0; i < n; ++i) {
+    data.lower.push_back(Value(txtLL[i]));
+    data.upper.push_back(Value(txtUL[i]));
+  }
+  auto column = [n](const Matrix& store, int k) {
+    std::vector<double> p;
+    for (int i = 0; i < n; ++i) p.push_back(store(i, k));
+    return p;
+  };
+  for (int k = 1; k <= dim_.maxCount; ++k) data.maxima.push_back(column(dim_.maxima, k));
+  for (int k = 1; k <= dim_.minCount; ++k) data.minima.push_back(column(dim_.minima, k));
+  // The other stationary points, each once (within the error bound).
+  for (const StationaryPoint& s : lastPoints_) {
+    if (s.kind == PointKind::Minimum || s.kind == PointKind::Maximum) continue;
+    bool seen = false;
+    for (const auto& o : data.others) {
+      bool same = true;
+      for (int i = 0; i < n; ++i) same = same && std::fabs(o[i] - s.point[i]) <= dim_.errorBound;
+      seen = seen || same;
+    }
+    if (!seen) data.others.push_back(s.point);
+  }
+  return data;
+}
+
+void frmZorvex::mnuPlot_Click() {
+  if (!mnuPlot->isEnabled()) return;
+  if (!plot_) plot_ = new PlotWindow;
+  plot_->SetData(CurrentPlotData());
+  plot_->show();
+  plot_->raise();
+}
+
+namespace {
+QString KindName(PointKind kind) {
+  switch (kind) {
+    case PointKind::Minimum: return "minimum";
+    case PointKind::Maximum: return "maximum";
+    case PointKind::Indefinite: return "indefinite (saddle)";
+    case PointKind::Semidefinite: return "semidefinite";
+    case PointKind::PositiveSemidefinite: return "positive semidefinite";
+    case PointKind::NegativeSemidefinite: return "negative semidefinite";
+  }
+  return "";
+}
+QString Num(double v) { return QString::fromStdString(FormatGeneral(v)); }
+}  // namespace
+
+// One row per stationary point met in the last run: kind, coordinates, f, smallest
+// pivot, start point and Newton cycles. Numbers sort as numbers.
+void frmZorvex::FillPointsTable() {
+  tblPoints->setSortingEnabled(false);
+  tblPoints->clear();
+  const int n = dim_.varCount;
+  QStringList headers{"Kind"};
+  for (int i = 0; i < n; ++i) headers << QString::fromStdString(dim_.varNames[i]);
+  headers << "f" << "Smallest pivot" << "Start" << "Cycles";
+  tblPoints->setColumnCount(headers.size());
+  tblPoints->setHorizontalHeaderLabels(headers);
+  tblPoints->setRowCount(static_cast<int>(lastPoints_.size()));
+  std::unique_ptr<PlotSampler> sampler;
+  if (!lastPoints_.empty()) sampler = std::make_unique<PlotSampler>(CurrentPlotData().problem);
+  auto number = [](double v) {
+    auto* item = new QTableWidgetItem;
+    item->setData(Qt::DisplayRole, std::isfinite(v) ? QVariant(v) : QVariant(QString("")));
+    item->setText(std::isfinite(v) ? Num(v) : QString("not evaluated"));
+    return item;
+  };
+  for (int r = 0; r < static_cast<int>(lastPoints_.size()); ++r) {
+    const StationaryPoint& s = lastPoints_[r];
+    int c = 0;
+    tblPoints->setItem(r, c++, new QTableWidgetItem(KindName(s.kind)));
+    for (int i = 0; i < n; ++i) tblPoints->setItem(r, c++, number(s.point[i]));
+    tblPoints->setItem(r, c++, number(sampler->ValueAt(s.point)));
+    tblPoints->setItem(r, c++, number(s.smallestPivot));
+    QStringList start;
+    for (double v : s.start) start << Num(v);
+    tblPoints->setItem(r, c++, new QTableWidgetItem("(" + start.join(", ") + ")"));
+    tblPoints->setItem(r, c++, number(s.cycles));
+  }
+  tblPoints->setSortingEnabled(true);
+  tblPoints->resizeColumnsToContents();
+}
+
+bool frmZorvex::ExportPointsCsv(const QString& path) const {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
+  QTextStream out(&file);
+  auto quote = [](QString text) {
+    if (text.contains(',') || text.contains('"')) text = '"' + text.replace("\"", "\"\"") + '"';
+    return text;
+  };
+  QStringList row;
+  for (int c = 0; c < tblPoints->columnCount(); ++c) row << quote(tblPoints->horizontalHeaderItem(c)->text());
+  out << row.join(',') << '\n';
+  for (int r = 0; r < tblPoints->rowCount(); ++r) {
+    row.clear();
+    for (int c = 0; c < tblPoints->columnCount(); ++c)
+      row << quote(tblPoints->item(r, c) ? tblPoints->item(r, c)->text() : QString());
+    out << row.join(',') << '\n';
+  }
+  return out.status() == QTextStream::Ok;
 }
 
 }  // namespace quorvant

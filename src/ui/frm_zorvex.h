@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -15,6 +16,11 @@
 #include "model/dimension.h"
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
+#include "ui/frm_about.h"
+#include "ui/help_window.h"
+#include "engine/run_hooks.h"
+#include "engine/search_engine.h"
+#include "ui/plot_window.h"
 
 class QAction;
 class QCheckBox;
@@ -26,6 +32,8 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QPrinter;
+class QTableWidget;
+class QTabWidget;
 
 namespace quorvant {
 
@@ -61,6 +69,18 @@ class frmZorvex : public QMainWindow {
   void mnuSave_Click();
   void mnuSaveAs_Click();
   void mnuPrint_Click();
+  void mnuHelp_Click();
+  void mnuPlot_Click();
+  PlotWindow* plotWindow() const { return plot_; }
+  // The stationary points of the last run, as the table lists them.
+  QTableWidget* pointsTable() const { return tblPoints; }
+  bool ExportPointsCsv(const QString& path) const;
+  PlotData CurrentPlotData() const;
+  void mnuAbout_Click();
+  // Where Help looks for its pages (the folder beside the program unless set).
+  void SetHelpFolder(const QString& folder) { helpFolder_ = folder; }
+  frmAbout* aboutWindow() const { return about_; }
+  HelpWindow* helpWindow() const { return help_; }
   void cmdExplore_Click();
   void cmdRandom_Click();
   void cmdAddCons_Click();
@@ -72,6 +92,8 @@ class frmZorvex : public QMainWindow {
 
  signals:
   void runFinished();
+  // The window is closing: the program ends after it.
+  void unloading();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -98,6 +120,8 @@ class frmZorvex : public QMainWindow {
   void WriteProblemFile();
   ProblemDocument DocumentFromFields() const;
   void ShowMessage(const QString& title, const QString& text);
+  void FillPointsTable();
+  void UpdatePlotMenu();
 
   Dimension& dim_;
   std::unique_ptr<MessageSink> ownMessages_;
@@ -144,6 +168,14 @@ class frmZorvex : public QMainWindow {
   FileDialogProvider fileDialogs_;
   PrinterSetup printerSetup_;
   MessageSink* messages_;
+  QString helpFolder_;
+  QPointer<frmAbout> about_;
+  QPointer<HelpWindow> help_;
+  QPointer<PlotWindow> plot_;
+  QAction* mnuPlot;
+  QTabWidget* tabResults;
+  QTableWidget* tblPoints;
+  std::vector<StationaryPoint> lastPoints_;
 };
 
 }  // namespace quorvant

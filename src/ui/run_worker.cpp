@@ -12,6 +12,10 @@ RunWorker::~RunWorker() { StopAndWait(); }
 void RunWorker::Start() {
   stop_ = false;
   lastPermille_ = -1;
+  {
+    std::lock_guard<std::mutex> lock(pointsMutex_);
+    points_.clear();
+  }
   thread_ = QThread::create([this] {
     SearchEngine engine(dim_, function_, *this);
     summary_ = engine.Compute();

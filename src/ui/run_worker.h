@@ -8,6 +8,8 @@
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "engine/search_engine.h"
 
@@ -24,6 +26,11 @@ class RunWorker : public QObject, private RunHooks {
   void RequestStop() { stop_ = true; }
   void SetShowAdditionalInfo(bool on) { info_ = on; }
   const RunSummary& summary() const { return summary_; }
+  // The stationary points the last run met, in the order met.
+  std::vector<StationaryPoint> points() const {
+    std::lock_guard<std::mutex> lock(pointsMutex_);
+    return points_;
+  }
   // Waits for a run in progress to end (after asking it to stop).
   void StopAndWait();
 
@@ -37,6 +44,10 @@ class RunWorker : public QObject, private RunHooks {
   bool ShowAdditionalInfo() override { return info_; }
   void ReportProgress(double fraction) override;
   bool StopRequested() override { return stop_; }
+  void StationaryPointMet(const StationaryPoint& point) override {
+    std::lock_guard<std::mutex> lock(pointsMutex_);
+    points_.push_back(point);
+  }
   void OnThreadFinished();
 
   Dimension& dim_;
@@ -45,6 +56,8 @@ class RunWorker : public QObject, private RunHooks {
   std::atomic<bool> stop_{false};
   int lastPermille_ = -1;
   RunSummary summary_;
+  mutable std::mutex pointsMutex_;
+  std::vector<StationaryPoint> points_;
   QThread* thread_ = nullptr;
 };
 

@@ -103,5 +103,33 @@ TEST(Run, ProblemsSectionWithAdditionalInfo) {
   EXPECT_TRUE(p.hooks.lines.empty());
 }
 
+TEST(Run, EveryStationaryPointIsReported) {
+  struct Collecting : RecordingHooks {
+    void StationaryPointMet(const StationaryPoint& p) override { met.push_back(p); }
+    std::vector<StationaryPoint> met;
+  };
+  Problem p({"x", "y"}, "x*x - y*y");
+  Collecting hooks;
+  p.dim.randomTrials = 3;
+  p.dim.randomMode = true;
+  SearchEngine engine(p.dim, p.evaluator, hooks);
+  ASSERT_EQ(engine.Compute().end, RunEnd::Completed);
+  ASSERT_EQ(hooks.met.size(), 3u);  // the saddle, once per start, none stored
+  for (const auto& s : hooks.met) {
+    EXPECT_EQ(s.kind, PointKind::Indefinite);
+    EXPECT_FALSE(s.stored);
+    EXPECT_NEAR(s.point[0], 0, 1e-9);
+    EXPECT_EQ(s.cycles, 2);
+    EXPECT_EQ(s.start.size(), 2u);
+  }
+  Problem q({"x"}, "(x-1)^2");
+  Collecting more;
+  SearchEngine explore(q.dim, q.evaluator, more);
+  explore.Compute();
+  ASSERT_EQ(more.met.size(), 1u);
+  EXPECT_TRUE(more.met[0].stored);
+  EXPECT_EQ(more.met[0].kind, PointKind::Minimum);
+}
+
 }  // namespace
 }  // namespace quorvant::testing

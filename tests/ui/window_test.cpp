@@ -507,10 +507,3 @@ TEST_F(Files, PrintToPdf) {
 
 }  // namespace
 }  // namespace quorvant
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,218 @@
+#include "ui/plot_view.h"
+
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <qcustomplot.h>
+
+#include "model/numtext.h"
+
+namespace quorvant {
+
+PlotView::PlotView(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  plot_ = new QCustomPlot;
+  plot_->setObjectName("plot");
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->setMinimumSize(480, 380);
+  hover_ = new QLabel(" ");
+  hover_->setObjectName("plotHover");
+  layout->addWidget(plot_, 1);
+  layout->addWidget(hover_);
+  connect(plot_, &QCustomPlot::mouseMove, this, &PlotView::OnMouseMove);
+}
+
+std::vector<PlotMarker> PlotView::drawn(const QString& kind) const {
+  for (const auto& [name, points] : drawn_)
+    if (name == kind) return points;
+  return {};
+}
+
+void PlotView::Show(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
+                    const QString& yName, bool showOthers) {
+  grid_ = grid;
+  drawn_.clear();
+  plot_->clearPlottables();
+  plot_->clearItems();
+  plot_->plotLayout()->clear();
+  plot_->plotLayout()->addElement(0, 0, new QCPAxisRect(plot_));
+  auto* rect = static_cast<QCPAxisRect*>(plot_->plotLayout()->element(0, 0));
+  plot_->xAxis = rect->axis(QCPAxis::atBottom);
+  plot_->yAxis = rect->axis(QCPAxis::atLeft);
+  plot_->xAxis2 = rect->axis(QCPAxis::atTop);
+  plot_->yAxis2 = rect->axis(QCPAxis::atRight);
+  plot_->legend = new QCPLegend;
+  rect->insetLayout()->addElement(plot_->legend, Qt::AlignTop | Qt::AlignRight);
+  plot_->legend->setLayer("legend");
+  plot_->legend->setVisible(true);
+  if (grid.yAxis < 0)
+    ShowCurve(grid, markers, xName, showOthers);
+  else
+    ShowMap(grid, markers, xName, yName, showOthers);
+  plot_->replot();
+}
+
+void PlotView::ShowCurve(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
+                         bool showOthers) {
+  QCPGraph* curve = plot_->addGraph();
+  curve->setName("f(" + xName + ")");
+  curve->setPen(QPen(QColor(30, 60, 150), 2));
+  QVector<double> xs, ys;
+  for (int k = 0; k < grid.xCount; ++k) {
+    xs << (grid.xCount > 1 ? grid.xMin + (grid.xMax - grid.xMin) * k / (grid.xCount - 1) : grid.xMin);
+    ys << grid.values[k];  // NaN: a gap
+  }
+  curve->setData(xs, ys, true);
+  plot_->xAxis->setLabel(xName);
+  plot_->yAxis->setLabel("f");
+  plot_->xAxis->setRange(grid.xMin, grid.xMax);
+  bool found = false;
+  QCPRange range = curve->getValueRange(found);
+  for (const auto* list : {&markers.maxima, &markers.minima})
+    for (const PlotMarker& m : *list) range.expand(m.y);
+  if (found) plot_->yAxis->setRange(range.lower - 0.05 * range.size(), range.upper + 0.05 * range.size());
+  AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(200, 30, 30));
+  AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(20, 110, 30));
+  if (showOthers) AddMarkers(markers.others, "neither", QCPScatterStyle::ssCross, QColor(90, 90, 90));
+  for (const auto* list : {&markers.maxima, &markers.minima}) {
+    for (const PlotMarker& m : *list) {
+      auto* text = new QCPItemText(plot_);
+      text->position->setCoords(m.x, m.y);
+      text->setPositionAlignment(Qt::AlignBottom | Qt::AlignHCenter);
+      text->setText(m.label);
+      text->setPadding(QMargins(0, 0, 0, 8));
+    }
+  }
+}
+
+void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
+                       const QString& yName, bool showOthers) {
+  auto* map = new QCPColorMap(plot_->xAxis, plot_->yAxis);
+  map->setName("f");
+  map->removeFromLegend();
+  map->data()->setSize(grid.xCount, grid.yCount);
+  map->data()->setRange(QCPRange(grid.xMin, grid.xMax), QCPRange(grid.yMin, grid.yMax));
+  for (int iy = 0; iy < grid.yCount; ++iy)
+    for (int ix = 0; ix < grid.xCount; ++ix) map->data()->setCell(ix, iy, grid.at(ix, iy));
+  // The colour scale takes the map's gradient and range once they are set.
+  auto* scale = new QCPColorScale(plot_);
+  plot_->plotLayout()->addElement(0, 1, scale);
+  scale->setLabel("f");
+  map->setColorScale(scale);
+  QCPColorGradient gradient(QCPColorGradient::gpSpectrum);
+  gradient.setNanHandling(QCPColorGradient::nhTransparent);  // failures show as gaps
+  map->setGradient(gradient);
+  map->setInterpolate(true);
+  // Colours span the lower 90% of the values, so the neighbourhood of the minima keeps
+  // its detail where a few very large values would otherwise flatten it.
+  std::vector<double> finite;
+  for (double v : grid.values)
+    if (std::isfinite(v)) finite.push_back(v);
+  if (!finite.empty()) {
+    std::sort(finite.begin(), finite.end());
+    const double lo = finite.front();
+    double hi = finite[static_cast<size_t>(0.9 * (finite.size() - 1))];
+    if (!(hi > lo)) hi = finite.back() > lo ? finite.back() : lo + 1;
+    map->setDataRange(QCPRange(lo, hi));
+  }
+  AddContours(grid);
+  plot_->xAxis->setLabel(xName);
+  plot_->yAxis->setLabel(yName);
+  plot_->xAxis->setRange(grid.xMin, grid.xMax);
+  plot_->yAxis->setRange(grid.yMin, grid.yMax);
+  AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(255, 80, 80));
+  AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(255, 255, 255));
+  if (showOthers) AddMarkers(markers.others, "saddle / neither", QCPScatterStyle::ssDiamond, QColor(255, 220, 0));
+}
+
+// Contour lines by marching squares: each cell contributes the segments where a
+// level crosses its edges; the segments of a level form one curve, with NaN between
+// segments so they are not joined.
+void PlotView::AddContours(const PlotGrid& grid) {
+  double lo = INFINITY, hi = -INFINITY;
+  for (double v : grid.values)
+    if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+  if (!(hi > lo)) return;
+  const int levels = 12;
+  auto xAt = [&](int ix) { return grid.xMin + (grid.xMax - grid.xMin) * ix / (grid.xCount - 1); };
+  auto yAt = [&](int iy) { return grid.yMin + (grid.yMax - grid.yMin) * iy / (grid.yCount - 1); };
+  for (int l = 1; l < levels; ++l) {
+    const double level = lo + (hi - lo) * l / levels;
+    QVector<double> xs, ys;
+    for (int iy = 0; iy + 1 < grid.yCount; ++iy) {
+      for (int ix = 0; ix + 1 < grid.xCount; ++ix) {
+        const double v[4] = {grid.at(ix, iy), grid.at(ix + 1, iy), grid.at(ix + 1, iy + 1),
+                             grid.at(ix, iy + 1)};
+        const double px[4] = {xAt(ix), xAt(ix + 1), xAt(ix + 1), xAt(ix)};
+        const double py[4] = {yAt(iy), yAt(iy), yAt(iy + 1), yAt(iy + 1)};
+        if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]) || !std::isfinite(v[3]))
+          continue;
+        QVector<QPointF> crossings;
+        for (int e = 0; e < 4; ++e) {
+          const int f = (e + 1) % 4;
+          if ((v[e] < level) != (v[f] < level)) {
+            const double t = (level - v[e]) / (v[f] - v[e]);
+            crossings << QPointF(px[e] + t * (px[f] - px[e]), py[e] + t * (py[f] - py[e]));
+          }
+        }
+        for (int c = 0; c + 1 < crossings.size(); c += 2) {
+          xs << crossings[c].x() << crossings[c + 1].x() << NAN;
+          ys << crossings[c].y() << crossings[c + 1].y() << NAN;
+        }
+      }
+    }
+    auto* contour = new QCPCurve(plot_->xAxis, plot_->yAxis);
+    contour->setData(xs, ys);
+    contour->setPen(QPen(QColor(0, 0, 0, 90), 1));
+    contour->removeFromLegend();
+  }
+}
+
+void PlotView::AddMarkers(const std::vector<PlotMarker>& points, const QString& name, int shape,
+                          const QColor& color) {
+  drawn_.emplace_back(name, points);
+  if (points.empty()) return;
+  QCPGraph* g = plot_->addGraph();
+  g->setName(name);
+  g->setLineStyle(QCPGraph::lsNone);
+  g->setScatterStyle(QCPScatterStyle(static_cast<QCPScatterStyle::ScatterShape>(shape), QPen(Qt::black, 1.2),
+                                     QBrush(color), 11));
+  QVector<double> xs, ys;
+  for (const PlotMarker& m : points) xs << m.x, ys << m.y;
+  g->setData(xs, ys);
+}
+
+void PlotView::OnMouseMove(QMouseEvent* event) {
+  if (grid_.values.empty()) return;
+  const double x = plot_->xAxis->pixelToCoord(event->position().x());
+  const double y = plot_->yAxis->pixelToCoord(event->position().y());
+  QString text;
+  if (grid_.yAxis < 0) {
+    const int k = std::clamp(static_cast<int>(std::lround((x - grid_.xMin) / (grid_.xMax - grid_.xMin) *
+                                                          (grid_.xCount - 1))),
+                             0, grid_.xCount - 1);
+    text = QString("x = %1   f = %2").arg(QString::fromStdString(FormatGeneral(x)),
+                                          QString::fromStdString(FormatGeneral(grid_.values[k])));
+  } else {
+    const int ix = std::clamp(static_cast<int>(std::lround((x - grid_.xMin) / (grid_.xMax - grid_.xMin) *
+                                                           (grid_.xCount - 1))),
+                              0, grid_.xCount - 1);
+    const int iy = std::clamp(static_cast<int>(std::lround((y - grid_.yMin) / (grid_.yMax - grid_.yMin) *
+                                                           (grid_.yCount - 1))),
+                              0, grid_.yCount - 1);
+    const double f = grid_.at(ix, iy);
+    text = QString("(%1, %2)   f ≈ %3")
+               .arg(QString::fromStdString(FormatGeneral(x)), QString::fromStdString(FormatGeneral(y)),
+                    std::isfinite(f) ? QString::fromStdString(FormatGeneral(f)) : QString("no value"));
+  }
+  hover_->setText(text);
+}
+
+bool PlotView::ExportPng(const QString& path, int width, int height) {
+  return plot_->savePng(path, width, height);
+}
+
+bool PlotView::ExportPdf(const QString& path) { return plot_->savePdf(path); }
+
+}  // namespace quorvant
