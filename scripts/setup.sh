@@ -10,7 +10,7 @@ packages=(
   libmuparser-dev
   clang libclang-rt-14-dev
   fonts-liberation2 fonts-dejavu-core
-  poppler-utils bc locales
+  poppler-utils bc locales dpkg-dev
 )
 
 missing=()

@@ -20,5 +20,9 @@ int main(int argc, char** argv) {
                                        : quorvant::Answer::Cancel;
   });
   if (!start.Start()) return 0;
+  // A problem file named on the command line (a double-click in a file manager) is
+  // opened as File > Open would open it.
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() > 1) start.window()->OpenNamedFile(arguments.at(1));
   return QApplication::exec();
 }

@@ -227,6 +227,11 @@ void frmZorvex::mnuOpen_Click() {
   OpenProblemFile(name.toStdString());
 }
 
+bool frmZorvex::OpenNamedFile(const QString& path) {
+  if (!mnuOpen->isEnabled() || worker_->running() || path.isEmpty()) return false;
+  return OpenProblemFile(path.toStdString());
+}
+
 bool frmZorvex::OpenProblemFile(const std::string& path) {
   ProblemDocument doc;
   std::string error;

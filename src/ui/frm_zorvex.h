@@ -66,6 +66,9 @@ class frmZorvex : public QMainWindow {
 
   // The commands, as the buttons and menus run them.
   void mnuOpen_Click();
+  // Opens a problem file named on the command line exactly as File > Open does with
+  // the name the dialog hands back.
+  bool OpenNamedFile(const QString& path);
   void mnuSave_Click();
   void mnuSaveAs_Click();
   void mnuPrint_Click();

@@ -10,8 +10,16 @@
 
 namespace quorvant {
 
+// Beside the program (a build folder), or where an installation puts shared data
+// (<prefix>/share/quorvant/help for <prefix>/bin/quorvant).
 QString HelpWindow::DefaultFolder() {
-  return QDir(QCoreApplication::applicationDirPath()).filePath("help");
+  const QDir programDir(QCoreApplication::applicationDirPath());
+  const QString beside = programDir.filePath("help");
+  const QString installed = QDir::cleanPath(programDir.filePath("../share/quorvant/help"));
+  if (!QFileInfo::exists(QDir(beside).filePath("index.html")) &&
+      QFileInfo::exists(QDir(installed).filePath("index.html")))
+    return installed;
+  return beside;
 }
 
 HelpWindow::HelpWindow(const QString& folder, QWidget* parent) : QMainWindow(parent) {

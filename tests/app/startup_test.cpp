@@ -36,6 +36,7 @@ class FakeLocale : public LocaleService {
 };
 
 struct Asked {
+  explicit Asked(Answer a) : answer(a) {}
   Answer answer;
   int times = 0;
   QString title, text;
@@ -51,7 +52,7 @@ struct Asked {
 
 TEST(StartUp, PointShowsNoBoxAndIsWrittenBackAtExit) {
   FakeLocale locale(".");
-  Asked asked{Answer::No};
+  Asked asked(Answer::No);
   SubMain start(locale, asked.Ask());
   ASSERT_TRUE(start.Start());
   EXPECT_EQ(asked.times, 0);
@@ -63,7 +64,7 @@ TEST(StartUp, PointShowsNoBoxAndIsWrittenBackAtExit) {
 
 TEST(StartUp, CommaAndYesUsesAPointWhileRunning) {
   FakeLocale locale(",");
-  Asked asked{Answer::Yes};
+  Asked asked(Answer::Yes);
   SubMain start(locale, asked.Ask());
   ASSERT_TRUE(start.Start());
   EXPECT_EQ(asked.times, 1);
@@ -80,7 +81,7 @@ TEST(StartUp, NoOrCancelEndsBeforeAnyWindow) {
   for (Answer answer : {Answer::No, Answer::Cancel}) {
     for (const char* separator : {",", "::", ""}) {
       FakeLocale locale(separator);
-      Asked asked{answer};
+      Asked asked(answer);
       SubMain start(locale, asked.Ask());
       EXPECT_FALSE(start.Start());
       EXPECT_EQ(asked.times, 1);

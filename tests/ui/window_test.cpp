@@ -425,6 +425,15 @@ TEST_F(Files, OpenFillsTheFieldsAndListsTheStoredExtrema) {
   EXPECT_FALSE(dim.loading);
 }
 
+TEST_F(Files, AFileNamedOnTheCommandLineOpensAsOpenDoes) {
+  EXPECT_TRUE(window->OpenNamedFile(QString::fromStdString(DataFile("quad2_bowl.saved.zvx").string())));
+  EXPECT_EQ(dialogs, 0);
+  EXPECT_EQ(Lines().size(), 5);
+  EXPECT_EQ(window->windowState(), frmZorvex::WindowState::ProblemDefined);
+  // Once a problem is defined, another file is not opened.
+  EXPECT_FALSE(window->OpenNamedFile(QString::fromStdString(DataFile("himmelblau.saved.zvx").string())));
+}
+
 TEST_F(Files, OpenWithoutExtremaListsNothing) {
   openName = QString::fromStdString(DataFile("quad2_bowl.zvx").string());
   window->mnuOpen_Click();

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder, unpacks it into a scratch root
+# and runs the installed quorvant-cli on an installed example.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/quorvant_*_*.deb | head -n 1)
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg -x "$deb" "$root"
+for f in usr/bin/quorvant usr/bin/quorvant-cli usr/share/quorvant/help/index.html \
+         usr/share/quorvant/examples/himmelblau.zvx usr/share/applications/quorvant.desktop \
+         usr/share/icons/hicolor/scalable/apps/quorvant.svg usr/share/mime/packages/quorvant.xml \
+         usr/share/man/man1/quorvant-cli.1; do
+  [ -e "$root/$f" ] || { echo "package test: $f is missing from $deb" >&2; exit 1; }
+done
+dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "package test: no Qt dependency declared" >&2; exit 1; }
+caption=$("$root/usr/bin/quorvant-cli" --explore "$root/usr/share/quorvant/examples/himmelblau.zvx" | tail -n 1)
+if [ "$caption" != "1 max. 4 min. " ]; then
+  echo "package test: the installed quorvant-cli printed \"$caption\"" >&2
+  exit 1
+fi
+echo "package test: $(basename "$deb") installs and its quorvant-cli runs: 1 passed, 0 failed"
