@@ -854,35 +854,14 @@ void frmZorvex::UpdatePlotMenu() {
 
 // Everything a plot needs, as the window shows it now.
 PlotData frmZorvex::CurrentPlotData() const {
-  PlotData data;
-  data.problem.varNames = dim_.varNames;
-  data.problem.formula = txtEquation->text().toStdString();
-  for (int k = 0; k < cboConstants->count(); ++k)
-    data.problem.constants.push_back(cboConstants->itemText(k).toStdString());
-  const int n = dim_.varCount;
-  for (int i = 0; i < n; ++i) {
-    data.lower.push_back(Value(txtLL[i]));
-    data.upper.push_back(Value(txtUL[i]));
+  std::vector<std::string> constants;
+  for (int k = 0; k < cboConstants->count(); ++k) constants.push_back(cboConstants->itemText(k).toStdString());
+  std::vector<double> lower, upper;
+  for (int i = 0; i < dim_.varCount; ++i) {
+    lower.push_back(Value(txtLL[i]));
+    upper.push_back(Value(txtUL[i]));
   }
-  auto column = [n](const Matrix& store, int k) {
-    std::vector<double> p;
-    for (int i = 0; i < n; ++i) p.push_back(store(i, k));
-    return p;
-  };
-  for (int k = 1; k <= dim_.maxCount; ++k) data.maxima.push_back(column(dim_.maxima, k));
-  for (int k = 1; k <= dim_.minCount; ++k) data.minima.push_back(column(dim_.minima, k));
-  // The other stationary points, each once (within the error bound).
-  for (const StationaryPoint& s : lastPoints_) {
-    if (s.kind == PointKind::Minimum || s.kind == PointKind::Maximum) continue;
-    bool seen = false;
-    for (const auto& o : data.others) {
-      bool same = true;
-      for (int i = 0; i < n; ++i) same = same && std::fabs(o[i] - s.point[i]) <= dim_.errorBound;
-      seen = seen || same;
-    }
-    if (!seen) data.others.push_back(s.point);
-  }
-  return data;
+  return PlotDataFrom(dim_, txtEquation->text().toStdString(), constants, lower, upper, lastPoints_);
 }
 
 void frmZorvex::mnuPlot_Click() {

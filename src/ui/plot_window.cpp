@@ -25,6 +25,37 @@ QString Coordinates(const std::vector<double>& p) {
 }
 }  // namespace
 
+PlotData PlotDataFrom(const Dimension& dim, const std::string& formula,
+                      const std::vector<std::string>& constants, const std::vector<double>& lower,
+                      const std::vector<double>& upper, const std::vector<StationaryPoint>& met) {
+  PlotData data;
+  data.problem.varNames = dim.varNames;
+  data.problem.formula = formula;
+  data.problem.constants = constants;
+  data.lower = lower;
+  data.upper = upper;
+  const int n = dim.varCount;
+  auto column = [n](const Matrix& store, int k) {
+    std::vector<double> p;
+    for (int i = 0; i < n; ++i) p.push_back(store(i, k));
+    return p;
+  };
+  for (int k = 1; k <= dim.maxCount; ++k) data.maxima.push_back(column(dim.maxima, k));
+  for (int k = 1; k <= dim.minCount; ++k) data.minima.push_back(column(dim.minima, k));
+  // The other stationary points, each once (within the error bound).
+  for (const StationaryPoint& s : met) {
+    if (s.kind == StationaryPoint::Kind::Minimum || s.kind == StationaryPoint::Kind::Maximum) continue;
+    bool seen = false;
+    for (const auto& o : data.others) {
+      bool same = true;
+      for (int i = 0; i < n; ++i) same = same && std::fabs(o[i] - s.point[i]) <= dim.errorBound;
+      seen = seen || same;
+    }
+    if (!seen) data.others.push_back(s.point);
+  }
+  return data;
+}
+
 PlotWindow::PlotWindow(QWidget* parent) : QMainWindow(parent) {
   setObjectName("PlotWindow");
   setWindowTitle("Quorvant - Plot");
@@ -161,18 +192,26 @@ PlotMarkers PlotWindow::Markers(const PlotData& data_, PlotSampler& sampler, int
   return markers;
 }
 
+// The plotted variables (the vertical one -1 for a curve; never the same as the
+// horizontal one) and the problem with the other variables fixed at the slice point.
+void PlotWindow::Chosen(int& xAxis, int& yAxis, PlotProblem& problem) const {
+  const int n = static_cast<int>(data_.problem.varNames.size());
+  xAxis = std::max(0, xAxis_->currentIndex());
+  yAxis = n >= 2 ? std::max(0, yAxis_->currentIndex()) : -1;
+  if (yAxis == xAxis) yAxis = n >= 2 ? (xAxis + 1) % n : -1;
+  problem = data_.problem;
+  problem.fixed = SliceThrough();
+}
+
 void PlotWindow::Request() {
   if (data_.problem.varNames.empty()) return;
   if (cancel_) *cancel_ = true;
   const int generation = ++generation_;
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   cancel_ = cancel;
-  const int n = static_cast<int>(data_.problem.varNames.size());
-  const int xAxis = std::max(0, xAxis_->currentIndex());
-  int yAxis = n >= 2 ? std::max(0, yAxis_->currentIndex()) : -1;
-  if (yAxis == xAxis) yAxis = n >= 2 ? (xAxis + 1) % n : -1;
-  PlotProblem problem = data_.problem;
-  problem.fixed = SliceThrough();
+  int xAxis, yAxis;
+  PlotProblem problem;
+  Chosen(xAxis, yAxis, problem);
   // Each request samples with its own interpreter on its own thread and gets its own
   // copy of everything it reads; only the newest request's picture is shown.
   QThread* thread = QThread::create([this, data = data_, problem, xAxis, yAxis, cancel, generation] {
@@ -204,12 +243,9 @@ void PlotWindow::Finish(int generation, PlotGrid grid, PlotMarkers markers) {
 
 void PlotWindow::RenderNow() {
   if (data_.problem.varNames.empty()) return;
-  const int n = static_cast<int>(data_.problem.varNames.size());
-  const int xAxis = std::max(0, xAxis_->currentIndex());
-  int yAxis = n >= 2 ? std::max(0, yAxis_->currentIndex()) : -1;
-  if (yAxis == xAxis) yAxis = n >= 2 ? (xAxis + 1) % n : -1;
-  PlotProblem problem = data_.problem;
-  problem.fixed = SliceThrough();
+  int xAxis, yAxis;
+  PlotProblem problem;
+  Chosen(xAxis, yAxis, problem);
   PlotSampler sampler(problem);
   ++generation_;
   Finish(generation_, Sample(data_, sampler, xAxis, yAxis, nullptr),
