@@ -11,6 +11,7 @@
 #include "model/dimension.h"
 #include "model/function_evaluator.h"
 #include "model/numtext.h"
+#include "model/script/script_error.h"
 #include "model/script/variant.h"
 
 namespace quorvant {
@@ -142,8 +143,15 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
 
   if (o.eval) {
     script::Variant value;
+    evaluator.extraFunctions().ierr = 0;
     if (const int32_t e = evaluator.engine().Eval(*o.eval, value)) {
       WriteLine(out, "error " + std::to_string(e) + ": " + evaluator.engine().Error().description);
+      return kExitScriptError;
+    }
+    // An extra function that failed returned 0 and let the expression finish; the
+    // function evaluation of a search raises its error afterwards, and so does this.
+    if (const int32_t e = evaluator.extraFunctions().ierr) {
+      WriteLine(out, "error " + std::to_string(e) + ": " + std::string(script::ErrorDescription(e)));
       return kExitScriptError;
     }
     WriteLine(out, script::DisplayText(value) + " (" + std::string(script::TypeName(value.type)) +
