@@ -1,11 +1,14 @@
 #include "cli/cli_runner.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "docs/problem_file.h"
 #include "docs/report.h"
+#include "docs/safe_file.h"
 #include "engine/listing.h"
 #include "engine/search_engine.h"
 #include "model/dimension.h"
@@ -13,30 +16,66 @@
 #include "model/numtext.h"
 #include "model/script/script_error.h"
 #include "model/script/variant.h"
+#include "model/text_safety.h"
 
 namespace quorvant {
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quorvant-cli [--explore | --random N] [--info] [--save] [--report] [--plot PNG] FILE\n"
+    "usage: quorvant-cli [--explore | --random N] [--info] [--save | --save-partial] [--report]\n"
+    "                    [--plot PNG] FILE\n"
     "       quorvant-cli --eval EXPR [FILE]\n";
 
-void WriteLine(std::FILE* out, std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), out);
-  std::fputc('\n', out);
+// A stream of output lines that remembers its first write failure, so that a full disk
+// or a closed pipe is reported instead of ignored.
+class Output {
+ public:
+  explicit Output(std::FILE* file) : file_(file) {}
+  void Line(std::string_view line) { Write(line, true); }
+  void Text(std::string_view text) { Write(text, false); }
+  // Flushes; 0 when everything was written, else the errno of the first failure.
+  int Finish() {
+    if (error_ == 0 && std::fflush(file_) != 0) error_ = errno ? errno : EIO;
+    return error_;
+  }
+
+ private:
+  void Write(std::string_view text, bool newline) {
+    if (error_ != 0) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
+        (newline && std::fputc('\n', file_) == EOF))
+      error_ = errno ? errno : EIO;
+  }
+  std::FILE* file_;
+  int error_ = 0;
+};
+
+void Message(std::FILE* err, std::string_view text) {
+  std::string line = "quorvant-cli: ";
+  line += text;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), err);
 }
 
 // Message boxes become "TITLE: text" lines on stderr; line breaks inside the text
-// (single carriage returns) become real ones.
+// (single carriage returns) become real ones, and any other control character that a
+// formula or a file brought along is shown, not sent to the terminal.
 class StderrSink : public MessageSink {
  public:
   explicit StderrSink(std::FILE* err) : err_(err) {}
   void ShowMessage(std::string_view title, std::string_view text, MessageIcon) override {
-    std::string line(title);
+    std::string line = Printable(title);
     line += ": ";
-    for (char c : text) line += c == '\r' ? '\n' : c;
-    WriteLine(err_, line);
+    size_t start = 0;
+    for (size_t end; (end = text.find('\r', start)) != std::string_view::npos; start = end + 1) {
+      line += Printable(text.substr(start, end - start));
+      line += '\n';
+    }
+    line += Printable(text.substr(start));
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), err_);
     ++shown;
   }
   int shown = 0;
@@ -47,15 +86,21 @@ class StderrSink : public MessageSink {
 
 class StdoutHooks : public RunHooks {
  public:
-  StdoutHooks(std::FILE* out, bool info) : out_(out), info_(info) {}
-  void AppendLine(std::string_view line) override { WriteLine(out_, line); }
+  StdoutHooks(Output& out, bool info, bool keepPoints)
+      : out_(out), info_(info), keepPoints_(keepPoints) {}
+  void AppendLine(std::string_view line) override { out_.Line(line); }
   bool ShowAdditionalInfo() override { return info_; }
-  void StationaryPointMet(const StationaryPoint& point) override { points.push_back(point); }
+  // Only a plot shows the stationary points: without one they are not kept (a run of a
+  // million random trials would hold them all).
+  void StationaryPointMet(const StationaryPoint& point) override {
+    if (keepPoints_) points.push_back(point);
+  }
   std::vector<StationaryPoint> points;
 
  private:
-  std::FILE* out_;
+  Output& out_;
   bool info_;
+  bool keepPoints_;
 };
 
 struct Options {
@@ -63,6 +108,7 @@ struct Options {
   std::optional<int32_t> randomTrials;
   bool info = false;
   bool save = false;
+  bool savePartial = false;
   bool report = false;
   std::optional<std::string> eval;
   std::optional<std::string> plot;
@@ -77,15 +123,20 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       o.explore = true;
     } else if (a == "--random") {
       if (k + 1 >= args.size()) return "--random needs the number of trials";
-      double trials;
-      if (!ParseNumericText(args[++k], trials) || trials != static_cast<int32_t>(trials) ||
-          trials < 1)
-        return "--random needs a whole number of trials, 1 or more (got \"" + args[k] + "\")";
+      double trials = 0;
+      const std::string& text = args[++k];
+      // Range first: converting a double beyond the 32-bit range is undefined.
+      if (!ParseNumericText(text, trials) || !(trials >= 1 && trials <= INT32_MAX) ||
+          trials != std::floor(trials))
+        return "--random needs a whole number of trials from 1 to 2147483647 (got \"" +
+               Printable(text) + "\")";
       o.randomTrials = static_cast<int32_t>(trials);
     } else if (a == "--info") {
       o.info = true;
     } else if (a == "--save") {
       o.save = true;
+    } else if (a == "--save-partial") {
+      o.save = o.savePartial = true;
     } else if (a == "--report") {
       o.report = true;
     } else if (a == "--plot") {
@@ -95,7 +146,7 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       if (k + 1 >= args.size()) return "--eval needs an expression";
       o.eval = args[++k];
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return "unknown option " + a;
+      return "unknown option " + Printable(a);
     } else if (o.file.empty()) {
       o.file = a;
     } else {
@@ -109,27 +160,54 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
     return {};
   }
   if (o.file.empty()) return "name a problem file";
+  if (o.plot && o.plot->empty()) return "--plot needs the name of the PNG file to write";
   return {};
+}
+
+// --eval: the expression evaluated as a formula would be, one line on stdout.
+int Evaluate(FunctionEvaluator& evaluator, const std::string& expression, Output& out) {
+  script::Variant value;
+  evaluator.extraFunctions().ierr = 0;
+  if (const int32_t e = evaluator.engine().Eval(expression, value)) {
+    out.Line("error " + std::to_string(e) + ": " + evaluator.engine().Error().description);
+    return kExitScriptError;
+  }
+  // An extra function that failed returned 0 and let the expression finish; the
+  // function evaluation of a search raises its error afterwards, and so does this.
+  if (const int32_t e = evaluator.extraFunctions().ierr) {
+    out.Line("error " + std::to_string(e) + ": " + std::string(script::ErrorDescription(e)));
+    return kExitScriptError;
+  }
+  out.Line(script::DisplayText(value) + " (" + std::string(script::TypeName(value.type)) + ")");
+  return kExitOk;
 }
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* err,
            const PlotRenderer& plot) {
   Options o;
   if (const std::string problem = Parse(args, o); !problem.empty()) {
-    WriteLine(err, "quorvant-cli: " + problem);
+    Message(err, problem);
     std::fputs(kUsage.data(), err);
     return kExitUsage;
   }
+  const std::string fileName = Printable(o.file);
 
   ProblemDocument doc;
+  FileStamp stamp;
   if (!o.file.empty()) {
     std::string error;
-    if (!LoadProblemFile(o.file, doc, error)) {
-      WriteLine(err, "quorvant-cli: " + o.file + ": " + error);
+    if (!LoadProblemFile(o.file, doc, error, &stamp)) {
+      Message(err, fileName + ": " + error);
       return kExitUsage;
     }
+  }
+  // The plot must not land on the problem file, under whatever name it is given.
+  if (o.plot && StampOf(*o.plot).SameFile(stamp)) {
+    Message(err, "the plot would replace the problem file " + fileName +
+                     ": name another file for --plot");
+    return kExitUsage;
   }
 
   Dimension dim;
@@ -138,71 +216,91 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
   evaluator.Prepare();
   if (!o.file.empty()) {
     ApplyDocument(doc, dim);
-    if (evaluator.RegisterConstants() != 0 && sink.shown > 0) return kExitScriptError;
+    // A constant that fails (even silently, as Log(0) does) would leave the constants
+    // after it unset, and the formula would be evaluated with wrong values.
+    if (const ConstantFailure failure = evaluator.RegisterConstants()) {
+      Message(err, fileName + ": " + ConstantFailureMessage(failure));
+      return kExitUsage;
+    }
   }
 
-  if (o.eval) {
-    script::Variant value;
-    evaluator.extraFunctions().ierr = 0;
-    if (const int32_t e = evaluator.engine().Eval(*o.eval, value)) {
-      WriteLine(out, "error " + std::to_string(e) + ": " + evaluator.engine().Error().description);
-      return kExitScriptError;
+  Output out(outFile);
+  auto finishOutput = [&](int status) {
+    if (const int code = out.Finish()) {
+      Message(err, "cannot write the results to standard output: " + FileErrorReason(code));
+      return kExitUsage;
     }
-    // An extra function that failed returned 0 and let the expression finish; the
-    // function evaluation of a search raises its error afterwards, and so does this.
-    if (const int32_t e = evaluator.extraFunctions().ierr) {
-      WriteLine(out, "error " + std::to_string(e) + ": " + std::string(script::ErrorDescription(e)));
-      return kExitScriptError;
-    }
-    WriteLine(out, script::DisplayText(value) + " (" + std::string(script::TypeName(value.type)) +
-                       ")");
-    return kExitOk;
-  }
+    return status;
+  };
 
-  StdoutHooks hooks(out, o.info);
+  if (o.eval) return finishOutput(Evaluate(evaluator, *o.eval, out));
+
+  StdoutHooks hooks(out, o.info, o.plot.has_value());
   int status = kExitOk;
+  bool runComplete = true;
   if (o.explore || o.randomTrials) {
     dim.maxCount = 0;
     dim.minCount = 0;
     dim.randomTrials = o.randomTrials.value_or(0);
     dim.randomMode = o.randomTrials.has_value();
+    const int shownBefore = sink.shown;
     SearchEngine engine(dim, evaluator, hooks);
     const RunSummary summary = engine.Compute();
     dim.randomTrials = 0;
     if (summary.end == RunEnd::Refused) {
-      WriteLine(err, "quorvant-cli: " + summary.reason);
+      Message(err, summary.reason);
       return kExitUsage;
     }
-    WriteLine(out, CountsCaption(dim.maxCount, dim.minCount));
-    if (summary.end == RunEnd::Failed && !RunTolerates(summary.errorNumber)) status = kExitScriptError;
+    out.Line(CountsCaption(dim.maxCount, dim.minCount));
+    runComplete = summary.end == RunEnd::Completed || summary.end == RunEnd::StoreFull;
+    if (summary.end == RunEnd::Failed) {
+      status = kExitScriptError;
+      // A failure the interpreter reported has had its message; one that came from
+      // the value itself (Null, a text) says so here.
+      if (sink.shown == shownBefore) Message(err, RunFailureMessage(summary, dim.varNames));
+    }
   } else {
-    const std::string caption = ListSolutions(dim, evaluator, [&](std::string_view l) { hooks.AppendLine(l); });
-    WriteLine(out, caption);
+    out.Line(ListSolutions(dim, evaluator, [&](std::string_view l) { out.Line(l); }));
   }
   if (o.report) {
     TextReportPrinter printer;
     const std::span<const std::string> constants(dim.constants.data(),
                                                  static_cast<size_t>(dim.constCount));
     PrintReport(printer, dim, evaluator, dim.formula, constants);
-    std::fputs(printer.text().c_str(), out);
+    out.Text(printer.text());
   }
   if (sink.shown > 0) status = kExitScriptError;
+  // Output that did not arrive ends the command here: nothing is saved or drawn after
+  // results the user could not see.
+  if (const int finished = finishOutput(status); finished != status) return finished;
 
   if (o.plot) {
     if (!plot) {
-      WriteLine(err, "quorvant-cli: --plot is not available in this build (it needs the window's libraries)");
+      Message(err, "--plot is not available in this build (it needs the window's libraries)");
       return kExitUsage;
     }
     if (const std::string problem = plot(dim, hooks.points, *o.plot); !problem.empty()) {
-      WriteLine(err, "quorvant-cli: " + problem);
+      Message(err, problem);
       return kExitUsage;
     }
   }
 
   if (o.save) {
-    std::string error;
-    if (!SaveProblemFile(o.file, DocumentFromProblem(dim), error)) {
-      WriteLine(err, "quorvant-cli: " + error);
+    if (!runComplete && !o.savePartial) {
+      Message(err, fileName +
+                       " was not saved: the search did not complete, and its results would "
+                       "replace the stored ones. Use --save-partial to save the extrema found "
+                       "before it ended.");
+      return status == kExitOk ? kExitUsage : status;
+    }
+    const SaveResult saved = SaveProblemFile(o.file, DocumentFromProblem(dim), stamp);
+    if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
+      Message(err, fileName + " was not saved: " + saved.reason +
+                       ". Run the command again to work on its new contents.");
+      return kExitUsage;
+    }
+    if (!saved.ok()) {
+      Message(err, saved.reason);
       return kExitUsage;
     }
   }

@@ -1,16 +1,11 @@
 #include "docs/problem_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
-#include <random>
-#include <system_error>
 
 #include "model/numtext.h"
+#include "model/text_safety.h"
 
 namespace quorvant {
 namespace {
@@ -52,8 +47,47 @@ void AppendPrintedLine(std::string& out, double value) {
   out += kLineEnd;
 }
 
-bool AllFinite(const std::vector<double>& values) {
-  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+// What keeps a text of the problem from being written into a file and read back the
+// same, in words ("the formula is empty"); empty when nothing does. `what` names the
+// text ("the formula", "the name of variable 2").
+std::string TextProblem(std::string_view text, const std::string& what, size_t maxLength,
+                        bool nameRules) {
+  if (nameRules && text.empty()) return what + " is empty";
+  if (text.size() > maxLength)
+    return what + " is longer than " + std::to_string(maxLength) + " characters";
+  if (const auto control = FindControlCharacter(text))
+    return what + " contains " + DescribeControlCharacter(*control) + " at position " +
+           std::to_string(control->offset + 1);
+  if (nameRules && text.find('"') != std::string_view::npos)
+    return what + " contains a double quote, which a problem file cannot hold";
+  if (nameRules && text.find(',') != std::string_view::npos)
+    return what + " contains a comma, which separates the names";
+  return {};
+}
+
+// What keeps a number from being written and read back: a value that is not finite, or
+// whose 15-digit text lies beyond the double range.
+std::string NumberProblem(double value, const std::string& what) {
+  if (std::isnan(value) || std::isinf(value)) return what + " is not a finite number";
+  if (!std::isfinite(Round15(value)))
+    return what + " is too large: written with 15 significant digits (" + FormatGeneral(value) +
+           ") it lies beyond the largest number";
+  return {};
+}
+
+// The rules of the values the window's fields accept, shared by the reader and the
+// writer; empty when `value` is acceptable.
+std::string ErrorBoundProblem(double value) {
+  if (std::string p = NumberProblem(value, "the error bound"); !p.empty()) return p;
+  if (!(value > 0)) return "the error bound must be greater than 0, not " + FormatGeneral(value);
+  return {};
+}
+
+std::string RangeProblem(const std::string& what, double value, int32_t low, int32_t high) {
+  const double rounded = RoundHalfEven(value);
+  if (rounded >= low && rounded <= high) return {};
+  return what + " must be from " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
+         FormatGeneral(rounded);
 }
 
 // Refuses every document whose file would not read back as the same document.
@@ -68,32 +102,37 @@ bool CheckWritable(const ProblemDocument& doc, std::string& error) {
   if (doc.varNames.size() != size || doc.lowerLimit.size() != size ||
       doc.upperLimit.size() != size || doc.subintervals.size() != size)
     return refuse("not every variable has a name, limits and a number of subintervals");
-  if (doc.formula.find('"') != std::string::npos)
-    return refuse("the formula contains a double quote, which a problem file cannot hold");
-  if (doc.formula.find_first_of("\r\n") != std::string::npos)
-    return refuse("the formula contains a line break");
+  if (std::string p = TextProblem(doc.formula, "the formula", kMaxFormulaLength, false); !p.empty())
+    return refuse(p);
+  if (doc.formula.empty()) return refuse("the formula is empty");
   for (size_t i = 0; i < size; ++i) {
     const std::string variable = "the name of variable " + std::to_string(i + 1);
-    if (doc.varNames[i].find('"') != std::string::npos)
-      return refuse(variable + " contains a double quote, which a problem file cannot hold");
-    if (doc.varNames[i].find_first_of("\r\n") != std::string::npos)
-      return refuse(variable + " contains a line break");
+    if (std::string p = TextProblem(doc.varNames[i], variable, kMaxNameLength, true); !p.empty())
+      return refuse(p);
   }
   if (doc.constants.size() > static_cast<size_t>(kConstantSlots))
     return refuse("there are more than 101 constants");
-  for (size_t j = 0; j < doc.constants.size(); ++j)
-    if (doc.constants[j].find_first_of("\r\n") != std::string::npos)
-      return refuse("constant " + std::to_string(j + 1) + " contains a line break");
+  for (size_t j = 0; j < doc.constants.size(); ++j) {
+    const std::string constant = "constant " + std::to_string(j + 1);
+    if (std::string p = TextProblem(doc.constants[j], constant, kMaxConstantLength, false);
+        !p.empty())
+      return refuse(p);
+  }
 
-  int32_t whole = 0;
-  if (!std::isfinite(doc.errorBound)) return refuse("the error bound is not a finite number");
-  if (!WholeNumber(doc.maxCycles, whole))
-    return refuse("the iteration cap is beyond the range of whole numbers");
-  if (!AllFinite(doc.lowerLimit) || !AllFinite(doc.upperLimit))
-    return refuse("a limit is not a finite number");
-  for (double s : doc.subintervals)
-    if (!WholeNumber(s, whole))
-      return refuse("a number of subintervals is beyond the range of whole numbers");
+  if (std::string p = ErrorBoundProblem(doc.errorBound); !p.empty()) return refuse(p);
+  if (std::string p = RangeProblem("the iteration cap", doc.maxCycles, kMinCycles, kMaxCycles);
+      !p.empty())
+    return refuse(p);
+  for (size_t i = 0; i < size; ++i) {
+    const std::string of = " of variable " + std::to_string(i + 1);
+    for (const auto& [value, what] : {std::pair{doc.lowerLimit[i], "the lower limit"},
+                                      std::pair{doc.upperLimit[i], "the upper limit"}})
+      if (std::string p = NumberProblem(value, what + of); !p.empty()) return refuse(p);
+    if (std::string p = RangeProblem("the number of subintervals" + of, doc.subintervals[i], 1,
+                                     std::numeric_limits<int32_t>::max());
+        !p.empty())
+      return refuse(p);
+  }
 
   for (const auto* store : {&doc.maxima, &doc.minima}) {
     const char* kind = store == &doc.maxima ? "maxima" : "minima";
@@ -103,8 +142,10 @@ bool CheckWritable(const ProblemDocument& doc, std::string& error) {
       if (column.size() != size + 1)
         return refuse(std::string("a stored extremum among the ") + kind +
                       " does not have n + 1 values");
-      if (!AllFinite(column))
-        return refuse(std::string("a value among the stored ") + kind + " is not a finite number");
+      for (double value : column)
+        if (std::string p = NumberProblem(value, std::string("a value among the stored ") + kind);
+            !p.empty())
+          return refuse(p);
     }
   }
   return true;
@@ -115,15 +156,20 @@ bool CheckWritable(const ProblemDocument& doc, std::string& error) {
 
 // Splits one line into comma-separated fields. A field in double quotes is taken
 // without its quotes, and commas inside the quotes belong to it; blanks around a field
-// are dropped. Fails on a quote that is not closed and on text after a closing quote.
-bool SplitFields(std::string_view line, std::vector<std::string>& fields, std::string& problem) {
+// are dropped. The field in place `count` - 1, the last one a line holds, runs in quotes
+// to the last quote of the line, so it may hold quotes itself (a formula with a text in
+// it). Fails on a quote that is not closed, on text after a closing quote, and on a
+// quote inside a field that is not quoted.
+bool SplitFields(std::string_view line, size_t count, std::vector<std::string>& fields,
+                 std::string& problem) {
   fields.clear();
   size_t pos = 0;
   for (;;) {
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
     if (pos < line.size() && line[pos] == '"') {
-      const size_t close = line.find('"', pos + 1);
-      if (close == std::string_view::npos) {
+      const bool last = fields.size() + 1 == count;
+      const size_t close = last ? line.rfind('"') : line.find('"', pos + 1);
+      if (close == std::string_view::npos || close == pos) {
         problem = "a quoted field has no closing quote.";
         return false;
       }
@@ -137,6 +183,10 @@ bool SplitFields(std::string_view line, std::vector<std::string>& fields, std::s
     } else {
       const size_t comma = std::min(line.find(',', pos), line.size());
       fields.emplace_back(TrimBlanks(line.substr(pos, comma - pos)));
+      if (fields.back().find('"') != std::string::npos) {
+        problem = "a field that does not begin with a double quote contains one.";
+        return false;
+      }
       pos = comma;
     }
     if (pos >= line.size()) return true;
@@ -172,23 +222,38 @@ class LineReader {
     std::string_view line;
     if (!Next(line, what)) return false;
     std::string problem;
-    if (!SplitFields(line, fields, problem)) return Fail(problem);
+    if (!SplitFields(line, count, fields, problem)) return Fail(problem);
     if (fields.size() != count)
       return Fail("expected " + std::to_string(count) + " comma-separated fields, found " +
                   std::to_string(fields.size()) + ".");
     return true;
   }
 
+  // A number that can be written back: its 15-digit form lies within the double range.
+  // It is taken as that form, the value the window's field shows and a run uses, so a
+  // value written with more digits reads the same after a save.
   bool Real(std::string_view text, std::string_view what, double& out) {
-    if (ParseNumericText(text, out)) return true;
-    return Fail("the " + std::string(what) + " \"" + std::string(text) + "\" is not a number.");
+    if (!ParseNumericText(text, out))
+      return Fail("the " + std::string(what) + " \"" + Printable(text) + "\" is not a number.");
+    if (!Check(NumberProblem(out, "the " + std::string(what)))) return false;
+    out = Round15(out);
+    return true;
+  }
+
+  // Fails with `problem` (a sentence without its full stop) unless it is empty.
+  bool Check(const std::string& problem) { return problem.empty() || Fail(problem + "."); }
+
+  // A text field: refused when empty (for names), too long, or holding a control
+  // character, a quote or a comma where a name cannot have one.
+  bool Text(std::string_view text, const std::string& what, size_t maxLength, bool nameRules) {
+    return Check(TextProblem(text, what, maxLength, nameRules));
   }
 
   bool Whole(std::string_view text, std::string_view what, int32_t& out) {
     double value = 0;
     if (!Real(text, what, value)) return false;
     if (WholeNumber(value, out)) return true;
-    return Fail("the " + std::string(what) + " \"" + std::string(text) +
+    return Fail("the " + std::string(what) + " \"" + Printable(text) +
                 "\" is beyond the range of whole numbers.");
   }
 
@@ -256,10 +321,6 @@ int32_t FillStore(const std::vector<std::vector<double>>& columns, Matrix& store
     for (int r = 0; r < rows; ++r) store(r, k + 1) = columns[k][r];
   }
   return count;
-}
-
-std::string ErrnoReason(int code, const char* fallback) {
-  return code != 0 ? std::generic_category().message(code) : fallback;
 }
 
 }  // namespace
@@ -341,10 +402,13 @@ bool WriteProblemText(const ProblemDocument& doc, std::string& text, std::string
   return true;
 }
 
-bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& error) {
+bool IsProblemFileHead(std::string_view firstLine) {
   // Only the first field of line 1 identifies the file.
-  const std::string_view first = text.substr(0, text.find_first_of(",\r\n"));
-  if (TrimBlanks(first) != kIdentification) {
+  return TrimBlanks(firstLine.substr(0, firstLine.find_first_of(",\r\n"))) == kIdentification;
+}
+
+bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& error) {
+  if (!IsProblemFileHead(text)) {
     error = kIncompatibleFile;
     return false;
   }
@@ -361,8 +425,11 @@ bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& e
       !reader.Count(fields[1], "number of maxima", 0, kStoreSize, maxCount) ||
       !reader.Count(fields[2], "number of minima", 0, kStoreSize, minCount) ||
       !reader.Real(fields[3], "error bound", read.errorBound) ||
-      !reader.Whole(fields[4], "iteration cap", maxCycles))
+      !reader.Check(ErrorBoundProblem(read.errorBound)) ||
+      !reader.Count(fields[4], "iteration cap", kMinCycles, kMaxCycles, maxCycles) ||
+      !reader.Text(fields[5], "the formula", kMaxFormulaLength, false))
     return false;
+  if (fields[5].empty()) return reader.Fail("the formula is empty.");
   read.maxCycles = maxCycles;
   read.formula = fields[5];
 
@@ -374,9 +441,12 @@ bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& e
   for (int32_t i = 0; i < n; ++i) {
     int32_t subintervals = 0;
     if (!reader.NextFields(fields, 4, "the line of variable " + std::to_string(i + 1)) ||
+        !reader.Text(fields[0], "the name of variable " + std::to_string(i + 1), kMaxNameLength,
+                     true) ||
         !reader.Real(fields[1], "lower limit", read.lowerLimit[i]) ||
         !reader.Real(fields[2], "upper limit", read.upperLimit[i]) ||
-        !reader.Whole(fields[3], "number of subintervals", subintervals))
+        !reader.Count(fields[3], "number of subintervals", 1, std::numeric_limits<int32_t>::max(),
+                      subintervals))
       return false;
     read.varNames[i] = fields[0];
     read.subintervals[i] = subintervals;
@@ -387,7 +457,9 @@ bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& e
       !reader.Count(TrimBlanks(line), "number of constants", 0, kConstantSlots, constCount))
     return false;
   for (int32_t j = 0; j < constCount; ++j) {
-    if (!reader.Next(line, "constant " + std::to_string(j + 1))) return false;
+    const std::string what = "constant " + std::to_string(j + 1);
+    if (!reader.Next(line, what) || !reader.Text(TrimBlanks(line), what, kMaxConstantLength, false))
+      return false;
     read.constants.emplace_back(TrimBlanks(line));
   }
 
@@ -398,69 +470,43 @@ bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& e
   return true;
 }
 
-bool SaveProblemFile(const std::string& path, const ProblemDocument& doc, std::string& error) {
-  namespace fs = std::filesystem;
-  std::string text;
-  if (!WriteProblemText(doc, text, error)) return false;
-
-  // A name of its own beside the target, so the rename stays on one file system.
-  const fs::path target(path);
-  fs::path temp = target;
-  temp += ".saving-" + std::to_string(std::random_device()());
-
-  bool created = false;
-  auto fail = [&](const std::string& reason) {
-    if (created) {
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-    }
-    error = "Cannot save \"" + path + "\": " + reason + ".";
-    return false;
-  };
-
-  {
-    errno = 0;
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      const int code = errno;
-      std::error_code ec;
-      const fs::path folder = target.parent_path();
-      if (!folder.empty() && !fs::is_directory(folder, ec))
-        return fail("the folder \"" + folder.string() + "\" does not exist");
-      return fail(ErrnoReason(code, "the file could not be created"));
-    }
-    created = true;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) return fail("the file could not be written completely");
+SaveResult SaveProblemFile(const std::string& path, const ProblemDocument& doc,
+                           const FileStamp& expected) {
+  std::string text, error;
+  if (!WriteProblemText(doc, text, error)) {
+    SaveResult refused;
+    refused.reason = error;
+    return refused;
   }
-
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) return fail(ec.message());
-  return true;
+  SaveResult result = ReplaceFileContents(path, text, expected);
+  if (result.outcome == SaveResult::Outcome::Failed)
+    result.reason = "Cannot save \"" + Printable(path) + "\": " + result.reason + ".";
+  return result;
 }
 
-bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    error = "Cannot open \"" + path + "\": it is a folder, not a file.";
-    return false;
+bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error,
+                     FileStamp* stamp) {
+  const std::string name = "\"" + Printable(path) + "\"";
+  // The identification fits in the first few bytes; a first line this long is not one.
+  constexpr size_t kHeadBytes = 4096;
+  ReadResult read = ReadBoundedFile(path, kMaxProblemFileBytes, kHeadBytes, IsProblemFileHead);
+  switch (read.outcome) {
+    case ReadResult::Outcome::Failed:
+      error = "Cannot open " + name + ": " + read.reason + ".";
+      return false;
+    case ReadResult::Outcome::Rejected:
+      error = kIncompatibleFile;
+      return false;
+    case ReadResult::Outcome::TooLarge:
+      error = "Cannot open " + name + ": it is larger than any problem file can be (" +
+              std::to_string(kMaxProblemFileBytes >> 20) + " MiB at most).";
+      return false;
+    case ReadResult::Outcome::Read:
+      break;
   }
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error =
-        "Cannot open \"" + path + "\": " + ErrnoReason(errno, "the file could not be opened") + ".";
-    return false;
-  }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "Cannot open \"" + path + "\": the file could not be read.";
-    return false;
-  }
-  return ReadProblemText(text, doc, error);
+  if (!ReadProblemText(read.text, doc, error)) return false;
+  if (stamp) *stamp = read.stamp;
+  return true;
 }
 
 }  // namespace quorvant

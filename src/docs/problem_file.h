@@ -19,11 +19,28 @@
 #include <string_view>
 #include <vector>
 
+#include "docs/safe_file.h"
 #include "model/dimension.h"
 
 namespace quorvant {
 
 inline constexpr std::string_view kIncompatibleFile = "Incompatible file";
+
+// Limits of what a problem file may hold, beyond the problem state's own (10 variables,
+// 101 constants, 100 extrema of each kind). The window's fields accept the same.
+inline constexpr std::size_t kMaxFormulaLength = 1'000'000;  // characters (bytes)
+inline constexpr std::size_t kMaxNameLength = 255;           // the language's longest name
+inline constexpr std::size_t kMaxConstantLength = 10'000;
+inline constexpr int32_t kMinCycles = 1;      // the iteration cap, as the field takes it
+inline constexpr int32_t kMaxCycles = 32767;  // (a 16-bit whole number, at least 1)
+// No valid problem file is larger than this (the longest formula, names and constants
+// with every number at its longest and room to spare): a larger file is refused at once.
+inline constexpr std::size_t kMaxProblemFileBytes = 4u << 20;
+static_assert(kMaxProblemFileBytes > 64 + kMaxFormulaLength +
+                                         kMaxVariables * (kMaxNameLength + 90) +
+                                         kConstantSlots * (kMaxConstantLength + 2) +
+                                         2 * kStoreSize * (kMaxVariables + 1) * 26,
+              "the size limit must admit every valid problem file");
 
 // Everything a problem file holds. Numbers are the values the window fields show
 // (the window converts its field texts with ReadLeadingNumber before writing).
@@ -54,24 +71,41 @@ ProblemDocument DocumentFromProblem(const Dimension& dim);
 void ApplyDocument(const ProblemDocument& doc, Dimension& dim);
 
 // The text of a problem file. Fails, with a one-sentence reason in `error`, when the
-// document cannot be written so that it reads back: a double quote or a line break in
-// the formula or a variable name, a line break in a constant, a value that is not
-// finite, or a document outside the limits the reader enforces.
+// document cannot be written so that it reads back as the same document: a value the
+// reader refuses (see ReadProblemText), a double quote in a variable name, a line break
+// or another control character in a text, or a document beyond the limits.
 bool WriteProblemText(const ProblemDocument& doc, std::string& text, std::string& error);
 
 // Reads the text of a problem file into `doc`. Accepts LF as well as CR LF line ends,
-// numbers without the leading zero (".01") and blanks around fields. On failure `doc`
-// is unchanged and `error` is kIncompatibleFile when the first field of line 1 is not
-// exactly "Zorvex", otherwise a message that names the offending line.
+// numbers without the leading zero (".01") and blanks around fields. Refuses what the
+// window's fields refuse (an error bound that is not above 0, an iteration cap outside 1
+// to 32767, fewer than 1 subinterval, an empty formula or name, a comma in a name),
+// control characters in any text, numbers whose 15-digit form lies beyond the double
+// range, and texts beyond the limits above. Every number is taken rounded to 15
+// significant digits, as the window's fields show it and a run uses it (a file written
+// here holds no more digits). Everything it accepts, WriteProblemText
+// writes back so that it reads the same. On failure `doc` is unchanged and `error` is
+// kIncompatibleFile when the first field of line 1 is not exactly "Zorvex", otherwise a
+// message that names the offending line.
 bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& error);
 
-// Writes the file through a temporary file beside `path` that is then renamed over
-// it, so a failed save leaves the previous file as it was. `error` names the path and
-// the reason.
-bool SaveProblemFile(const std::string& path, const ProblemDocument& doc, std::string& error);
+// True when the first line of a file identifies a problem file (its first field is
+// "Zorvex", blanks around it ignored).
+bool IsProblemFileHead(std::string_view firstLine);
 
-// Reads a whole file and then its text as ReadProblemText does; `doc` is unchanged on
-// failure.
-bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error);
+// Saves the document into the file `path` names, with the care of ReplaceFileContents
+// (the file is never left half-written; its links, mode and owner are kept; a read-only
+// file is refused). When `expected` is known (the stamp of the file as it was read) and
+// the file changed since, nothing is written and the outcome says ChangedOnDisk. The
+// reason of a failure names the path.
+SaveResult SaveProblemFile(const std::string& path, const ProblemDocument& doc,
+                           const FileStamp& expected = {});
+
+// Reads a problem file: the first line is checked before anything else is read, a file
+// larger than kMaxProblemFileBytes is refused at once, then the text is read as
+// ReadProblemText does. `doc` is unchanged on failure; `stamp` (when given) receives
+// which version of the file was read.
+bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error,
+                     FileStamp* stamp = nullptr);
 
 }  // namespace quorvant

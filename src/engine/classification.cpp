@@ -60,6 +60,7 @@ bool PrincipalMinorsShowIndefinite(const Matrix& h) {
 // of four-point derivatives in x(j). Each off-diagonal value is computed once and
 // written to both places.
 void SearchEngine::EstimateClassificationHessian() {
+  const PollStopWhile polling(pollStop_);
   const int n = dim_.varCount;
   auto& x = dim_.point;
   dim_.hessian = Matrix(n, n);
@@ -250,7 +251,7 @@ bool SearchEngine::StorePoint(PointKind kind) {
   if (count >= kStoreSize) {
     Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
                    : "STORE FULL: 100 MINIMA ARE HELD, THE SEARCH ENDS HERE.");
-    throw Abort{{RunEnd::StoreFull, 0, {}}};
+    throw Abort{{RunEnd::StoreFull, 0, {}, {}}};
   }
   count = count + 1;
   Append(maximum ? kMaximumHeading : kMinimumHeading);

@@ -25,6 +25,7 @@ bool SearchEngine::NewtonIteration() {
   const double h2 = dim_.fdStep2;
   const double d = dim_.fdStep2Sq;
 
+  const PollStopWhile polling(pollStop_);
   for (int i = 0; i < n; ++i) dim_.startPoint[i] = x[i];
   cycle_ = 0;
   bool zeroPivot = false;

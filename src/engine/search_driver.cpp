@@ -3,16 +3,22 @@
 
 #include "engine/search_engine.h"
 #include "model/numtext.h"
+#include "model/text_safety.h"
 
 namespace quorvant {
 
 const char* ToString(RunEnd end) {
   switch (end) {
-    case RunEnd::Completed: return "completed";
-    case RunEnd::Failed: return "failed";
-    case RunEnd::Stopped: return "stopped";
-    case RunEnd::StoreFull: return "store full";
-    case RunEnd::Refused: return "refused";
+    case RunEnd::Completed:
+      return "completed";
+    case RunEnd::Failed:
+      return "failed";
+    case RunEnd::Stopped:
+      return "stopped";
+    case RunEnd::StoreFull:
+      return "store full";
+    case RunEnd::Refused:
+      return "refused";
   }
   return "?";
 }
@@ -33,7 +39,27 @@ SearchEngine::SearchEngine(Dimension& dim, PointFunction& evaluator, RunHooks& h
   }
 }
 
+std::string RunFailureMessage(const RunSummary& summary, const std::vector<std::string>& names) {
+  std::string where;
+  for (size_t i = 0; i < summary.failedAt.size() && i < names.size(); ++i) {
+    if (i > 0) where += ", ";
+    where += CoordinateLine(Printable(names[i]), summary.failedAt[i]);
+  }
+  std::string cause;
+  if (summary.errorNumber == script::kInvalidUseOfNull)
+    cause = "the function's value is Null, not a number";
+  else if (summary.errorNumber == script::kTypeMismatch)
+    cause = "the function's value is not a number (a text, or an operation on one)";
+  else
+    cause = "the function cannot be evaluated";
+  return "The search ended at " + (where.empty() ? std::string("the first point") : where) + ": " +
+         cause + " (error " + std::to_string(summary.errorNumber) + ", " +
+         std::string(script::ErrorDescription(summary.errorNumber)) +
+         "). The listing holds what was found before.";
+}
+
 bool SearchEngine::F(double& value) {
+  if (pollStop_) CheckStop();
   double v;
   const int32_t e = evaluator_.EvaluateFunction(v);
   if (e == 0) {
@@ -42,7 +68,7 @@ bool SearchEngine::F(double& value) {
   }
   dim_.ierr = e;
   if (RunTolerates(e)) return false;
-  throw Abort{{RunEnd::Failed, e, {}}};
+  throw Abort{{RunEnd::Failed, e, {}, dim_.point}};
 }
 
 double SearchEngine::Ck(double result) {
@@ -58,7 +84,7 @@ double SearchEngine::Dv(double numerator, double denominator) {
 }
 
 void SearchEngine::CheckStop() {
-  if (hooks_.StopRequested()) throw Abort{{RunEnd::Stopped, 0, {}}};
+  if (hooks_.StopRequested()) throw Abort{{RunEnd::Stopped, 0, {}, {}}};
 }
 
 void SearchEngine::ResetRun() {
@@ -71,37 +97,60 @@ void SearchEngine::ResetRun() {
 }
 
 // What makes a problem impossible to search, in words for the user; empty when it
-// can be searched.
-std::string SearchEngine::CheckProblem() const {
+// can be searched. For Explore it also counts the grid points, walking each axis as the
+// search will (Stop is honoured on a walk of billions of values).
+std::string SearchEngine::CheckProblem() {
   const int n = dim_.varCount;
   if (n < 1 || n > kMaxVariables || static_cast<int>(dim_.point.size()) != n ||
       static_cast<int>(dim_.varNames.size()) != n)
     return "The problem has no variables yet: give the number of variables and their names.";
+  // A bound that is not above 0 is never met, and the iteration would only end at its cap.
+  if (!(dim_.errorBound > 0))
+    return "The error bound is " + FormatGeneral(dim_.errorBound) + ": give a number above 0.";
+  if (dim_.maxCycles < 1)
+    return "The iteration cap is " + std::to_string(dim_.maxCycles) + ": give 1 or more.";
   if (dim_.randomTrials != 0) return {};
+  gridPoints_ = 1;
   for (int i = 0; i < n; ++i) {
-    const std::string& name = dim_.varNames[i];
-    if (dim_.subintervals[i] < 1)
-      return "The number of subintervals of " + name + " is " +
-             std::to_string(dim_.subintervals[i]) + ": give 1 or more.";
-    // The grid walk adds the step until the value reaches the upper limit; a step
-    // lost in the rounding of large limits would never get there.
-    const double step = (dim_.upperLimit[i] - dim_.lowerLimit[i]) / dim_.subintervals[i];
-    double v = dim_.lowerLimit[i];
-    for (int64_t count = 0; !(v >= dim_.upperLimit[i]); ++count) {
-      if (count > static_cast<int64_t>(dim_.subintervals[i]) + 1 || !std::isfinite(v))
-        return "The grid of " + name + " from " + FormatGeneral(dim_.lowerLimit[i]) + " to " +
-               FormatGeneral(dim_.upperLimit[i]) +
-               " cannot be walked: its step is lost in rounding. Narrow the limits or use "
-               "fewer subintervals.";
+    const std::string name = Printable(dim_.varNames[i]);
+    const int32_t subintervals = dim_.subintervals[i];
+    if (subintervals < 1)
+      return "The number of subintervals of " + name + " is " + std::to_string(subintervals) +
+             ": give 1 or more.";
+    // The grid walk adds the step until the value reaches the upper limit. Rounding
+    // makes the last value fall short now and then, which costs one extra value; if
+    // more are needed, the walk would not end where the user expects, or never.
+    const double lower = dim_.lowerLimit[i], upper = dim_.upperLimit[i];
+    const double step = (upper - lower) / subintervals;
+    double v = lower;
+    int64_t values = 1;
+    for (; !(v >= upper); ++values) {
+      if ((values & 0xFFFFF) == 0 && hooks_.StopRequested()) return {};
+      if (values > static_cast<int64_t>(subintervals) + 1 || !std::isfinite(v)) {
+        const std::string grid = "The grid of " + name + " from " + FormatGeneral(lower) + " to " +
+                                 FormatGeneral(upper) + " in " + std::to_string(subintervals) +
+                                 " subintervals cannot be walked: ";
+        if (!std::isfinite(v) || !std::isfinite(step))
+          return grid + "its values overflow. Narrow the limits.";
+        if (v + step == v)
+          return grid + "its step " + FormatGeneral(step) +
+                 " is lost in the rounding of values this large. Narrow the limits or use "
+                 "fewer subintervals.";
+        return grid + "the rounding errors of adding its step " + FormatGeneral(step) +
+               " again and again build up, and the values fall more than a step short of the "
+               "upper limit. Use fewer subintervals.";
+      }
       v += step;
     }
+    gridPoints_ *= static_cast<double>(values);
   }
   return {};
 }
 
 RunSummary SearchEngine::Compute() {
   const std::string problem = CheckProblem();
-  if (!problem.empty()) return {RunEnd::Refused, 0, problem};
+  if (!problem.empty()) return {RunEnd::Refused, 0, problem, {}};
+  if (hooks_.StopRequested()) return {RunEnd::Stopped, 0, {}, {}};
   ResetRun();
   RunSummary summary;
   try {
@@ -116,6 +165,7 @@ RunSummary SearchEngine::Compute() {
       for (const std::string& line : ProblemsSection(problems_)) Append(line);
   } catch (const Abort& abort) {
     summary = abort.summary;
+    pollStop_ = false;
     dim_.fdStep = 0.004;
     dim_.fdStep2 = dim_.fdStep + dim_.fdStep;
   }
@@ -136,22 +186,17 @@ void SearchEngine::Explore() {
   const int n = dim_.varCount;
   const int lastVar = dim_.lastVar;
   auto& x = dim_.point;
-  gridPoints_ = 1;
-  for (int i = 0; i < n; ++i) {
-    dim_.gridStep[i] = Dv(Ck(dim_.upperLimit[i] - dim_.lowerLimit[i]),
-                          static_cast<double>(dim_.subintervals[i]));
-    // Values along this axis: the lower limit, then one more per addition while the
-    // previous value is below the upper limit.
-    double values = 1;
-    for (double v = dim_.lowerLimit[i]; !(v >= dim_.upperLimit[i]); v += dim_.gridStep[i]) ++values;
-    gridPoints_ *= values;
-  }
+  // gridPoints_ was counted by CheckProblem.
+  for (int i = 0; i < n; ++i)
+    dim_.gridStep[i] =
+        Dv(Ck(dim_.upperLimit[i] - dim_.lowerLimit[i]), static_cast<double>(dim_.subintervals[i]));
   pointsDone_ = 0;
   for (int i = 0; i < n; ++i) x[i] = dim_.lowerLimit[i];
 
   for (;;) {
     CheckStop();
-    if ((static_cast<int64_t>(pointsDone_) & 1023) == 0) hooks_.ReportProgress(pointsDone_ / gridPoints_);
+    if ((static_cast<int64_t>(pointsDone_) & 1023) == 0)
+      hooks_.ReportProgress(pointsDone_ / gridPoints_);
     pointsDone_ += 1;
 
     // The grid point test: strictly below (or above) both neighbours along every

@@ -28,9 +28,14 @@ const char* ToString(RunEnd end);
 
 struct RunSummary {
   RunEnd end = RunEnd::Completed;
-  int32_t errorNumber = 0;  // Failed: the number that ended the run
-  std::string reason;       // Refused: what is wrong and what to do
+  int32_t errorNumber = 0;       // Failed: the number that ended the run
+  std::string reason;            // Refused: what is wrong and what to do
+  std::vector<double> failedAt;  // Failed: the point whose evaluation failed
 };
+
+// What the user is told about a run that failed: the error, where, and that the listing
+// holds what was found before. `names` are the variable names.
+std::string RunFailureMessage(const RunSummary& summary, const std::vector<std::string>& names);
 
 // What the classification of one stationary point decided.
 using PointKind = StationaryPoint::Kind;
@@ -75,7 +80,7 @@ class SearchEngine {
   };
 
   void ResetRun();
-  std::string CheckProblem() const;
+  std::string CheckProblem();
   void Explore();
   void RandomTrials();
   void FromStartingPoint();
@@ -108,8 +113,17 @@ class SearchEngine {
   int32_t swapCount_ = 0;
   double smallestPivot_ = 0;
   PointKind lastKind_ = PointKind::Indefinite;
-  double gridPoints_ = 0;    // grid points of an Explore run, for progress
+  double gridPoints_ = 0;  // grid points of an Explore run, for progress
   double pointsDone_ = 0;
+  // Stop is polled at every evaluation while this is set (inside a Newton iteration and
+  // the classification's Hessian, where one start can take long), and between starting
+  // points otherwise.
+  bool pollStop_ = false;
+  struct PollStopWhile {
+    explicit PollStopWhile(bool& flag) : flag_(flag) { flag_ = true; }
+    ~PollStopWhile() { flag_ = false; }
+    bool& flag_;
+  };
 };
 
 // The problem bit of a Newton step that cannot be taken: 1 (an illegal quantity)

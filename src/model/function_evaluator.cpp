@@ -5,6 +5,7 @@
 
 #include "model/numtext.h"
 #include "model/script/fast_vm.h"
+#include "model/text_safety.h"
 
 namespace quorvant {
 
@@ -58,13 +59,22 @@ void FunctionEvaluator::Prepare() {
   formulaProgram_.reset();
 }
 
-int32_t FunctionEvaluator::RegisterConstants(std::span<const std::string> statements) {
-  for (const std::string& statement : statements)
-    if (int32_t e = engine_.ExecuteStatement(statement)) return e;
-  return 0;
+std::string ConstantFailureMessage(const ConstantFailure& failure) {
+  return "The user constant \"" + Printable(failure.statement) + "\" (number " +
+         std::to_string(failure.index + 1) + ") cannot be executed: error " +
+         std::to_string(failure.errorNumber) + ", " +
+         std::string(script::ErrorDescription(failure.errorNumber)) +
+         ". Correct or remove it: the constants after it would be missing.";
 }
 
-int32_t FunctionEvaluator::RegisterConstants() {
+ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string> statements) {
+  for (size_t k = 0; k < statements.size(); ++k)
+    if (int32_t e = engine_.ExecuteStatement(statements[k]))
+      return {e, static_cast<int32_t>(k), statements[k]};
+  return {};
+}
+
+ConstantFailure FunctionEvaluator::RegisterConstants() {
   return RegisterConstants(
       std::span<const std::string>(dim_.constants.data(), static_cast<size_t>(dim_.constCount)));
 }
@@ -76,7 +86,9 @@ void FunctionEvaluator::BindVariables() {
     BoundVariable& v = bound_[i];
     v.slot = engine_.AssignableSlot(boundNames_[i]);
     if (v.slot >= 0) v.target = engine_.NumberTargetFor(v.slot);
-    v.lastRaw = std::nan("");  // matches no finite coordinate
+    // Matches no finite coordinate; a NaN coordinate with these very bits finds its
+    // rounded value NaN too, and fails as every non-finite one does.
+    v.lastRaw = v.lastRounded = std::nan("");
   }
 }
 
@@ -102,7 +114,7 @@ int32_t FunctionEvaluator::AssignVariables() {
   if (!fastPath_) {
     for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
       const double value = dim_.point[assignIndex];
-      if (!std::isfinite(value)) return dim_.ierr = 6;
+      if (!std::isfinite(Round15(value))) return dim_.ierr = script::kOverflow;
       if (int32_t e = engine_.ExecuteStatement(AssignmentText(dim_.varNames[assignIndex], value)))
         return e;
     }
@@ -114,18 +126,18 @@ int32_t FunctionEvaluator::AssignVariables() {
   for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
     const double value = point[assignIndex];
     BoundVariable& v = bound[assignIndex];
-    if (!std::isfinite(value)) return dim_.ierr = 6;
     if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
       v.lastRaw = value;
       v.lastRounded = Round15(value);
     }
+    if (!std::isfinite(v.lastRounded)) return dim_.ierr = script::kOverflow;
     if (v.direct()) {
       script::ScriptEngine::AssignNumberTo(v.target, v.lastRounded);
       continue;
     }
-    const int32_t e = v.slot >= 0
-                          ? engine_.AssignNumber(v.slot, dim_.varNames[assignIndex], v.lastRounded)
-                          : engine_.ExecuteStatement(AssignmentText(dim_.varNames[assignIndex], value));
+    const int32_t e =
+        v.slot >= 0 ? engine_.AssignNumber(v.slot, dim_.varNames[assignIndex], v.lastRounded)
+                    : engine_.ExecuteStatement(AssignmentText(dim_.varNames[assignIndex], value));
     if (e) return e;
   }
   return 0;

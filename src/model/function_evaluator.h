@@ -30,6 +30,17 @@ std::string ScriptErrorMessage(const script::ScriptError& error);
 // given, "=", and the value in the general number format ("x=1.5", "y=-1E-05").
 std::string AssignmentText(std::string_view name, double value);
 
+// The first user constant statement that could not be executed, if any.
+struct ConstantFailure {
+  int32_t errorNumber = 0;  // 0: every statement ran
+  int32_t index = -1;       // 0-based position in the list
+  std::string statement;
+  explicit operator bool() const { return errorNumber != 0; }
+};
+
+// What the user is told when a constant fails: which one, the error, what to do.
+std::string ConstantFailureMessage(const ConstantFailure& failure);
+
 // The user's function at the current point of the problem state: what the search
 // needs of an evaluator. Returns 0 with the value, or an error number.
 class PointFunction {
@@ -48,15 +59,17 @@ class FunctionEvaluator final : public PointFunction {
   // halfpi, pi and e in the problem state and, through statements, in the engine.
   void Prepare();
 
-  // Executes the user constant statements in order; stops at the first failure and
-  // returns its number (0 when all ran).
-  int32_t RegisterConstants(std::span<const std::string> statements);
+  // Executes the user constant statements in order; stops at the first failure, silent
+  // or not (the constants after it would be missing), and says which one failed.
+  ConstantFailure RegisterConstants(std::span<const std::string> statements);
   // The constants held in the problem state, in list order.
-  int32_t RegisterConstants();
+  ConstantFailure RegisterConstants();
 
   // One assignment "name=value" per variable, the value written with 15 significant
-  // digits. A coordinate that is not finite cannot be written as a number: it fails
-  // with Overflow (6), like the arithmetic that produced it.
+  // digits. A coordinate that is not finite, or whose 15-digit text lies beyond the
+  // double range (the largest doubles round up to 1.79769313486232E+308), cannot be
+  // handed over as a number: it fails with Overflow (6) on both paths, before any
+  // statement is run for it.
   int32_t AssignVariables();
 
   // The function value at `point`. Returns 0, or the error number of the failing

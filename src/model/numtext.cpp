@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <system_error>
 
 #include "model/numtext_internal.h"
@@ -431,9 +432,13 @@ double Round15ByText(double value) {
   char buf[kGeneralBufferSize];
   const std::size_t length = WriteGeneral(value, buf);
   double result = 0;
-  // Cannot fail: the text is a finite number within range (15 digits of a subnormal
-  // round to a value of at least half the smallest subnormal).
-  std::from_chars(buf, buf + length, result, std::chars_format::general);
+  // 15 digits of a subnormal round to at least half the smallest subnormal, so the
+  // text never falls below the range. It can lie above it: the largest doubles (from
+  // about 1.797693134862315E+308) round up to 1.79769313486232E+308, which no double
+  // reaches, and read back as an overflow.
+  const auto read = std::from_chars(buf, buf + length, result, std::chars_format::general);
+  if (read.ec == std::errc::result_out_of_range)
+    return std::copysign(std::numeric_limits<double>::infinity(), value);
   return result;
 }
 

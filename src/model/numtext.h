@@ -28,7 +28,9 @@ std::string PrintedNumber(double value);
 // to 15 significant digits, correctly rounded. Bit-identical to
 // strtod(FormatGeneral(value)) for every finite input, but computed without text in
 // almost all cases (an exact power of ten, one IEEE multiply or divide, and an fma
-// check that the decimal rounding was not ambiguous). Negative zero gives +0.
+// check that the decimal rounding was not ambiguous). Negative zero gives +0. The
+// largest doubles, whose 15-digit text (1.79769313486232E+308) lies beyond the double
+// range, give infinity of their sign: that text reads back as an overflow.
 double Round15(double value);
 
 // Slow reference for Round15: writes the text and reads it back.

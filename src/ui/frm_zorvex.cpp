@@ -235,12 +235,14 @@ bool frmZorvex::OpenNamedFile(const QString& path) {
 bool frmZorvex::OpenProblemFile(const std::string& path) {
   ProblemDocument doc;
   std::string error;
-  if (!LoadProblemFile(path, doc, error)) {
+  FileStamp stamp;
+  if (!LoadProblemFile(path, doc, error, &stamp)) {
     // The reader's messages name the file or the line themselves.
     ShowMessage("Quorvant", QString::fromStdString(error));
     return false;
   }
   dim_.problemPath = path;
+  problemStamp_ = stamp;
   dim_.loading = true;
   txtOrder->setEnabled(false);
   txtVarNams->setEnabled(false);
@@ -248,7 +250,10 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   LoadObjects();
   SetDisplayedSpecs();
   std::vector<std::string> entries(dim_.constants.begin(), dim_.constants.begin() + dim_.constCount);
-  evaluator_->RegisterConstants(entries);
+  // A constant that cannot be executed leaves the ones after it unset: the values
+  // listed below would be wrong, so the user hears of it.
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(entries))
+    ShowMessage("Quorvant", QString::fromStdString(ConstantFailureMessage(failure)));
   lstExtrema->clear();
   lblExtrema->setText("");
   const std::string caption =
@@ -308,12 +313,29 @@ ProblemDocument frmZorvex::DocumentFromFields() const {
   return doc;
 }
 
-void frmZorvex::WriteProblemFile() {
-  std::string error;
-  if (!SaveProblemFile(dim_.problemPath, DocumentFromFields(), error))
-    ShowMessage("Quorvant", QString::fromStdString(error));
-  else
-    statusBar()->showMessage(QString::fromStdString("Saved " + dim_.problemPath), 5000);
+// Writes the problem to the remembered file. A file that another program changed since
+// it was opened or saved here is overwritten only when the user says so.
+void frmZorvex::WriteProblemFile(const FileStamp& expected) {
+  const ProblemDocument doc = DocumentFromFields();
+  SaveResult saved = SaveProblemFile(dim_.problemPath, doc, expected);
+  if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
+    const QString question =
+        QString::fromStdString("\"" + dim_.problemPath + "\": " + saved.reason +
+                               ".\n\nOverwrite it with this problem?");
+    const bool overwrite =
+        confirm_ ? confirm_(question)
+                 : QMessageBox::question(this, "Quorvant", question,
+                                         QMessageBox::Yes | QMessageBox::No,
+                                         QMessageBox::No) == QMessageBox::Yes;
+    if (!overwrite) return;
+    saved = SaveProblemFile(dim_.problemPath, doc);
+  }
+  if (!saved.ok()) {
+    ShowMessage("Quorvant", QString::fromStdString(saved.reason));
+    return;
+  }
+  problemStamp_ = saved.stamp;
+  statusBar()->showMessage(QString::fromStdString("Saved " + dim_.problemPath), 5000);
 }
 
 void frmZorvex::mnuSave_Click() {
@@ -322,8 +344,9 @@ void frmZorvex::mnuSave_Click() {
     const QString name = AskFileName(FileDialogKind::Save);
     if (name.isEmpty()) return;
     dim_.problemPath = name.toStdString();
+    problemStamp_ = {};
   }
-  WriteProblemFile();
+  WriteProblemFile(problemStamp_);
 }
 
 // A cancelled Save As writes nothing and keeps the remembered name.
@@ -332,7 +355,10 @@ void frmZorvex::mnuSaveAs_Click() {
   const QString name = AskFileName(FileDialogKind::Save);
   if (name.isEmpty()) return;
   dim_.problemPath = name.toStdString();
-  WriteProblemFile();
+  // The file opened or saved last, chosen again: still not to be overwritten blindly if
+  // another program changed it. (The dialog has asked about replacing any other file.)
+  if (!StampOf(dim_.problemPath).SameFile(problemStamp_)) problemStamp_ = {};
+  WriteProblemFile(problemStamp_);
 }
 
 // Print: the report onto the chosen printer, or into a PDF file when no printer is
@@ -753,7 +779,11 @@ void frmZorvex::ClearResults() {
 bool frmZorvex::ReadSpecs() {
   std::vector<std::string> entries;
   for (int k = 0; k < cboConstants->count(); ++k) entries.push_back(cboConstants->itemText(k).toStdString());
-  if (evaluator_->RegisterConstants(entries) != 0) return false;
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(entries)) {
+    statusBar()->showMessage("The run was not started. " +
+                             QString::fromStdString(ConstantFailureMessage(failure)));
+    return false;
+  }
   dim_.formula = txtEquation->text().toStdString();
   dim_.errorBound = Value(txtError);
   dim_.maxCycles = WholeValue(txtMaxcy);
@@ -780,10 +810,7 @@ void frmZorvex::startRun(bool random) {
     return;
   }
   ClearResults();
-  if (!ReadSpecs()) {
-    statusBar()->showMessage("The run was not started: a user constant could not be executed.", 8000);
-    return;
-  }
+  if (!ReadSpecs()) return;
   dim_.randomTrials = random ? WholeValue(txtRand) : 0;
   dim_.randomMode = random;
   statusBar()->clearMessage();
@@ -814,10 +841,14 @@ void frmZorvex::onRunFinished() {
       statusBar()->showMessage("The search ended: the store of 100 points of one kind is full.", 8000);
       break;
     case RunEnd::Failed:
-      statusBar()->showMessage(
-          QString("The search ended: the function failed with error %1.").arg(summary.errorNumber), 8000);
+      statusBar()->showMessage(QString::fromStdString(RunFailureMessage(summary, dim_.varNames)));
       break;
     case RunEnd::Completed:
+      if (worker_->pointsMet() > lastPoints_.size())
+        statusBar()->showMessage(QString("The Stationary points table holds the first %1 of the %2 "
+                                         "stationary points the run met.")
+                                     .arg(lastPoints_.size())
+                                     .arg(worker_->pointsMet()));
       break;
   }
   emit runFinished();

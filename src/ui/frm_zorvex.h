@@ -59,6 +59,9 @@ class frmZorvex : public QMainWindow {
   enum class FileDialogKind { Open, Save };
   using FileDialogProvider = std::function<QString(FileDialogKind)>;
   void SetFileDialogProvider(FileDialogProvider provider) { fileDialogs_ = std::move(provider); }
+  // Asks the user a yes-or-no question (a message box, or a test); true for Yes.
+  using Confirmer = std::function<bool(const QString& question)>;
+  void SetConfirmer(Confirmer confirm) { confirm_ = std::move(confirm); }
   // Prepares the printer for the report (the print dialog, or a test); false cancels.
   using PrinterSetup = std::function<bool(QPrinter&)>;
   void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
@@ -120,7 +123,7 @@ class frmZorvex : public QMainWindow {
   QString AskFileName(FileDialogKind kind);
   bool OpenProblemFile(const std::string& path);
   void SetDisplayedSpecs();
-  void WriteProblemFile();
+  void WriteProblemFile(const FileStamp& expected);
   ProblemDocument DocumentFromFields() const;
   void ShowMessage(const QString& title, const QString& text);
   void FillPointsTable();
@@ -169,6 +172,7 @@ class frmZorvex : public QMainWindow {
   QAction* mnuAbout;
   std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
   FileDialogProvider fileDialogs_;
+  Confirmer confirm_;
   PrinterSetup printerSetup_;
   MessageSink* messages_;
   QString helpFolder_;
@@ -179,6 +183,8 @@ class frmZorvex : public QMainWindow {
   QTabWidget* tabResults;
   QTableWidget* tblPoints;
   std::vector<StationaryPoint> lastPoints_;
+  // The version of the problem file last opened or saved here.
+  FileStamp problemStamp_;
 };
 
 }  // namespace quorvant

@@ -15,6 +15,7 @@ void RunWorker::Start() {
   {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     points_.clear();
+    pointsMet_ = 0;
   }
   thread_ = QThread::create([this] {
     SearchEngine engine(dim_, function_, *this);

@@ -26,7 +26,13 @@ class RunWorker : public QObject, private RunHooks {
   void RequestStop() { stop_ = true; }
   void SetShowAdditionalInfo(bool on) { info_ = on; }
   const RunSummary& summary() const { return summary_; }
-  // The stationary points the last run met, in the order met.
+  static constexpr size_t kMaxKeptPoints = 100000;
+  // How many stationary points the last run met (points() holds the first of them).
+  size_t pointsMet() const {
+    std::lock_guard<std::mutex> lock(pointsMutex_);
+    return pointsMet_;
+  }
+  // The stationary points the last run met, in the order met, at most kMaxKeptPoints.
   std::vector<StationaryPoint> points() const {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     return points_;
@@ -44,9 +50,12 @@ class RunWorker : public QObject, private RunHooks {
   bool ShowAdditionalInfo() override { return info_; }
   void ReportProgress(double fraction) override;
   bool StopRequested() override { return stop_; }
+  // The table and the plot show the first kMaxKeptPoints stationary points of a run; a
+  // run of millions of random trials would otherwise hold every one of them.
   void StationaryPointMet(const StationaryPoint& point) override {
     std::lock_guard<std::mutex> lock(pointsMutex_);
-    points_.push_back(point);
+    ++pointsMet_;
+    if (points_.size() < kMaxKeptPoints) points_.push_back(point);
   }
   void OnThreadFinished();
 
@@ -58,6 +67,7 @@ class RunWorker : public QObject, private RunHooks {
   RunSummary summary_;
   mutable std::mutex pointsMutex_;
   std::vector<StationaryPoint> points_;
+  size_t pointsMet_ = 0;
   QThread* thread_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_runner.h"
+#include "model/text_safety.h"
 
 namespace quorvant::testing {
 

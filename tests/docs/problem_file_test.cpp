@@ -1,11 +1,15 @@
 #include "docs/problem_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <random>
@@ -15,6 +19,13 @@
 #include "model/numtext.h"
 
 namespace quorvant {
+
+// Failure output shows a document as its file text (or why it has none).
+void PrintTo(const ProblemDocument& doc, std::ostream* os) {
+  std::string text, error;
+  *os << (WriteProblemText(doc, text, error) ? text : "(cannot be written: " + error + ")");
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -156,12 +167,12 @@ std::vector<RoundTripCase> RoundTripCases() {
   ProblemDocument several;
   several.varCount = 3;
   several.errorBound = 1E-20;
-  several.maxCycles = 2147483647;
+  several.maxCycles = 32767;
   several.formula = "Atn2(x, y) + b*z";
   several.varNames = {"x", "y", "z"};
   several.lowerLimit = {-1.5E+300, -0.001, -7};
   several.upperLimit = {1.5E+300, 0.001, -6.5};
-  several.subintervals = {1, 1000, 3};
+  several.subintervals = {1, 2147483647, 3};
   several.constants = {"b = 2", "c = Max(1, 2)", "d=-1E-20"};
   several.maxima = {{-2, 0, 1E-20, -1.5E+300}, {123456789012345, -0.1, 0.3, 1E+15}};
   several.minima = {{1, 2, 3, 4},
@@ -172,13 +183,13 @@ std::vector<RoundTripCase> RoundTripCases() {
   ProblemDocument full;
   full.varCount = 10;
   full.errorBound = 0.5;
-  full.maxCycles = 0;
+  full.maxCycles = 1;
   full.formula = "x0";
   for (int i = 0; i < 10; ++i) {
     full.varNames.push_back("x" + std::to_string(i));
     full.lowerLimit.push_back(-i);
     full.upperLimit.push_back(i * 0.25);
-    full.subintervals.push_back(i);
+    full.subintervals.push_back(i + 1);
   }
   for (int j = 0; j < 101; ++j)
     full.constants.push_back("k" + std::to_string(j) + " = " + std::to_string(j));
@@ -212,11 +223,11 @@ TEST(ProblemFileWrite, ValuesWithMoreDigitsComeBackTo15SignificantDigits) {
   ProblemDocument doc = SampleDocument();
   for (int trial = 0; trial < 200; ++trial) {
     const double value = mantissa(random) * std::pow(10.0, exponent(random));
-    doc.errorBound = value;
+    doc.errorBound = std::fabs(value);
     doc.lowerLimit[1] = -value;
     doc.minima[1][2] = value;
     const ProblemDocument back = ReadOrFail(WriteOrFail(doc));
-    EXPECT_EQ(back.errorBound, Round15(value)) << value;
+    EXPECT_EQ(back.errorBound, Round15(std::fabs(value))) << value;
     EXPECT_EQ(back.lowerLimit[1], Round15(-value)) << value;
     EXPECT_EQ(back.minima[1][2], Round15(value)) << value;
   }
@@ -279,19 +290,20 @@ TEST(ProblemFileWrite, NumberForms) {
             " 0.333333333333333 \r\n");
 }
 
-TEST(ProblemFileWrite, CommasInFormulaAndConstantSurvive) {
+TEST(ProblemFileWrite, CommasAndQuotesInFormulaAndConstantSurvive) {
   ProblemDocument doc = SampleDocument();
-  doc.formula = "Max(x, y) + f(1,2,3)";
-  doc.varNames = {"x, first", "y"};
-  doc.constants = {"c = Max(1, 2)", "  d = 1  "};
+  doc.formula = "Max(x, y) + f(1,2,3) + Len(\"a,\"\"b\") + \"\"";
+  doc.varNames = {"x first", "y"};
+  doc.constants = {"c = Max(1, 2)", "  d = 1  ", "s = \"a, b\""};
   const std::string text = WriteOrFail(doc);
-  EXPECT_NE(text.find(",\"Max(x, y) + f(1,2,3)\"\r\n"), std::string::npos);
+  EXPECT_NE(text.find(",\"Max(x, y) + f(1,2,3) + Len(\"a,\"\"b\") + \"\"\"\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\r\nc = Max(1, 2)\r\n"), std::string::npos);
   const ProblemDocument back = ReadOrFail(text);
   EXPECT_EQ(back.formula, doc.formula);
   EXPECT_EQ(back.varNames, doc.varNames);
   // Constants are written as they are and read back without the blanks at their ends.
-  EXPECT_EQ(back.constants, (std::vector<std::string>{"c = Max(1, 2)", "d = 1"}));
+  EXPECT_EQ(back.constants, (std::vector<std::string>{"c = Max(1, 2)", "d = 1", "s = \"a, b\""}));
 }
 
 struct RefusalCase {
@@ -302,12 +314,33 @@ struct RefusalCase {
 
 TEST(ProblemFileWrite, RefusesWhatCannotBeReadBack) {
   const RefusalCase cases[] = {
-      {"quote in formula", [](ProblemDocument& d) { d.formula = "x+\"a\""; }, "double quote"},
       {"quote in name", [](ProblemDocument& d) { d.varNames[1] = "y\""; }, "double quote"},
-      {"line break in formula", [](ProblemDocument& d) { d.formula = "x\ny"; }, "line break"},
-      {"line break in name", [](ProblemDocument& d) { d.varNames[0] = "x\r"; }, "line break"},
-      {"LF in constant", [](ProblemDocument& d) { d.constants[0] = "a = 1\nb = 2"; }, "line break"},
-      {"CR in constant", [](ProblemDocument& d) { d.constants[0] = "a = 1\r"; }, "line break"},
+      {"comma in name", [](ProblemDocument& d) { d.varNames[1] = "y,z"; }, "comma"},
+      {"empty name", [](ProblemDocument& d) { d.varNames[1] = ""; }, "is empty"},
+      {"long name", [](ProblemDocument& d) { d.varNames[1] = std::string(256, 'y'); }, "longer"},
+      {"empty formula", [](ProblemDocument& d) { d.formula = ""; }, "formula is empty"},
+      {"long formula",
+       [](ProblemDocument& d) { d.formula = std::string(kMaxFormulaLength + 1, 'x'); }, "longer"},
+      {"long constant",
+       [](ProblemDocument& d) { d.constants[0] = "a=" + std::string(kMaxConstantLength, '1'); },
+       "longer"},
+      {"line break in formula", [](ProblemDocument& d) { d.formula = "x\ny"; }, "\\x0A"},
+      {"escape in formula", [](ProblemDocument& d) { d.formula = "x\x1b[2J"; }, "\\x1B"},
+      {"C1 control in formula", [](ProblemDocument& d) { d.formula = "x\xc2\x9b"; }, "U+009B"},
+      {"line break in name", [](ProblemDocument& d) { d.varNames[0] = "x\r"; }, "\\x0D"},
+      {"LF in constant", [](ProblemDocument& d) { d.constants[0] = "a = 1\nb = 2"; }, "\\x0A"},
+      {"CR in constant", [](ProblemDocument& d) { d.constants[0] = "a = 1\r"; }, "\\x0D"},
+      {"zero error bound", [](ProblemDocument& d) { d.errorBound = 0; }, "greater than 0"},
+      {"negative error bound", [](ProblemDocument& d) { d.errorBound = -1; }, "greater than 0"},
+      {"no cycles", [](ProblemDocument& d) { d.maxCycles = 0.4; }, "from 1 to 32767"},
+      {"too many cycles", [](ProblemDocument& d) { d.maxCycles = 32768; }, "from 1 to 32767"},
+      {"no subintervals", [](ProblemDocument& d) { d.subintervals[1] = 0; }, "subintervals"},
+      {"largest double as limit",
+       [](ProblemDocument& d) { d.upperLimit[0] = std::numeric_limits<double>::max(); },
+       "too large"},
+      {"largest double as a stored value",
+       [](ProblemDocument& d) { d.minima[0][0] = -std::numeric_limits<double>::max(); },
+       "too large"},
       {"no variables", [](ProblemDocument& d) { d.varCount = 0; }, "variables"},
       {"eleven variables", [](ProblemDocument& d) { d.varCount = 11; }, "variables"},
       {"missing limits", [](ProblemDocument& d) { d.upperLimit.pop_back(); }, "limits"},
@@ -495,6 +528,59 @@ const MalformedCase kMalformed[] = {
      "Zorvex\r\n1,1,1,0.01,8,\"x*x\"\r\n\"x\",-3,3,12\r\n 1 \r\na = 2\r\n 0.5 \r\n 2 \r\n"
      "-0.5 \r\n 3 \r\n\r\n 4 \r\n",
      "Line 11: there is unexpected text after the end of the problem."},
+    // What the window's fields refuse, the reader refuses too.
+    {"zero error bound", "Zorvex\n1,0,0,0,8,\"x\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the error bound must be greater than 0, not 0."},
+    {"negative error bound", "Zorvex\n1,0,0,-1,8,\"x\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the error bound must be greater than 0, not -1."},
+    {"no cycles", "Zorvex\n1,0,0,0.01,0.4,\"x\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the iteration cap must be from 1 to 32767, not 0."},
+    {"endless cycles", "Zorvex\n1,0,0,0.01,2147483647,\"x\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the iteration cap must be from 1 to 32767, not 2147483647."},
+    {"no subintervals", "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\",-3,3,0\n 0 \n",
+     "Line 3: the number of subintervals must be from 1 to 2147483647, not 0."},
+    {"negative subintervals", "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\",-3,3,-4\n 0 \n",
+     "Line 3: the number of subintervals must be from 1 to 2147483647, not -4."},
+    {"empty formula", "Zorvex\n1,0,0,0.01,8,\"\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the formula is empty."},
+    {"empty name", "Zorvex\n1,0,0,0.01,8,\"x\"\n\"\",-3,3,12\n 0 \n",
+     "Line 3: the name of variable 1 is empty."},
+    {"comma in a name", "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x,y\",-3,3,12\n 0 \n",
+     "Line 3: the name of variable 1 contains a comma, which separates the names."},
+    {"quote in an unquoted name", "Zorvex\n1,0,0,0.01,8,\"x\"\nx\"y,-3,3,12\n 0 \n",
+     "Line 3: a field that does not begin with a double quote contains one."},
+    // Control characters would reach the terminal or the window: refused, and never
+    // echoed raw.
+    {"escape sequence in the formula",
+     "Zorvex\n1,0,0,0.01,8,\"x\x1b]0;owned\x07\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the formula contains the control character \\x1B at position 2."},
+    {"escape sequence in a name", "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\x1b[2J\",-3,3,12\n 0 \n",
+     "Line 3: the name of variable 1 contains the control character \\x1B at position 2."},
+    {"C1 control in a name",
+     "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\xc2\x9b"
+     "2J\",-3,3,12\n 0 \n",
+     "Line 3: the name of variable 1 contains the control character U+009B at position 2."},
+    {"constant ending in CR CR LF",
+     "Zorvex\r\n1,0,0,0.01,8,\"x\"\r\n\"x\",-3,3,12\r\n 1 \r\na=1\r\r\n",
+     "Line 5: constant 1 contains the control character \\x0D at position 4."},
+    {"escape in a number", "Zorvex\n1,0,0,\x1b[2J,8,\"x\"\n\"x\",-3,3,12\n 0 \n",
+     "Line 2: the error bound \"\\x1B[2J\" is not a number."},
+    {"long name",
+     "Zorvex\n1,0,0,0.01,8,"
+     "\"x\"\n\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+     "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+     "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\",-3,3,12\n "
+     "0 \n",
+     "Line 3: the name of variable 1 is longer than 255 characters."},
+    // Numbers that read, but whose 15-digit form does not.
+    {"largest double as a limit",
+     "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\",-3,1.7976931348623157E+308,12\n 0 \n",
+     "Line 3: the upper limit is too large: written with 15 significant digits "
+     "(1.79769313486232E+308) it lies beyond the largest number."},
+    {"largest double as a stored value",
+     "Zorvex\n1,1,0,0.01,8,\"x\"\n\"x\",-3,3,12\n 0 \n-1.7976931348623157E+308\n 1 \n",
+     "Line 5: the value of maximum 1 is too large: written with 15 significant digits "
+     "(-1.79769313486232E+308) it lies beyond the largest number."},
     {"a second variable line too many",
      "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\",-3,3,12\n\"y\",-3,3,12\n 0 \n",
      "Line 4: the number of constants \"\"y\",-3,3,12\" is not a number."},
@@ -525,21 +611,82 @@ TEST(ProblemFileRead, WholeNumbersRoundHalfToEven) {
   const struct {
     const char* text;
     double value;
-  } cases[] = {{"4.5", 4},
-               {"5.5", 6},
-               {"-2.5", -2},
-               {"7.49", 7},
-               {"2147483647.4", 2147483647},
-               {"-2147483648", -2147483648.0},
-               {"1E+3", 1000}};
-  for (const auto& c : cases) {
+  } cycles[] = {{"4.5", 4},     {"5.5", 6},         {"7.49", 7},
+                {"1E+3", 1000}, {"32767.4", 32767}, {"0.6", 1}},
+    subintervals[] = {{"4.5", 4}, {"2.5", 2}, {"2147483647.4", 2147483647}, {"1E+3", 1000}};
+  for (const auto& c : cycles) {
     SCOPED_TRACE(c.text);
-    const std::string text =
-        std::string("Zorvex\n1,0,0,0.01,") + c.text + ",\"x\"\n\"x\",-3,3," + c.text + "\n 0 \n";
-    const ProblemDocument doc = ReadOrFail(text);
+    const ProblemDocument doc =
+        ReadOrFail(std::string("Zorvex\n1,0,0,0.01,") + c.text + ",\"x\"\n\"x\",-3,3,4\n 0 \n");
     EXPECT_EQ(doc.maxCycles, c.value);
+  }
+  for (const auto& c : subintervals) {
+    SCOPED_TRACE(c.text);
+    const ProblemDocument doc =
+        ReadOrFail(std::string("Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\",-3,3,") + c.text + "\n 0 \n");
     EXPECT_EQ(doc.subintervals, std::vector<double>{c.value});
   }
+}
+
+// A hand-written file may give more digits than a saved one holds: the values are
+// taken to 15 significant digits, as the window's fields show them, so the file reads
+// the same after a save.
+TEST(ProblemFileRead, NumbersAreTakenToFifteenSignificantDigits) {
+  const ProblemDocument doc = ReadOrFail(
+      "Zorvex\n1,1,0,0.012345678901234567,8,\"x\"\n\"x\",-3.14159265358979323846,"
+      "2.718281828459045235,4\n 0 \n 0.1000000000000000055511151231257827 \n"
+      " 1.23456789012345678E-300 \n");
+  EXPECT_EQ(doc.errorBound, 0.0123456789012346);
+  EXPECT_EQ(doc.lowerLimit[0], -3.14159265358979);
+  EXPECT_EQ(doc.upperLimit[0], 2.71828182845905);
+  EXPECT_EQ(doc.maxima[0], (std::vector<double>{0.1, 1.23456789012346E-300}));
+  EXPECT_EQ(ReadOrFail(WriteOrFail(doc)), doc);
+}
+
+// Every value the writer can produce reads back as the value rounded to 15 significant
+// digits, and is written again as the same text: over the whole range of doubles, the
+// largest that can be written, subnormals, and both zeros.
+TEST(ProblemFileRoundTrip, WriterAndReaderAgreeOnEveryWritableValue) {
+  std::mt19937_64 random(20261208);
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                std::numeric_limits<double>::denorm_min(),
+                                -std::numeric_limits<double>::denorm_min(),
+                                std::numeric_limits<double>::min(),
+                                std::nextafter(std::numeric_limits<double>::min(), 0.0),
+                                1.797693134862315e308,
+                                -1.797693134862315e308,
+                                std::nextafter(1.797693134862315e308, 0.0),
+                                1e-320,
+                                2.2250738585072014e-308};
+  for (int k = 0; k < 20000; ++k) {
+    uint64_t bits = random();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    values.push_back(v);  // any bit pattern: NaNs and infinities are refused below
+    values.push_back(std::ldexp(static_cast<double>(bits >> 11), -1074 + static_cast<int>(k % 40)));
+  }
+  ProblemDocument doc = SampleDocument();
+  int written = 0;
+  for (double v : values) {
+    doc.lowerLimit[0] = v;
+    doc.minima[1][2] = -v;
+    std::string text, error;
+    const bool writable = std::isfinite(v) && std::isfinite(Round15(v));
+    ASSERT_EQ(WriteProblemText(doc, text, error), writable) << v << " " << error;
+    if (!writable) {
+      EXPECT_NE(error.find(std::isfinite(v) ? "too large" : "not a finite number"),
+                std::string::npos)
+          << error;
+      continue;
+    }
+    ++written;
+    const ProblemDocument back = ReadOrFail(text);
+    EXPECT_EQ(back.lowerLimit[0], Round15(v)) << v;
+    EXPECT_EQ(back.minima[1][2], Round15(-v)) << v;
+    EXPECT_EQ(WriteOrFail(back), text) << v;
+  }
+  EXPECT_GT(written, 30000);
 }
 
 // ---------------------------------------------------------------------------------
@@ -569,41 +716,137 @@ class ProblemFileDiskTest : public testing::Test {
 TEST_F(ProblemFileDiskTest, SaveCreatesThenReplacesTheFile) {
   const fs::path path = dir_ / "problem.zvx";
   ProblemDocument doc = SampleDocument();
-  std::string error;
-  ASSERT_TRUE(SaveProblemFile(path.string(), doc, error)) << error;
+  SaveResult saved = SaveProblemFile(path.string(), doc);
+  ASSERT_TRUE(saved.ok()) << saved.reason;
   EXPECT_EQ(ReadBytes(path), WriteOrFail(doc));
+  EXPECT_EQ(saved.stamp, StampOf(path.string()));
 
   doc.formula = "y";
   doc.maxima.clear();
-  ASSERT_TRUE(SaveProblemFile(path.string(), doc, error)) << error;
+  saved = SaveProblemFile(path.string(), doc, saved.stamp);
+  ASSERT_TRUE(saved.ok()) << saved.reason;
   EXPECT_EQ(ReadBytes(path), WriteOrFail(doc));
   EXPECT_EQ(Listing(), std::vector<std::string>{"problem.zvx"});
 
   ProblemDocument loaded;
-  ASSERT_TRUE(LoadProblemFile(path.string(), loaded, error)) << error;
+  std::string error;
+  FileStamp stamp;
+  ASSERT_TRUE(LoadProblemFile(path.string(), loaded, error, &stamp)) << error;
   EXPECT_EQ(loaded, doc);
+  EXPECT_EQ(stamp, saved.stamp);
 }
 
-TEST_F(ProblemFileDiskTest, SaveRenamesANewFileOverTheOldOne) {
-  // A second name for the old file keeps the old contents: the save put a new file in
-  // place instead of writing into the old one.
+TEST_F(ProblemFileDiskTest, SaveWritesIntoEveryNameOfAFileWithSeveralLinks) {
+  // A file with a second name (a hard link) stays one file: it is rewritten in place,
+  // after a copy of its old contents was made beside it (and removed again).
   const fs::path path = dir_ / "problem.zvx";
   const fs::path otherName = dir_ / "link.zvx";
   WriteBytes(path, "previous contents");
   fs::create_hard_link(path, otherName);
-  std::string error;
-  ASSERT_TRUE(SaveProblemFile(path.string(), SampleDocument(), error)) << error;
+  const SaveResult saved = SaveProblemFile(path.string(), SampleDocument());
+  ASSERT_TRUE(saved.ok()) << saved.reason;
   EXPECT_EQ(ReadBytes(path), WriteOrFail(SampleDocument()));
-  EXPECT_EQ(ReadBytes(otherName), "previous contents");
+  EXPECT_EQ(ReadBytes(otherName), WriteOrFail(SampleDocument()));
+  EXPECT_EQ(fs::hard_link_count(path), 2u);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"link.zvx", "problem.zvx"}));
+}
+
+TEST_F(ProblemFileDiskTest, SaveFollowsASymbolicLinkAndReplacesItsTarget) {
+  fs::create_directories(dir_ / "real");
+  const fs::path target = dir_ / "real" / "problem.zvx";
+  const fs::path link = dir_ / "problem.zvx";
+  WriteBytes(target, "previous contents");
+  fs::create_symlink("real/problem.zvx", link);
+  const SaveResult saved = SaveProblemFile(link.string(), SampleDocument());
+  ASSERT_TRUE(saved.ok()) << saved.reason;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::read_symlink(link), "real/problem.zvx");
+  EXPECT_EQ(ReadBytes(target), WriteOrFail(SampleDocument()));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"problem.zvx", "real"}));
+}
+
+TEST_F(ProblemFileDiskTest, SaveKeepsTheModeAndTheOwner) {
+  const fs::path path = dir_ / "problem.zvx";
+  WriteBytes(path, "previous contents");
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(path.c_str(), 12345, 23456), 0);
+  }
+  const SaveResult saved = SaveProblemFile(path.string(), SampleDocument());
+  ASSERT_TRUE(saved.ok()) << saved.reason;
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 12345u);
+    EXPECT_EQ(st.st_gid, 23456u);
+  }
+  EXPECT_EQ(ReadBytes(path), WriteOrFail(SampleDocument()));
+}
+
+TEST_F(ProblemFileDiskTest, AReadOnlyFileIsRefusedAndLeftAlone) {
+  // Also for a process that could override the permissions (root, in CI).
+  const fs::path path = dir_ / "problem.zvx";
+  WriteBytes(path, "previous contents");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  const FileStamp before = StampOf(path.string());
+  const SaveResult saved = SaveProblemFile(path.string(), SampleDocument());
+  EXPECT_EQ(saved.outcome, SaveResult::Outcome::Failed);
+  EXPECT_NE(saved.reason.find("read-only"), std::string::npos) << saved.reason;
+  EXPECT_NE(saved.reason.find(path.string()), std::string::npos) << saved.reason;
+  EXPECT_EQ(ReadBytes(path), "previous contents");
+  EXPECT_EQ(StampOf(path.string()), before);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"problem.zvx"});
+}
+
+TEST_F(ProblemFileDiskTest, AFileChangedSinceItWasReadIsNotOverwritten) {
+  const fs::path path = dir_ / "problem.zvx";
+  ASSERT_TRUE(SaveProblemFile(path.string(), SampleDocument()).ok());
+  ProblemDocument doc;
+  std::string error;
+  FileStamp stamp;
+  ASSERT_TRUE(LoadProblemFile(path.string(), doc, error, &stamp)) << error;
+
+  struct Change {
+    const char* name;
+    std::function<void()> apply;
+    const char* reason;
+  };
+  const Change changes[] = {
+      {"rewritten by another program", [&] { WriteBytes(path, "another program's text, longer"); },
+       "changed by another program"},
+      {"replaced by another file",
+       [&] {
+         WriteBytes(dir_ / "other", ReadBytes(path));
+         fs::rename(dir_ / "other", path);
+       },
+       "changed by another program"},
+      {"removed", [&] { fs::remove(path); }, "removed or renamed"},
+  };
+  for (const Change& c : changes) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(SaveProblemFile(path.string(), SampleDocument()).ok());
+    ASSERT_TRUE(LoadProblemFile(path.string(), doc, error, &stamp)) << error;
+    c.apply();
+    const std::string after = fs::exists(path) ? ReadBytes(path) : "";
+    doc.formula = "x + 1";
+    const SaveResult saved = SaveProblemFile(path.string(), doc, stamp);
+    EXPECT_EQ(saved.outcome, SaveResult::Outcome::ChangedOnDisk);
+    EXPECT_NE(saved.reason.find(c.reason), std::string::npos) << saved.reason;
+    EXPECT_EQ(fs::exists(path) ? ReadBytes(path) : "", after);
+    // Saving without the stamp (the user said to overwrite) goes through.
+    ASSERT_TRUE(SaveProblemFile(path.string(), doc).ok());
+    EXPECT_EQ(ReadBytes(path), WriteOrFail(doc));
+  }
 }
 
 TEST_F(ProblemFileDiskTest, SaveIntoMissingFolderFailsAndLeavesNothing) {
   const fs::path path = dir_ / "missing" / "problem.zvx";
-  std::string error;
-  EXPECT_FALSE(SaveProblemFile(path.string(), SampleDocument(), error));
-  EXPECT_NE(error.find(path.string()), std::string::npos) << error;
-  EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
+  const SaveResult saved = SaveProblemFile(path.string(), SampleDocument());
+  EXPECT_FALSE(saved.ok());
+  EXPECT_NE(saved.reason.find(path.string()), std::string::npos) << saved.reason;
+  EXPECT_NE(saved.reason.find("does not exist"), std::string::npos) << saved.reason;
   EXPECT_TRUE(Listing().empty());
 }
 
@@ -613,20 +856,41 @@ TEST_F(ProblemFileDiskTest, FailedSaveKeepsThePreviousFile) {
 
   // The document cannot be written.
   ProblemDocument doc = SampleDocument();
-  doc.formula = "\"";
-  std::string error;
-  EXPECT_FALSE(SaveProblemFile(path.string(), doc, error));
-  EXPECT_FALSE(error.empty());
+  doc.varNames[0] = "\"";
+  SaveResult saved = SaveProblemFile(path.string(), doc);
+  EXPECT_FALSE(saved.ok());
+  EXPECT_FALSE(saved.reason.empty());
   EXPECT_EQ(ReadBytes(path), "previous contents");
 
-  // The final rename fails: the target is a folder that is not empty.
+  // The target is a folder.
   const fs::path folder = dir_ / "folder";
   fs::create_directories(folder / "inside");
-  error.clear();
-  EXPECT_FALSE(SaveProblemFile(folder.string(), SampleDocument(), error));
-  EXPECT_NE(error.find(folder.string()), std::string::npos) << error;
+  saved = SaveProblemFile(folder.string(), SampleDocument());
+  EXPECT_FALSE(saved.ok());
+  EXPECT_NE(saved.reason.find(folder.string()), std::string::npos) << saved.reason;
+  EXPECT_NE(saved.reason.find("folder"), std::string::npos) << saved.reason;
   EXPECT_TRUE(fs::is_directory(folder / "inside"));
   EXPECT_EQ(Listing(), (std::vector<std::string>{"folder", "problem.zvx"}));
+}
+
+TEST_F(ProblemFileDiskTest, HugeAndEndlessFilesAreRefusedWithoutReadingThem) {
+  ProblemDocument doc = SampleDocument();
+  const ProblemDocument before = doc;
+  std::string error;
+  // An endless device that is no problem file: the first line decides at once.
+  EXPECT_FALSE(LoadProblemFile("/dev/zero", doc, error));
+  EXPECT_EQ(error, kIncompatibleFile);
+  // A 3 GB file (sparse: it takes no room) that begins like a problem file.
+  const fs::path huge = dir_ / "huge.zvx";
+  WriteBytes(huge, "Zorvex\r\n");
+  fs::resize_file(huge, 3'000'000'000);
+  EXPECT_FALSE(LoadProblemFile(huge.string(), doc, error));
+  EXPECT_NE(error.find("larger than any problem file can be"), std::string::npos) << error;
+  // Just above the limit: refused; a file of the largest valid size would be read.
+  fs::resize_file(huge, kMaxProblemFileBytes + 1);
+  EXPECT_FALSE(LoadProblemFile(huge.string(), doc, error));
+  EXPECT_NE(error.find("larger than any problem file can be"), std::string::npos) << error;
+  EXPECT_EQ(doc, before);
 }
 
 TEST_F(ProblemFileDiskTest, LoadFailuresLeaveTheDocumentAlone) {

@@ -2,6 +2,7 @@
 // earlier runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "engine/engine_test_util.h"
@@ -12,8 +13,7 @@ namespace {
 TEST(RandomRun, TrialHeadersEvenWhenNothingIsFound) {
   Problem p({"x", "y"}, "x*y");  // converges on a saddle, which is not listed
   ASSERT_EQ(p.Random(3).end, RunEnd::Completed);
-  EXPECT_EQ(p.hooks.lines,
-            (std::vector<std::string>{"", "TRIAL1:", "", "TRIAL2:", "", "TRIAL3:"}));
+  EXPECT_EQ(p.hooks.lines, (std::vector<std::string>{"", "TRIAL1:", "", "TRIAL2:", "", "TRIAL3:"}));
   EXPECT_EQ(p.dim.randomTrials, 0);
   EXPECT_FALSE(p.dim.randomMode);
   EXPECT_EQ(p.hooks.yields, 3);
@@ -56,7 +56,7 @@ TEST(ErrorPolicy, OtherFailuresEndTheRunQuietly) {
   const RunSummary summary = p.Explore();
   EXPECT_EQ(summary.end, RunEnd::Failed);
   EXPECT_EQ(summary.errorNumber, 13);
-  EXPECT_TRUE(p.hooks.lines.empty());  // no problems section either
+  EXPECT_TRUE(p.hooks.lines.empty());     // no problems section either
   EXPECT_EQ(p.sink.messages.size(), 1u);  // the interpreter's own message
 }
 
@@ -68,6 +68,80 @@ TEST(Stop, EndsAtTheNextGridPointWithoutProblemsSection) {
   const RunSummary summary = p.Explore();
   EXPECT_EQ(summary.end, RunEnd::Stopped);
   for (const auto& line : p.hooks.lines) EXPECT_NE(line, "PROBLEMS ENCOUNTERED:");
+}
+
+// Counts the evaluations of the function and sets the stop flag at evaluation
+// `stopAt`; the hooks read the flag, as the window's Stop button sets it.
+class StoppingFunction final : public PointFunction {
+ public:
+  StoppingFunction(PointFunction& inner, long stopAt) : inner_(inner), stopAt_(stopAt) {}
+  int32_t EvaluateFunction(double& value) override {
+    if (++count == stopAt_)
+      stop = true;
+    else if (stop)
+      ++afterStop;
+    return inner_.EvaluateFunction(value);
+  }
+  long count = 0;
+  long afterStop = 0;
+  bool stop = false;
+
+ private:
+  PointFunction& inner_;
+  long stopAt_;
+};
+
+class FlagHooks final : public RecordingHooks {
+ public:
+  explicit FlagHooks(const bool& flag) : flag_(flag) {}
+  bool StopRequested() override { return flag_; }
+
+ private:
+  const bool& flag_;
+};
+
+// Stop acts at the next evaluation inside a Newton iteration and inside the
+// classification, not only between starting points: with ten variables one start can
+// take hundreds of thousands of evaluations.
+TEST(Stop, ActsWithinOneEvaluationAtAnyMomentOfAStart) {
+  std::vector<std::string> names;
+  std::string bowl, slope;
+  for (int i = 0; i < 10; ++i) {
+    names.push_back("x" + std::to_string(i));
+    bowl += (i ? "+(x" : "(x") + std::to_string(i) + "-0.3)^2";
+    slope += (i ? "+Exp(x" : "Exp(x") + std::to_string(i) + ")";
+  }
+  struct Case {
+    const char* name;
+    std::string formula;
+    int32_t cycles;
+  };
+  // A bowl: Newton converges at once, then the classification takes 770 evaluations.
+  // Exponentials: every Newton step is -1, up to the cap of 32767 cycles.
+  for (const Case& c : {Case{"bowl", bowl, 8}, Case{"slope", slope, 32767}}) {
+    SCOPED_TRACE(c.name);
+    Problem p(names, c.formula);
+    p.dim.maxCycles = c.cycles;
+    StoppingFunction whole(p.evaluator, -1);
+    {
+      FlagHooks hooks(whole.stop);
+      p.dim.randomTrials = 1;
+      p.dim.randomMode = true;
+      SearchEngine(p.dim, whole, hooks).Compute();
+    }
+    ASSERT_GT(whole.count, 700);
+    const long last = std::min(whole.count, 20000L);
+    for (long stopAt = 1; stopAt <= last; stopAt += 97) {
+      StoppingFunction f(p.evaluator, stopAt);
+      FlagHooks hooks(f.stop);
+      p.dim.randomTrials = 1;
+      p.dim.randomMode = true;
+      const RunSummary summary = SearchEngine(p.dim, f, hooks).Compute();
+      EXPECT_EQ(summary.end, RunEnd::Stopped) << stopAt;
+      // At most the value of a point being listed when Stop came.
+      EXPECT_LE(f.afterStop, 1) << "stop at evaluation " << stopAt;
+    }
+  }
 }
 
 TEST(Run, SameProblemSameListingRunAfterRun) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "script_test_util.h"
 
@@ -117,37 +118,75 @@ TEST(FunctionEvaluation, ValueThatIsNoNumber) {
   EXPECT_EQ(value, -1);
 }
 
-TEST(FunctionEvaluation, NonFiniteCoordinateIsAnOverflow) {
-  Problem p({"x"}, "x");
-  double value;
-  EXPECT_EQ(p.At({INFINITY}, value), 6);
-  EXPECT_EQ(p.At({NAN}, value), 6);
-  EXPECT_TRUE(p.sink.messages.empty());
+// A coordinate that cannot be written as a 15-digit number within the double range is
+// an overflow on both paths, with no message and no statement run for it: the largest
+// doubles round up to 1.79769313486232E+308, beyond the range.
+TEST(FunctionEvaluation, CoordinateBeyondTheFifteenDigitRangeIsAnOverflow) {
+  const double kMax = std::numeric_limits<double>::max();
+  const double kLastWritable = 1.797693134862315e308;  // rounds down to ...231E+308
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "fast path" : "statement path");
+    Problem p({"x", "y"}, "x + y");
+    p.evaluator.SetFastPath(fast);
+    double value = 42;
+    const double kInf = std::numeric_limits<double>::infinity();
+    for (double bad : {kInf, -kInf, std::nan(""), kMax, -kMax, std::nextafter(kMax, 0.0)}) {
+      SCOPED_TRACE(bad);
+      ASSERT_EQ(p.At({1, 2}, value), 0);
+      EXPECT_EQ(p.At({bad, 1}, value), 6);
+      EXPECT_EQ(p.At({1, bad}, value), 6);
+      EXPECT_EQ(p.dim.ierr, 6);
+      EXPECT_EQ(p.Eval("y"), "2 (Integer)") << "a failed hand-over assigns nothing after it";
+    }
+    ASSERT_EQ(p.At({kLastWritable, -kLastWritable}, value), 0);
+    EXPECT_EQ(p.Eval("x"), "1.79769313486231E+308 (Double)");
+    EXPECT_EQ(value, 0);
+    EXPECT_TRUE(p.sink.messages.empty());
+  }
 }
 
 TEST(Constants, RegisteredInOrderLaterEntryDecides) {
   Problem p({"x"}, "a * x");
   const std::vector<std::string> constants = {"A=1", "a=2"};
-  ASSERT_EQ(p.evaluator.RegisterConstants(constants), 0);
+  ASSERT_FALSE(p.evaluator.RegisterConstants(constants));
   double value;
   ASSERT_EQ(p.At({3}, value), 0);
   EXPECT_EQ(value, 6);
 }
 
-TEST(Constants, FailureStopsAndIsReported) {
-  Problem p({"x"}, "x");
-  const std::vector<std::string> constants = {"a=1", "b=)", "c=3"};
-  EXPECT_EQ(p.evaluator.RegisterConstants(constants), 1023);
-  EXPECT_EQ(p.sink.messages.size(), 1u);
-  EXPECT_EQ(p.Eval("a"), "1 (Integer)");
-  EXPECT_EQ(p.Eval("c"), "Empty (Empty)");
+// The first failing statement stops the list, silent failures included: the caller
+// must know, or it would run with the later constants unset.
+TEST(Constants, FailureStopsAndSaysWhichOne) {
+  struct Case {
+    const char* failing;
+    int32_t number;
+    size_t messages;  // the interpreter's message box: not for the silent numbers
+  };
+  for (const Case& c : {Case{"b=)", 1023, 1}, Case{"b=Log(0)", 5, 0}, Case{"b=Sqr(-1)", 5, 0},
+                        Case{"b=1/0", 11, 0}, Case{"b=2^2000", 6, 0}}) {
+    SCOPED_TRACE(c.failing);
+    Problem p({"x"}, "x");
+    const std::vector<std::string> constants = {"a=1", c.failing, "c=3"};
+    const ConstantFailure failure = p.evaluator.RegisterConstants(constants);
+    EXPECT_TRUE(failure);
+    EXPECT_EQ(failure.errorNumber, c.number);
+    EXPECT_EQ(failure.index, 1);
+    EXPECT_EQ(failure.statement, c.failing);
+    EXPECT_EQ(p.sink.messages.size(), c.messages);
+    EXPECT_EQ(p.Eval("a"), "1 (Integer)");
+    EXPECT_EQ(p.Eval("c"), "Empty (Empty)");
+    const std::string message = ConstantFailureMessage(failure);
+    EXPECT_NE(message.find(std::string("\"") + c.failing + "\" (number 2)"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("error " + std::to_string(c.number)), std::string::npos) << message;
+  }
 }
 
 TEST(Constants, FromTheProblemState) {
   Problem p({"x"}, "k * x");
   p.dim.constants[0] = "k=2.5";
   p.dim.constCount = 1;
-  ASSERT_EQ(p.evaluator.RegisterConstants(), 0);
+  ASSERT_FALSE(p.evaluator.RegisterConstants());
   double value;
   ASSERT_EQ(p.At({2}, value), 0);
   EXPECT_EQ(value, 5);

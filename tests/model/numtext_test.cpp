@@ -182,6 +182,24 @@ TEST(Round15Test, ZeroAndNonFiniteValues) {
   EXPECT_TRUE(std::isnan(Round15ByText(kNaN)));
 }
 
+// The 15-digit text of the largest doubles, 1.79769313486232E+308, lies beyond the
+// double range: rounding them gives infinity of their sign, never 0. The last double
+// whose text is still in range rounds down to 1.79769313486231E+308.
+TEST(Round15Test, LargestDoublesRoundBeyondTheRange) {
+  const double lastInRange = 1.797693134862315e308;
+  for (const double v : {DBL_MAX, std::nextafter(DBL_MAX, 0.0), std::nextafter(lastInRange, kInf)}) {
+    SCOPED_TRACE(v);
+    EXPECT_EQ(FormatGeneral(v), "1.79769313486232E+308");
+    EXPECT_EQ(Round15(v), kInf);
+    EXPECT_EQ(Round15(-v), -kInf);
+    EXPECT_EQ(Round15ByText(v), kInf);
+    EXPECT_EQ(Round15ByText(-v), -kInf);
+  }
+  EXPECT_EQ(FormatGeneral(lastInRange), "1.79769313486231E+308");
+  EXPECT_EQ(Round15(lastInRange), 1.79769313486231e308);
+  EXPECT_EQ(Round15(-lastInRange), -1.79769313486231e308);
+}
+
 TEST(Round15Test, CountsTextFallbacks) {
   const std::uint64_t before = numtext_detail::FallbackCount();
   EXPECT_EQ(Round15(0.1 + 0.2), 0.3);

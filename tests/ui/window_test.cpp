@@ -401,9 +401,15 @@ class Files : public Window {
       ++dialogs;
       return kind == frmZorvex::FileDialogKind::Open ? openName : saveName;
     });
+    window->SetConfirmer([this](const QString& question) {
+      questions << question;
+      return answer;
+    });
   }
   QString openName, saveName;
   int dialogs = 0;
+  QStringList questions;
+  bool answer = false;
 };
 
 TEST_F(Files, OpenFillsTheFieldsAndListsTheStoredExtrema) {
@@ -468,9 +474,22 @@ TEST_F(Files, SaveAfterOpenWritesWithoutADialogAndKeepsEveryDigit) {
   openName = QString::fromStdString(copy.string());
   window->mnuOpen_Click();
   ASSERT_EQ(dialogs, 1);
+  std::ofstream(copy, std::ios::binary | std::ios::trunc) << "scrambled";
   std::filesystem::remove(copy);
+  std::ofstream(copy, std::ios::binary) << "another program's file";
+  // The file changed since it was opened: Save asks before it overwrites; No keeps it.
   window->mnuSave_Click();
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_TRUE(questions[0].contains("changed by another program")) << questions[0].toStdString();
+  EXPECT_EQ(ReadAll(copy), "another program's file");
+  answer = true;
+  window->mnuSave_Click();
+  EXPECT_EQ(questions.size(), 2);
   EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(ReadAll(copy), before);
+  // Saved here, the file is this program's version again: no more questions.
+  window->mnuSave_Click();
+  EXPECT_EQ(questions.size(), 2);
   EXPECT_EQ(ReadAll(copy), before);
 }
 

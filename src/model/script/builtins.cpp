@@ -89,7 +89,7 @@ int32_t CallRound(std::span<const Variant> args, Variant& result) {
   if (args.size() > 1) {
     double p;
     if (int32_t e = ToDouble(args[1], p)) return e;
-    if (p < 0) return 5;
+    if (!(p >= 0)) return 5;  // also NaN, which no integer conversion may see
     p = RoundHalfEven(p);
     places = p > 400 ? 400 : static_cast<int32_t>(p);
   }
