@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "model/dimension.h"
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
 #include "model/numtext.h"
@@ -44,7 +43,9 @@ struct Formula {
   std::string muparser;
 };
 
-Formula Himmelblau() { return {{"x", "y"}, "(x^2+y-11)^2+(x+y^2-7)^2", "(x^2+y-11)^2+(x+y^2-7)^2"}; }
+Formula Himmelblau() {
+  return {{"x", "y"}, "(x^2+y-11)^2+(x+y^2-7)^2", "(x^2+y-11)^2+(x+y^2-7)^2"};
+}
 
 Formula SinCosExp() {
   return {{"x", "y"}, "Sin(x)*Cos(y)+Exp(-(x*x+y*y))", "sin(x)*cos(y)+exp(-(x*x+y*y))"};
@@ -92,21 +93,17 @@ void Native(benchmark::State& state, double (*F)(const double*), int n) {
 
 void Quorvant(benchmark::State& state, const Formula& f, bool fast) {
   NullSink sink;
-  quorvant::Dimension dim;
-  quorvant::FunctionEvaluator evaluator(dim, sink);
+  quorvant::FunctionEvaluator evaluator(sink);
   evaluator.Prepare();
   evaluator.SetFastPath(fast);
   const int n = static_cast<int>(f.names.size());
-  dim.Resize(n);
-  dim.varNames = f.names;
-  dim.formula = f.quorvant;
+  evaluator.SetFunction(f.names, f.quorvant);
   const auto points = Points(n, -5, 5);
   size_t k = 0;
   double value = 0;
   for (auto _ : state) {
     const auto& p = points[k++ & (kPoints - 1)];
-    for (int i = 0; i < n; ++i) dim.point[i] = p[i];
-    if (evaluator.EvaluateFunction(value)) state.SkipWithError("evaluation failed");
+    if (evaluator.EvaluateFunction(p, value)) state.SkipWithError("evaluation failed");
     benchmark::DoNotOptimize(value);
   }
 }
@@ -138,7 +135,8 @@ void Round15Only(benchmark::State& state) {
 void Round15Text(benchmark::State& state) {
   const auto points = Points(1, -5, 5);
   size_t k = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(quorvant::Round15ByText(points[k++ & (kPoints - 1)][0]));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(quorvant::Round15ByText(points[k++ & (kPoints - 1)][0]));
 }
 
 }  // namespace

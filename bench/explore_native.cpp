@@ -5,6 +5,7 @@
 // baseline of the Explore benchmark.
 #include <cmath>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,6 @@
 #include "model/numtext.h"
 
 namespace {
-
-using quorvant::Dimension;
 
 double Himmelblau(const double* v) {
   const double x = v[0], y = v[1];
@@ -39,16 +38,15 @@ double Separable6(const double* v) {
 
 class NativeFunction final : public quorvant::PointFunction {
  public:
-  NativeFunction(Dimension& dim, double (*f)(const double*)) : dim_(dim), f_(f) {}
-  int32_t EvaluateFunction(double& value) override {
+  explicit NativeFunction(double (*f)(const double*)) : f_(f) {}
+  int32_t EvaluateFunction(std::span<const double> x, double& value) override {
     double rounded[quorvant::kMaxVariables];
-    for (int i = 0; i < dim_.varCount; ++i) rounded[i] = quorvant::Round15(dim_.point[i]);
+    for (size_t i = 0; i < x.size(); ++i) rounded[i] = quorvant::Round15(x[i]);
     value = f_(rounded);
     return std::isfinite(value) ? 0 : 6;
   }
 
  private:
-  Dimension& dim_;
   double (*f_)(const double*);
 };
 
@@ -73,19 +71,21 @@ int main(int argc, char** argv) {
                                : which == "sincosexp"  ? SinCosExp
                                : which == "separable6" ? Separable6
                                                        : nullptr;
-  quorvant::ProblemDocument doc;
+  quorvant::Problem problem;
   std::string error;
-  if (!f || !quorvant::LoadProblemFile(argv[2], doc, error)) {
+  if (!f || !quorvant::LoadProblemFile(argv[2], problem, error)) {
     std::fprintf(stderr, "explore_native: %s\n", f ? error.c_str() : "unknown formula");
     return 2;
   }
-  Dimension dim;
-  quorvant::ApplyDocument(doc, dim);
-  NativeFunction native(dim, f);
+  NativeFunction native(f);
   StdoutHooks hooks;
-  quorvant::SearchEngine engine(dim, native, hooks);
-  engine.Compute();
-  const std::string caption = quorvant::CountsCaption(dim.maxCount, dim.minCount);
+  quorvant::SearchEngine engine(native, hooks);
+  const quorvant::RunSummary summary = engine.Compute(problem, quorvant::SearchOptions::Explore());
+  if (summary.end == quorvant::RunEnd::Refused) {
+    std::fprintf(stderr, "explore_native: %s\n", summary.reason.c_str());
+    return 2;
+  }
+  const std::string caption = quorvant::CountsCaption(problem.maxCount(), problem.minCount());
   std::printf("%s\n", caption.c_str());
   return 0;
 }

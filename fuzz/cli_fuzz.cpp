@@ -19,11 +19,11 @@
 
 namespace {
 
-// Grid points of an Explore run over the document's box, at most `cap` (+1).
-double GridPoints(const quorvant::ProblemDocument& doc, double cap) {
+// Grid points of an Explore run over the problem's box, at most `cap` (+1).
+double GridPoints(const quorvant::Problem& problem, double cap) {
   double points = 1;
-  for (int i = 0; i < doc.varCount; ++i) {
-    points *= doc.subintervals[i] + 2;
+  for (int i = 0; i < problem.varCount(); ++i) {
+    points *= static_cast<double>(problem.subintervals[i]) + 2;
     if (points > cap) return cap + 1;
   }
   return points;
@@ -66,10 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (search) {
-    quorvant::ProblemDocument doc;
+    quorvant::Problem problem;
     std::string error;
-    if (quorvant::ReadProblemText(file, doc, error) &&
-        (GridPoints(doc, 2000) > 2000 || doc.maxCycles > 50 || doc.formula.size() > 2000))
+    if (quorvant::ReadProblemText(file, problem, error) &&
+        (GridPoints(problem, 2000) > 2000 || problem.maxCycles > 50 ||
+         problem.formula.size() > 2000))
       return 0;
   }
 

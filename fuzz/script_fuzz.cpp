@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "model/dimension.h"
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
 
@@ -25,12 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const size_t newline = input.find('\n');
-  const std::string_view statements = newline == std::string_view::npos ? "" : input.substr(0, newline);
-  const std::string_view expression = newline == std::string_view::npos ? input : input.substr(newline + 1);
+  const std::string_view statements =
+      newline == std::string_view::npos ? "" : input.substr(0, newline);
+  const std::string_view expression =
+      newline == std::string_view::npos ? input : input.substr(newline + 1);
 
   NullSink sink;
-  quorvant::Dimension dimFast, dimPlain;
-  quorvant::FunctionEvaluator fast(dimFast, sink), plain(dimPlain, sink);
+  quorvant::FunctionEvaluator fast(sink), plain(sink);
   fast.Prepare();
   plain.Prepare();
   const int32_t s1 = fast.engine().ExecuteStatement(statements);

@@ -18,8 +18,7 @@ int main(int argc, char** argv) {
   if (argc != 2 && argc != 3) return 2;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  quorvant::Dimension dim;
-  quorvant::frmZorvex window(dim);
+  quorvant::frmZorvex window;
   window.show();
   if (argc == 3) {
     const QString mode = argv[1];

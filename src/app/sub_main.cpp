@@ -11,7 +11,7 @@ SubMain::~SubMain() = default;
 
 bool SubMain::Start() {
   if (!guard_.CheckDecimalSeparator()) return false;
-  window_ = std::make_unique<frmZorvex>(dim_, messages_);
+  window_ = std::make_unique<frmZorvex>(messages_);
   connect(window_.get(), &frmZorvex::unloading, this, &SubMain::Form_Unload);
   window_->show();
   return true;

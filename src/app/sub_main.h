@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "app/decimal_point.h"
-#include "model/dimension.h"
 #include "ui/frm_zorvex.h"
 
 namespace quorvant {
@@ -25,7 +24,6 @@ class SubMain : public QObject {
 
  private:
   void Form_Unload();
-  Dimension dim_;
   DecimalPoint guard_;
   MessageSink* messages_;
   std::unique_ptr<frmZorvex> window_;

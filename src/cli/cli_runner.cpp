@@ -11,7 +11,6 @@
 #include "docs/safe_file.h"
 #include "engine/listing.h"
 #include "engine/search_engine.h"
-#include "model/dimension.h"
 #include "model/function_evaluator.h"
 #include "model/numtext.h"
 #include "model/script/script_error.h"
@@ -194,11 +193,11 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   }
   const std::string fileName = Printable(o.file);
 
-  ProblemDocument doc;
+  Problem problem;
   FileStamp stamp;
   if (!o.file.empty()) {
     std::string error;
-    if (!LoadProblemFile(o.file, doc, error, &stamp)) {
+    if (!LoadProblemFile(o.file, problem, error, &stamp)) {
       Message(err, fileName + ": " + error);
       return kExitUsage;
     }
@@ -210,19 +209,16 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
     return kExitUsage;
   }
 
-  Dimension dim;
   StderrSink sink(err);
-  FunctionEvaluator evaluator(dim, sink);
+  FunctionEvaluator evaluator(sink);
   evaluator.Prepare();
-  if (!o.file.empty()) {
-    ApplyDocument(doc, dim);
-    // A constant that fails (even silently, as Log(0) does) would leave the constants
-    // after it unset, and the formula would be evaluated with wrong values.
-    if (const ConstantFailure failure = evaluator.RegisterConstants()) {
-      Message(err, fileName + ": " + ConstantFailureMessage(failure));
-      return kExitUsage;
-    }
+  // A constant that fails (even silently, as Log(0) does) would leave the constants
+  // after it unset, and the formula would be evaluated with wrong values.
+  if (const ConstantFailure failure = evaluator.RegisterConstants(problem.constants)) {
+    Message(err, fileName + ": " + ConstantFailureMessage(failure));
+    return kExitUsage;
   }
+  evaluator.SetFunction(problem.varNames, problem.formula);
 
   Output out(outFile);
   auto finishOutput = [&](int status) {
@@ -239,34 +235,29 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   int status = kExitOk;
   bool runComplete = true;
   if (o.explore || o.randomTrials) {
-    dim.maxCount = 0;
-    dim.minCount = 0;
-    dim.randomTrials = o.randomTrials.value_or(0);
-    dim.randomMode = o.randomTrials.has_value();
+    const SearchOptions options =
+        o.randomTrials ? SearchOptions::Random(*o.randomTrials) : SearchOptions::Explore();
     const int shownBefore = sink.shown;
-    SearchEngine engine(dim, evaluator, hooks);
-    const RunSummary summary = engine.Compute();
-    dim.randomTrials = 0;
+    SearchEngine engine(evaluator, hooks);
+    const RunSummary summary = engine.Compute(problem, options);
     if (summary.end == RunEnd::Refused) {
       Message(err, summary.reason);
       return kExitUsage;
     }
-    out.Line(CountsCaption(dim.maxCount, dim.minCount));
+    out.Line(CountsCaption(problem.maxCount(), problem.minCount()));
     runComplete = summary.end == RunEnd::Completed || summary.end == RunEnd::StoreFull;
     if (summary.end == RunEnd::Failed) {
       status = kExitScriptError;
       // A failure the interpreter reported has had its message; one that came from
       // the value itself (Null, a text) says so here.
-      if (sink.shown == shownBefore) Message(err, RunFailureMessage(summary, dim.varNames));
+      if (sink.shown == shownBefore) Message(err, RunFailureMessage(summary, problem.varNames));
     }
   } else {
-    out.Line(ListSolutions(dim, evaluator, [&](std::string_view l) { out.Line(l); }));
+    out.Line(ListSolutions(problem, evaluator, [&](std::string_view l) { out.Line(l); }));
   }
   if (o.report) {
     TextReportPrinter printer;
-    const std::span<const std::string> constants(dim.constants.data(),
-                                                 static_cast<size_t>(dim.constCount));
-    PrintReport(printer, dim, evaluator, dim.formula, constants);
+    PrintReport(printer, problem, evaluator);
     out.Text(printer.text());
   }
   if (sink.shown > 0) status = kExitScriptError;
@@ -279,8 +270,8 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
       Message(err, "--plot is not available in this build (it needs the window's libraries)");
       return kExitUsage;
     }
-    if (const std::string problem = plot(dim, hooks.points, *o.plot); !problem.empty()) {
-      Message(err, problem);
+    if (const std::string failure = plot(problem, hooks.points, *o.plot); !failure.empty()) {
+      Message(err, failure);
       return kExitUsage;
     }
   }
@@ -293,7 +284,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
                        "before it ended.");
       return status == kExitOk ? kExitUsage : status;
     }
-    const SaveResult saved = SaveProblemFile(o.file, DocumentFromProblem(dim), stamp);
+    const SaveResult saved = SaveProblemFile(o.file, problem, stamp);
     if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
       Message(err, fileName + " was not saved: " + saved.reason +
                        ". Run the command again to work on its new contents.");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/run_hooks.h"
-#include "model/dimension.h"
+#include "model/problem.h"
 
 namespace quorvant {
 
@@ -16,10 +16,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;         // bad usage, or a file that cannot be read
 inline constexpr int kExitScriptError = 3;   // the interpreter reported an error
 
-// Draws the plot of the problem in `dim` (its stored extrema, and the other
-// stationary points of a run made by the same command) into a PNG file; returns an
-// empty text, or what went wrong. Builds with the window provide one.
-using PlotRenderer = std::function<std::string(const Dimension& dim,
+// Draws the plot of `problem` (its stored extrema, and the other stationary points of a
+// run made by the same command) into a PNG file; returns an empty text, or what went
+// wrong. Builds with the plot library provide one.
+using PlotRenderer = std::function<std::string(const Problem& problem,
                                                const std::vector<StationaryPoint>& points,
                                                const std::string& path)>;
 

@@ -1,5 +1,5 @@
-// quorvant-cli with --plot: the runner, and a plot renderer that draws offscreen
-// with the window's plot.
+// quorvant-cli with --plot: the runner, and the plot library's renderer drawing
+// offscreen.
 #include <QApplication>
 #include <cstdio>
 #include <memory>
@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "cli/cli_runner.h"
-#include "ui/plot_window.h"
+#include "engine/plot_data.h"
+#include "plot/plot_render.h"
 
 namespace {
 
@@ -19,22 +20,13 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
   if (g_previousHandler) g_previousHandler(type, context, message);
 }
 
-std::string RenderPlot(const quorvant::Dimension& dim,
-                       const std::vector<quorvant::StationaryPoint>& points,
-                       const std::string& path, int& argc, char** argv) {
+std::string RenderPlot(const quorvant::Problem& problem,
+                       const std::vector<quorvant::StationaryPoint>& points, const std::string& path,
+                       int& argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   g_previousHandler = qInstallMessageHandler(QuietHandler);
   QApplication app(argc, argv);
-  const std::vector<std::string> constants(dim.constants.begin(),
-                                           dim.constants.begin() + dim.constCount);
-  const quorvant::PlotData data =
-      quorvant::PlotDataFrom(dim, dim.formula, constants, dim.lowerLimit, dim.upperLimit, points);
-  quorvant::PlotWindow window;
-  window.SetData(data);
-  window.RenderNow();
-  if (!window.view()->ExportPng(QString::fromStdString(path)))
-    return "cannot write the plot to " + path;
-  return {};
+  return quorvant::RenderPlotPng(quorvant::PlotDataFrom(problem, points), path);
 }
 
 }  // namespace
@@ -43,6 +35,6 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   return quorvant::RunCli(
       args, stdout, stderr,
-      [&](const quorvant::Dimension& dim, const std::vector<quorvant::StationaryPoint>& points,
-          const std::string& path) { return RenderPlot(dim, points, path, argc, argv); });
+      [&](const quorvant::Problem& problem, const std::vector<quorvant::StationaryPoint>& points,
+          const std::string& path) { return RenderPlot(problem, points, path, argc, argv); });
 }

@@ -30,14 +30,6 @@ bool WholeNumber(double value, int32_t& out) {
   return true;
 }
 
-// As WholeNumber, but never fails: out-of-range values go to the nearest end of the
-// range and NaN to 0. Only for documents that did not come through the reader.
-int32_t ClampedWholeNumber(double value) {
-  int32_t out = 0;
-  if (WholeNumber(value, out) || std::isnan(value)) return out;
-  return value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
-}
-
 // ---------------------------------------------------------------------------------
 // Writing
 
@@ -91,15 +83,15 @@ std::string RangeProblem(const std::string& what, double value, int32_t low, int
 }
 
 // Refuses every document whose file would not read back as the same document.
-bool CheckWritable(const ProblemDocument& doc, std::string& error) {
+bool CheckWritable(const Problem& doc, std::string& error) {
   auto refuse = [&error](std::string reason) {
     error = "The problem cannot be saved: " + std::move(reason) + ".";
     return false;
   };
-  const int32_t n = doc.varCount;
+  const int32_t n = doc.varCount();
   if (n < 1 || n > kMaxVariables) return refuse("the number of variables must be from 1 to 10");
   const auto size = static_cast<size_t>(n);
-  if (doc.varNames.size() != size || doc.lowerLimit.size() != size ||
+  if (doc.lowerLimit.size() != size ||
       doc.upperLimit.size() != size || doc.subintervals.size() != size)
     return refuse("not every variable has a name, limits and a number of subintervals");
   if (std::string p = TextProblem(doc.formula, "the formula", kMaxFormulaLength, false); !p.empty())
@@ -303,85 +295,27 @@ bool ReadStore(LineReader& reader, int32_t count, int32_t n, const char* kind,
   return true;
 }
 
-// Copies the first `count` columns of a store, from column 1 on, with all their rows.
-std::vector<std::vector<double>> StoreColumns(const Matrix& store, int32_t count) {
-  count = std::clamp(count, 0, std::min(kStoreSize, store.cols() - 1));
-  std::vector<std::vector<double>> columns(count, std::vector<double>(store.rows()));
-  for (int32_t k = 0; k < count; ++k)
-    for (int r = 0; r < store.rows(); ++r) columns[k][r] = store(r, k + 1);
-  return columns;
-}
-
-// Fills store columns 1.. from the document's entries; returns how many were taken.
-int32_t FillStore(const std::vector<std::vector<double>>& columns, Matrix& store) {
-  const auto count = static_cast<int32_t>(
-      std::min(columns.size(), static_cast<size_t>(std::min(kStoreSize, store.cols() - 1))));
-  for (int32_t k = 0; k < count; ++k) {
-    const int rows = std::min(store.rows(), static_cast<int>(columns[k].size()));
-    for (int r = 0; r < rows; ++r) store(r, k + 1) = columns[k][r];
-  }
-  return count;
-}
-
 }  // namespace
 
-ProblemDocument DocumentFromProblem(const Dimension& dim) {
-  ProblemDocument doc;
-  doc.varCount = dim.varCount;
-  doc.errorBound = dim.errorBound;
-  doc.maxCycles = dim.maxCycles;
-  doc.formula = dim.formula;
-  doc.varNames = dim.varNames;
-  doc.lowerLimit = dim.lowerLimit;
-  doc.upperLimit = dim.upperLimit;
-  doc.subintervals.assign(dim.subintervals.begin(), dim.subintervals.end());
-  const int32_t constCount = std::clamp(dim.constCount, 0, kConstantSlots);
-  doc.constants.assign(dim.constants.begin(), dim.constants.begin() + constCount);
-  doc.maxima = StoreColumns(dim.maxima, dim.maxCount);
-  doc.minima = StoreColumns(dim.minima, dim.minCount);
-  return doc;
-}
-
-void ApplyDocument(const ProblemDocument& doc, Dimension& dim) {
-  dim.Resize(std::clamp(doc.varCount, 0, kMaxVariables));
-  dim.formula = doc.formula;
-  dim.errorBound = doc.errorBound;
-  dim.maxCycles = ClampedWholeNumber(doc.maxCycles);
-
-  const size_t n = dim.varNames.size();
-  std::copy_n(doc.varNames.begin(), std::min(n, doc.varNames.size()), dim.varNames.begin());
-  std::copy_n(doc.lowerLimit.begin(), std::min(n, doc.lowerLimit.size()), dim.lowerLimit.begin());
-  std::copy_n(doc.upperLimit.begin(), std::min(n, doc.upperLimit.size()), dim.upperLimit.begin());
-  std::transform(doc.subintervals.begin(),
-                 doc.subintervals.begin() + std::min(n, doc.subintervals.size()),
-                 dim.subintervals.begin(), ClampedWholeNumber);
-
-  dim.constants.fill(std::string());
-  dim.constCount =
-      static_cast<int32_t>(std::min(doc.constants.size(), static_cast<size_t>(kConstantSlots)));
-  std::copy_n(doc.constants.begin(), dim.constCount, dim.constants.begin());
-
-  dim.maxCount = FillStore(doc.maxima, dim.maxima);
-  dim.minCount = FillStore(doc.minima, dim.minima);
-}
-
-bool WriteProblemText(const ProblemDocument& doc, std::string& text, std::string& error) {
+bool WriteProblemText(const Problem& doc, std::string& text, std::string& error) {
   if (!CheckWritable(doc, error)) return false;
   std::string out;
   out += kIdentification;
   out += kLineEnd;
 
-  for (double value : {static_cast<double>(doc.varCount), static_cast<double>(doc.maxima.size()),
-                       static_cast<double>(doc.minima.size()), doc.errorBound, doc.maxCycles}) {
+  for (double value : {static_cast<double>(doc.varCount()), static_cast<double>(doc.maxima.size()),
+                       static_cast<double>(doc.minima.size()), doc.errorBound,
+                       static_cast<double>(doc.maxCycles)}) {
     AppendGeneral(out, value);
     out += ',';
   }
   out += '"' + doc.formula + '"';
   out += kLineEnd;
 
-  for (int32_t i = 0; i < doc.varCount; ++i) {
+  for (int32_t i = 0; i < doc.varCount(); ++i) {
     out += '"' + doc.varNames[i] + '"';
-    for (double value : {doc.lowerLimit[i], doc.upperLimit[i], doc.subintervals[i]}) {
+    for (double value :
+         {doc.lowerLimit[i], doc.upperLimit[i], static_cast<double>(doc.subintervals[i])}) {
       out += ',';
       AppendGeneral(out, value);
     }
@@ -407,49 +341,45 @@ bool IsProblemFileHead(std::string_view firstLine) {
   return TrimBlanks(firstLine.substr(0, firstLine.find_first_of(",\r\n"))) == kIdentification;
 }
 
-bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& error) {
+bool ReadProblemText(std::string_view text, Problem& doc, std::string& error) {
   if (!IsProblemFileHead(text)) {
     error = kIncompatibleFile;
     return false;
   }
 
   LineReader reader(text, error);
-  ProblemDocument read;
+  Problem read;
   std::string_view line;
   reader.Next(line, "the identification");  // there is one: it was just checked
 
   std::vector<std::string> fields;
-  int32_t maxCount = 0, minCount = 0, maxCycles = 0;
+  int32_t n = 0, maxCount = 0, minCount = 0;
   if (!reader.NextFields(fields, 6, "the line with the number of variables and the formula") ||
-      !reader.Count(fields[0], "number of variables", 1, kMaxVariables, read.varCount) ||
+      !reader.Count(fields[0], "number of variables", 1, kMaxVariables, n) ||
       !reader.Count(fields[1], "number of maxima", 0, kStoreSize, maxCount) ||
       !reader.Count(fields[2], "number of minima", 0, kStoreSize, minCount) ||
       !reader.Real(fields[3], "error bound", read.errorBound) ||
       !reader.Check(ErrorBoundProblem(read.errorBound)) ||
-      !reader.Count(fields[4], "iteration cap", kMinCycles, kMaxCycles, maxCycles) ||
+      !reader.Count(fields[4], "iteration cap", kMinCycles, kMaxCycles, read.maxCycles) ||
       !reader.Text(fields[5], "the formula", kMaxFormulaLength, false))
     return false;
   if (fields[5].empty()) return reader.Fail("the formula is empty.");
-  read.maxCycles = maxCycles;
   read.formula = fields[5];
 
-  const int32_t n = read.varCount;
   read.varNames.resize(n);
   read.lowerLimit.resize(n);
   read.upperLimit.resize(n);
   read.subintervals.resize(n);
   for (int32_t i = 0; i < n; ++i) {
-    int32_t subintervals = 0;
     if (!reader.NextFields(fields, 4, "the line of variable " + std::to_string(i + 1)) ||
         !reader.Text(fields[0], "the name of variable " + std::to_string(i + 1), kMaxNameLength,
                      true) ||
         !reader.Real(fields[1], "lower limit", read.lowerLimit[i]) ||
         !reader.Real(fields[2], "upper limit", read.upperLimit[i]) ||
         !reader.Count(fields[3], "number of subintervals", 1, std::numeric_limits<int32_t>::max(),
-                      subintervals))
+                      read.subintervals[i]))
       return false;
     read.varNames[i] = fields[0];
-    read.subintervals[i] = subintervals;
   }
 
   int32_t constCount = 0;
@@ -470,7 +400,7 @@ bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& e
   return true;
 }
 
-SaveResult SaveProblemFile(const std::string& path, const ProblemDocument& doc,
+SaveResult SaveProblemFile(const std::string& path, const Problem& doc,
                            const FileStamp& expected) {
   std::string text, error;
   if (!WriteProblemText(doc, text, error)) {
@@ -484,7 +414,7 @@ SaveResult SaveProblemFile(const std::string& path, const ProblemDocument& doc,
   return result;
 }
 
-bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error,
+bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error,
                      FileStamp* stamp) {
   const std::string name = "\"" + Printable(path) + "\"";
   // The identification fits in the first few bytes; a first line this long is not one.

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "docs/safe_file.h"
-#include "model/dimension.h"
+#include "model/problem.h"
 
 namespace quorvant {
 
@@ -42,39 +42,11 @@ static_assert(kMaxProblemFileBytes > 64 + kMaxFormulaLength +
                                          2 * kStoreSize * (kMaxVariables + 1) * 26,
               "the size limit must admit every valid problem file");
 
-// Everything a problem file holds. Numbers are the values the window fields show
-// (the window converts its field texts with ReadLeadingNumber before writing).
-struct ProblemDocument {
-  int32_t varCount = 0;
-  double errorBound = 0;
-  double maxCycles = 0;  // written as a plain number, read back as a 32-bit whole number
-  std::string formula;
-  std::vector<std::string> varNames;
-  std::vector<double> lowerLimit, upperLimit, subintervals;  // subintervals: read back whole
-  std::vector<std::string> constants;                        // at most 101
-  // Each entry holds n + 1 values: the coordinates, then the smallest pivot. At most
-  // 100 maxima and 100 minima.
-  std::vector<std::vector<double>> maxima, minima;
-
-  bool operator==(const ProblemDocument&) const = default;
-};
-
-// The document of the current problem state: constants 0..constCount-1, store
-// columns 1..maxCount and 1..minCount with rows 0..n.
-ProblemDocument DocumentFromProblem(const Dimension& dim);
-
-// Puts a document into the problem state: Resize(n), then every field, the constants
-// with their count and both stores with their counts. The iteration cap and the
-// subintervals are rounded half to even to whole numbers. A document that
-// ReadProblemText accepts is applied completely; whatever lies beyond the limits of
-// the problem state (10 variables, 101 constants, 100 extrema of each kind) is left out.
-void ApplyDocument(const ProblemDocument& doc, Dimension& dim);
-
 // The text of a problem file. Fails, with a one-sentence reason in `error`, when the
 // document cannot be written so that it reads back as the same document: a value the
 // reader refuses (see ReadProblemText), a double quote in a variable name, a line break
 // or another control character in a text, or a document beyond the limits.
-bool WriteProblemText(const ProblemDocument& doc, std::string& text, std::string& error);
+bool WriteProblemText(const Problem& doc, std::string& text, std::string& error);
 
 // Reads the text of a problem file into `doc`. Accepts LF as well as CR LF line ends,
 // numbers without the leading zero (".01") and blanks around fields. Refuses what the
@@ -87,7 +59,7 @@ bool WriteProblemText(const ProblemDocument& doc, std::string& text, std::string
 // writes back so that it reads the same. On failure `doc` is unchanged and `error` is
 // kIncompatibleFile when the first field of line 1 is not exactly "Zorvex", otherwise a
 // message that names the offending line.
-bool ReadProblemText(std::string_view text, ProblemDocument& doc, std::string& error);
+bool ReadProblemText(std::string_view text, Problem& doc, std::string& error);
 
 // True when the first line of a file identifies a problem file (its first field is
 // "Zorvex", blanks around it ignored).
@@ -98,14 +70,14 @@ bool IsProblemFileHead(std::string_view firstLine);
 // file is refused). When `expected` is known (the stamp of the file as it was read) and
 // the file changed since, nothing is written and the outcome says ChangedOnDisk. The
 // reason of a failure names the path.
-SaveResult SaveProblemFile(const std::string& path, const ProblemDocument& doc,
+SaveResult SaveProblemFile(const std::string& path, const Problem& doc,
                            const FileStamp& expected = {});
 
 // Reads a problem file: the first line is checked before anything else is read, a file
 // larger than kMaxProblemFileBytes is refused at once, then the text is read as
 // ReadProblemText does. `doc` is unchanged on failure; `stamp` (when given) receives
 // which version of the file was read.
-bool LoadProblemFile(const std::string& path, ProblemDocument& doc, std::string& error,
+bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error,
                      FileStamp* stamp = nullptr);
 
 }  // namespace quorvant

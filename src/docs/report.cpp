@@ -29,22 +29,22 @@ void Line(ReportPrinter& p, std::string_view text) {
 
 // A block of stored extrema: the label shares its line with the first set; every
 // set number starts in column 10, every name and value line in column 21.
-void PrintBlock(ReportPrinter& p, std::string_view label, const Matrix& store, int32_t count,
-                Dimension& dim, PointFunction& evaluator) {
-  if (count == 0) return;
-  const int n = dim.varCount;
+void PrintBlock(ReportPrinter& p, std::string_view label, const std::vector<StoredPoint>& store,
+                const Problem& problem, PointFunction& function) {
+  if (store.empty()) return;
+  const int n = problem.varCount();
   p.Text(label);
-  for (int k = 1; k <= count; ++k) {
+  for (size_t k = 0; k < store.size(); ++k) {
+    const StoredPoint& stored = store[k];
     p.TabTo(10);
-    p.Text("SET #" + PrintedNumber(k) + ":");
+    p.Text("SET #" + PrintedNumber(static_cast<double>(k + 1)) + ":");
     for (int j = 0; j < n; ++j) {
       p.TabTo(21);
-      Line(p, dim.varNames[j] + "= " + PrintedNumber(store(j, k)));
-      dim.point[j] = store(j, k);
+      Line(p, problem.varNames[j] + "= " + PrintedNumber(stored[j]));
     }
-    const double smallestPivot = store(n, k);
+    const double smallestPivot = stored[n];
     double value;
-    const int32_t e = evaluator.EvaluateFunction(value);
+    const int32_t e = function.EvaluateFunction(std::span<const double>(stored.data(), n), value);
     p.TabTo(21);
     Line(p, e == 0 ? "FUNCTION= " + PrintedNumber(value)
                    : "FUNCTION= NOT EVALUATED (ERROR " + std::to_string(e) + ")");
@@ -56,34 +56,32 @@ void PrintBlock(ReportPrinter& p, std::string_view label, const Matrix& store, i
 
 }  // namespace
 
-void PrintReport(ReportPrinter& p, Dimension& dim, PointFunction& evaluator,
-                 std::string_view formulaText, std::span<const std::string> constants) {
+void PrintReport(ReportPrinter& p, const Problem& problem, PointFunction& function) {
   const std::string savedPrinterFont = p.FontFace();
   p.SetFontFace(kReportFont);
-
-  Line(p, "    ORDER:" + PrintedNumber(dim.varCount));
+  Line(p, "    ORDER:" + PrintedNumber(problem.varCount()));
   std::string names = "VARIABLES: ";
-  for (int i = 0; i < dim.varCount; ++i) {
+  for (int i = 0; i < problem.varCount(); ++i) {
     if (i > 0) names += ',';
-    names += dim.varNames[i];
+    names += problem.varNames[i];
   }
   Line(p, names);
   Line(p, "FUNCTION:");
-  Line(p, formulaText);
+  Line(p, problem.formula);
   p.EndLine();
-  if (dim.constCount != 0) {
+  if (!problem.constants.empty()) {
     Line(p, "CONSTANTS:");
-    for (const std::string& constant : constants) Line(p, constant);
+    for (const std::string& constant : problem.constants) Line(p, constant);
     p.EndLine();
   }
-  Line(p, "MAXIMUM ERROR:" + PrintedNumber(dim.errorBound));
-  Line(p, "MAXIMUM # OF CYCLES:" + PrintedNumber(dim.maxCycles));
+  Line(p, "MAXIMUM ERROR:" + PrintedNumber(problem.errorBound));
+  Line(p, "MAXIMUM # OF CYCLES:" + PrintedNumber(problem.maxCycles));
   p.EndLine();
-  if (dim.maxCount != 0 || dim.minCount != 0) {
+  if (problem.maxCount() != 0 || problem.minCount() != 0) {
     Line(p, "SOLUTIONS FOUND:");
     p.EndLine();
-    PrintBlock(p, "MAXIMA:", dim.maxima, dim.maxCount, dim, evaluator);
-    PrintBlock(p, "MINIMA:", dim.minima, dim.minCount, dim, evaluator);
+    PrintBlock(p, "MAXIMA:", problem.maxima, problem, function);
+    PrintBlock(p, "MINIMA:", problem.minima, problem, function);
   }
   p.EndDocument();
   p.SetFontFace(savedPrinterFont);

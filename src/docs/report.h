@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/dimension.h"
-#include "model/function_evaluator.h"
+#include "model/point_function.h"
+#include "model/problem.h"
 
 namespace quorvant {
 
@@ -44,12 +44,10 @@ class TextReportPrinter final : public ReportPrinter {
 
 inline constexpr std::string_view kReportFont = "Courier New";
 
-// Prints the report of the problem in `dim`: `formulaText` is the formula as the
-// field shows it, `constants` the entries of the constants list. The function is
-// evaluated afresh at every stored extremum (leaving `point` at the last one); a
-// value that cannot be evaluated is printed as such. The printer's font face is
-// "Courier New" while printing and put back afterwards.
-void PrintReport(ReportPrinter& printer, Dimension& dim, PointFunction& evaluator,
-                 std::string_view formulaText, std::span<const std::string> constants);
+// Prints the report of `problem` (as the window shows it: the formula and constants of
+// its fields). The function is evaluated afresh at every stored extremum; a value that
+// cannot be evaluated is printed as such. The printer's font face is "Courier New"
+// while printing and put back afterwards.
+void PrintReport(ReportPrinter& printer, const Problem& problem, PointFunction& function);
 
 }  // namespace quorvant

@@ -1,11 +1,26 @@
-// Classification of a stationary point from the leading principal minors of a
-// finite-difference Hessian, and the store of maxima and minima.
+// The order of every double operation below decides the last bits of the results:
+// each statement is one operation (or a few, left to right) as written.
+#include "engine/classification.h"
+
 #include <cmath>
+#include <utility>
 #include <vector>
 
-#include "engine/search_engine.h"
+#include "engine/finite_differences.h"
 
 namespace quorvant {
+
+const char* ToString(PointKind kind) {
+  switch (kind) {
+    case PointKind::Minimum: return "minimum";
+    case PointKind::Maximum: return "maximum";
+    case PointKind::Indefinite: return "indefinite (saddle)";
+    case PointKind::Semidefinite: return "semidefinite";
+    case PointKind::PositiveSemidefinite: return "positive semidefinite";
+    case PointKind::NegativeSemidefinite: return "negative semidefinite";
+  }
+  return "?";
+}
 
 namespace {
 
@@ -55,79 +70,16 @@ bool PrincipalMinorsShowIndefinite(const Matrix& h) {
   return someNegative && someWrongSign;
 }
 
-// Hessian with the smaller steps h = 0.00015, 2h = 0.0003: the diagonal by the
-// five-point formula, the elements left of it as the four-point derivative in x(i)
-// of four-point derivatives in x(j). Each off-diagonal value is computed once and
-// written to both places.
-void SearchEngine::EstimateClassificationHessian() {
-  const PollStopWhile polling(pollStop_);
-  const int n = dim_.varCount;
-  auto& x = dim_.point;
-  dim_.hessian = Matrix(n, n);
-  Matrix& hm = dim_.hessian;
-  dim_.fdStep = 0.00015;
-  dim_.fdStep2 = dim_.fdStep + dim_.fdStep;
-  const double h = dim_.fdStep;
-  const double h2 = dim_.fdStep2;
-  double f;
-
-  for (int i = 0; i < n; ++i) {
-    const double s = x[i];
-    x[i] = Ck(s - h2);
-    if (F(f)) fdAcc_ = -f;
-    x[i] = Ck(s - h);
-    if (F(f)) fdAcc_ = Ck(Ck(16 * f) + fdAcc_);
-    x[i] = s;
-    if (F(f)) fdAcc_ = Ck(fdAcc_ - Ck(30 * f));
-    x[i] = Ck(s + h);
-    if (F(f)) fdAcc_ = Ck(Ck(16 * f) + fdAcc_);
-    x[i] = Ck(s + h2);
-    if (F(f)) fdAcc_ = Ck(fdAcc_ - f);
-    hm(i, i) = Dv(Dv(Dv(fdAcc_, h), h), 12);
-
-    for (int j = 0; j < i; ++j) {
-      const double t = x[j];
-      const double offsets[4] = {-h2, -h, h, h2};
-      for (int q = 0; q < 4; ++q) {
-        x[i] = Ck(s + offsets[q]);
-        x[j] = Ck(t - h2);
-        if (F(f)) fdAcc_ = f;
-        x[j] = Ck(t - h);
-        if (F(f)) fdAcc_ = Ck(fdAcc_ - Ck(8 * f));
-        x[j] = Ck(t + h);
-        if (F(f)) fdAcc_ = Ck(Ck(8 * f) + fdAcc_);
-        x[j] = Ck(t + h2);
-        if (F(f)) fdAcc_ = Dv(Dv(Ck(fdAcc_ - f), 12), h);
-        // g(a) is fdAcc_; combined in the order computed.
-        switch (q) {
-          case 0: fdD2_ = fdAcc_; break;
-          case 1: fdD2_ = Ck(fdD2_ - Ck(8 * fdAcc_)); break;
-          case 2: fdD2_ = Ck(Ck(8 * fdAcc_) + fdD2_); break;
-          default: fdD2_ = Dv(Dv(Ck(fdD2_ - fdAcc_), 12), h); break;
-        }
-      }
-      hm(i, j) = fdD2_;
-      hm(j, i) = fdD2_;
-      x[j] = t;
-    }
-    x[i] = s;
-  }
-  dim_.fdStep = 0.004;
-  dim_.fdStep2 = dim_.fdStep + dim_.fdStep;
-}
-
-PointKind SearchEngine::ClassifyHessian() {
-  const int n = dim_.varCount;
-  Matrix& hm = dim_.hessian;
-  const Matrix before = hm;
-  auto& det = dim_.determinants;
-  auto& minPivots = dim_.minPivots;
-
-  // Triangularisation, row by row: row k joins the triangle by elimination against
-  // rows 0..k-1, choosing each pivot between row i and row k only.
+LeadingMinors TriangulariseLeadingMinors(Matrix hm) {
+  const int n = hm.rows();
+  LeadingMinors out;
+  auto& det = out.determinants;
+  auto& minPivots = out.minPivots;
+  det.assign(n, 0.0);
+  minPivots.assign(n, 0.0);
   det[0] = hm(0, 0);
   minPivots[0] = std::fabs(hm(0, 0));
-  swapCount_ = 0;
+  int32_t swapCount = 0;
   for (int k = 1; k < n; ++k) {
     for (int i = 0; i < k; ++i) {
       double pivotAbs = std::fabs(hm(i, i));
@@ -138,33 +90,39 @@ PointKind SearchEngine::ClassifyHessian() {
       }
       if (pivotAbs == 0) break;
       if (r != i) {
-        swapCount_ = swapCount_ + 1;
+        swapCount = swapCount + 1;
         for (int c = i; c < n; ++c) std::swap(hm(i, c), hm(k, c));
       }
-      const double m = Dv(hm(k, i), hm(i, i));
-      for (int c = i + 1; c < n; ++c) hm(k, c) = Ck(hm(k, c) - Ck(m * hm(i, c)));
+      const double m = hm(k, i) / hm(i, i);
+      for (int c = i + 1; c < n; ++c) hm(k, c) = hm(k, c) - m * hm(i, c);
     }
     double product = hm(0, 0);
-    for (int m = 1; m <= k; ++m) product = Ck(product * hm(m, m));
-    det[k] = product * std::pow(-1.0, swapCount_);
+    for (int m = 1; m <= k; ++m) product = product * hm(m, m);
+    det[k] = product * std::pow(-1.0, swapCount);
     double smallest = std::fabs(hm(0, 0));
     for (int m = 1; m <= k; ++m)
       if (std::fabs(hm(m, m)) < smallest) smallest = std::fabs(hm(m, m));
     minPivots[k] = smallest;
   }
-  smallestPivot_ = std::fabs(minPivots[0]);
+  out.smallestPivot = std::fabs(minPivots[0]);
   for (int k = 0; k < n; ++k)
-    if (std::fabs(minPivots[k]) < smallestPivot_) smallestPivot_ = std::fabs(minPivots[k]);
+    if (std::fabs(minPivots[k]) < out.smallestPivot) out.smallestPivot = std::fabs(minPivots[k]);
+  out.swapCount = swapCount;
+  return out;
+}
 
-  // Definiteness from the signs of the leading minors D(1)..D(n), exact comparisons
-  // with 0: even orders first, then (unless already indefinite) odd orders. A minor
-  // that is not a number (the differences overflowed) has no sign: it counts like a
-  // zero minor, so such a point is never taken for a maximum or minimum.
+PointKind KindFromLeadingMinors(const LeadingMinors& minors, const Matrix& hessian,
+                                int32_t& problemBits) {
+  const auto& det = minors.determinants;
+  const int n = static_cast<int>(det.size());
+  // Even orders first, then (unless already indefinite) odd orders. A minor that is not
+  // a number (the differences overflowed) has no sign: it counts like a zero minor, so
+  // such a point is never taken for a maximum or minimum.
   bool posDefinite = true, negDefinite = true, zeroMinor = false, indefinite = false;
   for (int k = 0; k < n; ++k) {
     if (std::isnan(det[k])) {
       zeroMinor = true;
-      problems_.problemBits |= 1;
+      problemBits |= 1;
     }
   }
   for (int m = 2; m <= n; m += 2) {
@@ -192,82 +150,81 @@ PointKind SearchEngine::ClassifyHessian() {
   if (indefinite) return PointKind::Indefinite;
   // The leading minors alone cannot tell a semidefinite matrix from some indefinite
   // ones (diag(-1, 0, 1) has leading minors -1, 0, 0); all principal minors can.
-  if (PrincipalMinorsShowIndefinite(before)) return PointKind::Indefinite;
+  if (PrincipalMinorsShowIndefinite(hessian)) return PointKind::Indefinite;
   if (posDefinite && negDefinite) return PointKind::Semidefinite;
   if (posDefinite) return PointKind::PositiveSemidefinite;
   return PointKind::NegativeSemidefinite;
 }
 
-void SearchEngine::ClassifyStationaryPoint() {
-  EstimateClassificationHessian();
-  lastKind_ = ClassifyHessian();
-  StationaryPoint met{lastKind_, dim_.point, dim_.startPoint, smallestPivot_, cycle_, false};
-  switch (lastKind_) {
-    case PointKind::Minimum:
-    case PointKind::Maximum:
-      met.stored = StorePoint(lastKind_);
-      break;
-    case PointKind::Indefinite: ListPoint("P.D. MATRIX IS INDEFINITE."); break;
-    case PointKind::Semidefinite: ListPoint("P.D. MATRIX IS SEMIDEFINITE."); break;
-    case PointKind::PositiveSemidefinite: ListPoint("P.D. MATRIX IS POSITIVE SEMIDEFINITE."); break;
-    case PointKind::NegativeSemidefinite: ListPoint("P.D. MATRIX IS NEGATIVE SEMIDEFINITE."); break;
-  }
-  hooks_.StationaryPointMet(met);
-}
+// Hessian with the smaller steps h = 0.00015, 2h = 0.0003: the diagonal by the
+// five-point formula, the elements left of it as the four-point derivative in x(i) of
+// four-point derivatives in x(j). Each off-diagonal value is computed once and written to
+// both places. A failed evaluation leaves the value it would have set as it was.
+Matrix Classifier::EstimateHessian(std::vector<double>& x) {
+  const RunContext::PollStopWhile polling(run_);
+  const int n = n_;
+  RunContext& run = run_;
+  double& acc = run.fdAcc;
+  Matrix hm(n, n);
+  const double h = kClassificationSteps.h;
+  const double h2 = kClassificationSteps.h2;
+  double f;
 
-// A point that is neither maximum nor minimum leaves a trace only with
-// "Show additional info": its verdict, coordinates, value and detail block.
-void SearchEngine::ListPoint(std::string_view verdict) {
-  if (!hooks_.ShowAdditionalInfo()) return;
-  Append(verdict);
-  const int n = dim_.varCount;
-  for (int i = 0; i < n; ++i) Append(CoordinateLine(dim_.varNames[i], dim_.point[i]));
-  double value;
-  if (F(value)) Append(FunctionLine(value));
-  for (const std::string& line : DetailBlock(smallestPivot_, dim_.minPivots, dim_.determinants))
-    Append(line);
-  hooks_.Yield();
-}
-
-bool SearchEngine::StorePoint(PointKind kind) {
-  const bool maximum = kind == PointKind::Maximum;
-  Matrix& store = maximum ? dim_.maxima : dim_.minima;
-  int32_t& count = maximum ? dim_.maxCount : dim_.minCount;
-  const int n = dim_.varCount;
-  const auto& x = dim_.point;
-
-  // A point within the error bound of a stored point of its kind, in every
-  // coordinate, is that point again.
-  for (int k = 1; k <= count; ++k) {
-    bool same = true;
-    for (int i = 0; i < n; ++i) {
-      if (std::fabs(Ck(x[i] - store(i, k))) > dim_.errorBound) {
-        same = false;
-        break;
-      }
-    }
-    if (same) return false;
-  }
-  if (count >= kStoreSize) {
-    Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
-                   : "STORE FULL: 100 MINIMA ARE HELD, THE SEARCH ENDS HERE.");
-    throw Abort{{RunEnd::StoreFull, 0, {}, {}}};
-  }
-  count = count + 1;
-  Append(maximum ? kMaximumHeading : kMinimumHeading);
   for (int i = 0; i < n; ++i) {
-    store(i, count) = x[i];
-    Append(CoordinateLine(dim_.varNames[i], x[i]));
+    const double s = x[i];
+    x[i] = run.Checked(s - h2);
+    if (run.Evaluate(x, f)) acc = -f;
+    x[i] = run.Checked(s - h);
+    if (run.Evaluate(x, f)) acc = run.Checked(run.Checked(16 * f) + acc);
+    x[i] = s;
+    if (run.Evaluate(x, f)) acc = run.Checked(acc - run.Checked(30 * f));
+    x[i] = run.Checked(s + h);
+    if (run.Evaluate(x, f)) acc = run.Checked(run.Checked(16 * f) + acc);
+    x[i] = run.Checked(s + h2);
+    if (run.Evaluate(x, f)) acc = run.Checked(acc - f);
+    hm(i, i) = run.CheckedQuotient(run.CheckedQuotient(run.CheckedQuotient(acc, h), h), 12);
+
+    for (int j = 0; j < i; ++j) {
+      const double t = x[j];
+      const double offsets[4] = {-h2, -h, h, h2};
+      // The derivative in x(i), combined from the derivatives in x(j) (in `acc`) at
+      // the four offsets, in the order computed.
+      double mixed = 0;
+      for (int q = 0; q < 4; ++q) {
+        x[i] = run.Checked(s + offsets[q]);
+        x[j] = run.Checked(t - h2);
+        if (run.Evaluate(x, f)) acc = f;
+        x[j] = run.Checked(t - h);
+        if (run.Evaluate(x, f)) acc = run.Checked(acc - run.Checked(8 * f));
+        x[j] = run.Checked(t + h);
+        if (run.Evaluate(x, f)) acc = run.Checked(run.Checked(8 * f) + acc);
+        x[j] = run.Checked(t + h2);
+        if (run.Evaluate(x, f))
+          acc = run.CheckedQuotient(run.CheckedQuotient(run.Checked(acc - f), 12), h);
+        switch (q) {
+          case 0: mixed = acc; break;
+          case 1: mixed = run.Checked(mixed - run.Checked(8 * acc)); break;
+          case 2: mixed = run.Checked(run.Checked(8 * acc) + mixed); break;
+          default:
+            mixed = run.CheckedQuotient(run.CheckedQuotient(run.Checked(mixed - acc), 12), h);
+            break;
+        }
+      }
+      hm(i, j) = mixed;
+      hm(j, i) = mixed;
+      x[j] = t;
+    }
+    x[i] = s;
   }
-  store(n, count) = smallestPivot_;
-  double value;
-  if (F(value)) Append(FunctionLine(value));
-  if (hooks_.ShowAdditionalInfo()) {
-    for (const std::string& line : DetailBlock(smallestPivot_, dim_.minPivots, dim_.determinants))
-      Append(line);
-    hooks_.Yield();
-  }
-  return true;
+  return hm;
+}
+
+Classification Classifier::Classify(std::vector<double>& x) {
+  const Matrix hessian = EstimateHessian(x);
+  Classification out;
+  out.minors = TriangulariseLeadingMinors(hessian);
+  out.kind = KindFromLeadingMinors(out.minors, hessian, run_.problems.problemBits);
+  return out;
 }
 
 }  // namespace quorvant

@@ -57,24 +57,21 @@ std::vector<std::string> ProblemsSection(const RunProblems& problems) {
   return lines;
 }
 
-std::string ListSolutions(Dimension& dim, PointFunction& evaluator, const LineSink& append) {
-  const int n = dim.varCount;
-  auto listKind = [&](std::string_view heading, const Matrix& store, int32_t count) {
-    for (int k = 1; k <= count; ++k) {
+std::string ListSolutions(const Problem& problem, PointFunction& function, const LineSink& append) {
+  const int n = problem.varCount();
+  auto listKind = [&](std::string_view heading, const std::vector<StoredPoint>& store) {
+    for (const StoredPoint& stored : store) {
       append(heading);
-      for (int i = 0; i < n; ++i) {
-        append(CoordinateLine(dim.varNames[i], store(i, k)));
-        dim.point[i] = store(i, k);
-      }
+      for (int i = 0; i < n; ++i) append(CoordinateLine(problem.varNames[i], stored[i]));
       double value;
-      const int32_t e = evaluator.EvaluateFunction(value);
+      const int32_t e = function.EvaluateFunction(std::span<const double>(stored.data(), n), value);
       append(e == 0 ? FunctionLine(value) : FunctionNotEvaluatedLine(e));
-      append(std::string(kSmallestPivotLabel) + FormatGeneral(store(n, k)));
+      append(std::string(kSmallestPivotLabel) + FormatGeneral(stored[n]));
     }
   };
-  listKind(kMaximumHeading, dim.maxima, dim.maxCount);
-  listKind(kMinimumHeading, dim.minima, dim.minCount);
-  return CountsCaption(dim.maxCount, dim.minCount);
+  listKind(kMaximumHeading, problem.maxima);
+  listKind(kMinimumHeading, problem.minima);
+  return CountsCaption(problem.maxCount(), problem.minCount());
 }
 
 }  // namespace quorvant

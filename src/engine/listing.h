@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/dimension.h"
-#include "model/function_evaluator.h"
+#include "model/point_function.h"
+#include "model/problem.h"
 
 namespace quorvant {
 
@@ -47,9 +47,9 @@ struct RunProblems {
 std::vector<std::string> ProblemsSection(const RunProblems& problems);
 
 // Lists the stored maxima, then the stored minima, as after a run: heading,
-// coordinates, the function value (evaluated afresh at each stored point, which
-// leaves `point` at the last one) and the stored smallest pivot. A value that cannot
-// be evaluated is listed as such. Returns the counts caption.
-std::string ListSolutions(Dimension& dim, PointFunction& evaluator, const LineSink& append);
+// coordinates, the function value (evaluated afresh at each stored point) and the
+// stored smallest pivot. A value that cannot be evaluated is listed as such. Returns
+// the counts caption.
+std::string ListSolutions(const Problem& problem, PointFunction& function, const LineSink& append);
 
 }  // namespace quorvant

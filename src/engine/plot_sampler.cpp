@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "model/dimension.h"
+#include <algorithm>
+
 #include "model/function_evaluator.h"
 
 namespace quorvant {
@@ -15,30 +16,27 @@ class SilentSink final : public MessageSink {
 }  // namespace
 
 struct PlotSampler::Impl {
-  Dimension dim;
   SilentSink sink;
-  FunctionEvaluator evaluator{dim, sink};
+  FunctionEvaluator evaluator{sink};
   std::vector<double> fixed;
+  std::vector<double> point;  // the point handed over, with every variable
 };
 
-PlotSampler::PlotSampler(PlotProblem problem) : impl_(new Impl) {
+PlotSampler::PlotSampler(PlotProblem problem) : impl_(std::make_unique<Impl>()) {
   impl_->evaluator.Prepare();
   impl_->evaluator.RegisterConstants(problem.constants);
-  const int n = static_cast<int>(problem.varNames.size());
-  impl_->dim.Resize(n);
-  impl_->dim.varNames = problem.varNames;
-  impl_->dim.formula = problem.formula;
+  impl_->evaluator.SetFunction(problem.varNames, problem.formula);
   impl_->fixed = problem.fixed;
-  impl_->fixed.resize(n, 0.0);
+  impl_->fixed.resize(problem.varNames.size(), 0.0);
 }
 
-PlotSampler::~PlotSampler() { delete impl_; }
+PlotSampler::~PlotSampler() = default;
 
-double PlotSampler::ValueAt(const std::vector<double>& point) {
-  impl_->dim.point = point;
-  impl_->dim.point.resize(impl_->dim.varCount, 0.0);
+double PlotSampler::ValueAt(std::span<const double> point) {
+  impl_->point.assign(impl_->fixed.size(), 0.0);
+  std::copy_n(point.begin(), std::min(point.size(), impl_->point.size()), impl_->point.begin());
   double value;
-  return impl_->evaluator.EvaluateFunction(value) == 0 ? value : std::nan("");
+  return impl_->evaluator.EvaluateFunction(impl_->point, value) == 0 ? value : std::nan("");
 }
 
 bool PlotSampler::SampleCurve(int axis, double min, double max, int count, PlotGrid& out,

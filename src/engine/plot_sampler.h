@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,11 +42,11 @@ class PlotSampler {
   bool SampleGrid(int xAxis, double xMin, double xMax, int xCount, int yAxis, double yMin,
                   double yMax, int yCount, PlotGrid& out, const std::atomic<bool>* cancel = nullptr);
   // The function at one point (NaN when it cannot be evaluated).
-  double ValueAt(const std::vector<double>& point);
+  double ValueAt(std::span<const double> point);
 
  private:
   struct Impl;
-  Impl* impl_;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace quorvant

@@ -6,14 +6,14 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/point_kind.h"
+
 namespace quorvant {
 
 // A stationary point the run converged to and classified, whatever its kind: for
 // tables and plots beside the listing.
 struct StationaryPoint {
-  enum class Kind { Minimum, Maximum, Indefinite, Semidefinite, PositiveSemidefinite,
-                    NegativeSemidefinite };
-  Kind kind;
+  PointKind kind;
   std::vector<double> point;
   std::vector<double> start;  // where its Newton iteration started
   double smallestPivot = 0;

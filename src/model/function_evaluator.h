@@ -5,22 +5,19 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "model/dimension.h"
 #include "model/extra_functions.h"
 #include "model/message_sink.h"
+#include "model/point_function.h"
 #include "model/script/script_engine.h"
 
 namespace quorvant {
 
 inline constexpr std::string_view kScriptErrorTitle = "Error in Script Control";
-
-// The silent failures: numeric errors and "already reported". Any other interpreter
-// failure is shown to the user.
-bool IsSilentError(int32_t number);
 
 // The message text of an interpreter failure: source and number, description, and
 // where it happened (lines separated by single carriage returns).
@@ -41,41 +38,42 @@ struct ConstantFailure {
 // What the user is told when a constant fails: which one, the error, what to do.
 std::string ConstantFailureMessage(const ConstantFailure& failure);
 
-// The user's function at the current point of the problem state: what the search
-// needs of an evaluator. Returns 0 with the value, or an error number.
-class PointFunction {
- public:
-  virtual ~PointFunction() = default;
-  virtual int32_t EvaluateFunction(double& value) = 0;
-};
-
 class FunctionEvaluator final : public PointFunction {
  public:
-  FunctionEvaluator(Dimension& dim, MessageSink& messages);
+  explicit FunctionEvaluator(MessageSink& messages);
   FunctionEvaluator(const FunctionEvaluator&) = delete;
   FunctionEvaluator& operator=(const FunctionEvaluator&) = delete;
 
-  // Engine preparation: registers the extra functions as "sh" (members global), sets
-  // halfpi, pi and e in the problem state and, through statements, in the engine.
+  // Engine preparation: registers the extra functions as "sh" (members global) and
+  // sets halfpi, pi and e through statements.
   void Prepare();
 
   // Executes the user constant statements in order; stops at the first failure, silent
   // or not (the constants after it would be missing), and says which one failed.
   ConstantFailure RegisterConstants(std::span<const std::string> statements);
-  // The constants held in the problem state, in list order.
-  ConstantFailure RegisterConstants();
+
+  // The function to evaluate from now on: the variable names, in coordinate order, and
+  // the formula. The names are bound to the interpreter's variables here; the formula
+  // is compiled at its first evaluation (so a syntax error is reported as a failure of
+  // that evaluation, like any other). Call again whenever the names or the formula
+  // change.
+  void SetFunction(std::span<const std::string> names, std::string formula);
 
   // One assignment "name=value" per variable, the value written with 15 significant
   // digits. A coordinate that is not finite, or whose 15-digit text lies beyond the
   // double range (the largest doubles round up to 1.79769313486232E+308), cannot be
   // handed over as a number: it fails with Overflow (6) on both paths, before any
   // statement is run for it.
-  int32_t AssignVariables();
+  int32_t AssignVariables(std::span<const double> x);
 
-  // The function value at `point`. Returns 0, or the error number of the failing
-  // step (the assignment, the formula, the conversion of its value to Double, or a
-  // failure an extra function recorded).
-  int32_t EvaluateFunction(double& value) override;
+  // The function value at `x`. Returns 0, or the error number of the failing step (the
+  // assignment, the formula, the conversion of its value to Double, or a failure an
+  // extra function recorded).
+  int32_t EvaluateFunction(std::span<const double> x, double& value) override;
+
+  // The number of the last error met while evaluating (0 after a success is not
+  // promised: it is the last failure's number, as the interpreter's error event left it).
+  int32_t ierr() const { return ierr_; }
 
   // Off: every assignment goes through statement text and every formula through
   // the Variant machine. Results are identical either way; this exists for tests
@@ -87,29 +85,27 @@ class FunctionEvaluator final : public PointFunction {
 
  private:
   void OnScriptError(const script::ScriptError& error);
-  void BindVariables();
 
-  Dimension& dim_;
   MessageSink& messages_;
+  int32_t ierr_ = 0;
   ExtraFunctions extra_;
   script::ScriptEngine engine_;
   bool fastPath_ = true;
 
-  // Per variable: its slot handle (-1: only statement text will do), where a number
-  // assigned to it goes, and the last coordinate with its rounded value (a
+  // Per variable: its name, its slot handle (-1: only statement text will do), where
+  // a number assigned to it goes, and the last coordinate with its rounded value (a
   // coordinate that did not change is not rounded again).
   struct BoundVariable {
+    std::string name;
     int32_t slot = -1;
     script::ScriptEngine::NumberTarget target;
     double lastRaw = 0;
     double lastRounded = 0;
     bool direct() const { return target.member || target.variable; }
   };
-  std::vector<std::string> boundNames_;
   std::vector<BoundVariable> bound_;
-  // The formula compiled once per text.
-  std::string compiledFormula_;
-  std::shared_ptr<const script::Program> formulaProgram_;
+  std::string formula_;
+  std::shared_ptr<const script::Program> formulaProgram_;  // null until first compiled
 };
 
 }  // namespace quorvant

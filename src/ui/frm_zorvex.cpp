@@ -5,56 +5,42 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QHeaderView>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTextStream>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 
-#include "engine/listing.h"
-#include "model/numtext.h"
+#include "docs/problem_file.h"
 #include "docs/report.h"
+#include "engine/listing.h"
+#include "engine/plot_data.h"
+#include "model/numtext.h"
+#include "ui/constants_editor.h"
 #include "ui/field_guard.h"
-#include "ui/frm_about.h"
-#include "ui/help_window.h"
+#include "ui/interval_editor.h"
+#include "ui/points_table.h"
 #include "ui/qt_report_printer.h"
 #include "ui/run_worker.h"
+#include "ui/ui_style.h"
 
 namespace quorvant {
 
 namespace {
-
-QFont FieldFont() { return QFont("Verdana", 9); }
-QFont LabelFont() { return QFont("MS Sans Serif", 9); }
-
-double Value(const QLineEdit* field) { return ReadLeadingNumber(field->text().toStdString()); }
-
-// A whole number for a count: the value rounded half to even, kept in the 32-bit
-// range.
-int32_t WholeValue(const QLineEdit* field) {
-  const double v = RoundHalfEven(Value(field));
-  if (!(v > -2147483648.0)) return INT32_MIN;
-  if (!(v < 2147483647.0)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
 
 // Message boxes of the core. From the run's worker thread the box is shown on the
 // window's thread while the run waits for it.
@@ -66,8 +52,7 @@ class DialogMessages final : public MessageSink {
     body.replace('\r', '\n');
     const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
     auto show = [&] {
-      QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical
-                                                    : QMessageBox::Information,
+      QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
                       caption, body, QMessageBox::Ok, parent_);
       box.exec();
     };
@@ -81,36 +66,25 @@ class DialogMessages final : public MessageSink {
   QWidget* parent_;
 };
 
-QPushButton* MakeButton(const char* name, const QString& caption, const QString& tip) {
-  auto* button = new QPushButton(caption);
-  button->setObjectName(name);
-  button->setToolTip(tip);
-  return button;
-}
-
-QLabel* MakeLabel(const QString& text) {
-  auto* label = new QLabel(text);
-  label->setFont(LabelFont());
-  return label;
+QString FromStd(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
 
-frmZorvex::frmZorvex(Dimension& dim, MessageSink* messages, QWidget* parent)
-    : QMainWindow(parent), dim_(dim) {
+frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("Quorvant");
   setObjectName("frmZorvex");
   if (!messages) {
     ownMessages_ = std::make_unique<DialogMessages>(this);
     messages = ownMessages_.get();
   }
-  // The interpreter is prepared once, with halfpi, pi and e; the start-up values of
-  // the problem state are those of a new Dimension.
   messages_ = messages;
-  evaluator_ = std::make_unique<FunctionEvaluator>(dim_, *messages);
+  // The interpreter is prepared once, with halfpi, pi and e.
+  evaluator_ = std::make_unique<FunctionEvaluator>(*messages);
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
-  worker_ = new RunWorker(dim_, *evaluator_, this);
+  worker_ = new RunWorker(*evaluator_, this);
   connect(worker_, &RunWorker::lineAppended, this,
           [this](const QString& line) { lstExtrema->addItem(line); });
   connect(worker_, &RunWorker::progressed, this, [this](int permille) { prgRun->setValue(permille); });
@@ -123,8 +97,10 @@ frmZorvex::frmZorvex(Dimension& dim, MessageSink* messages, QWidget* parent)
   auto* fields = new QWidget;
   createProblemFields(fields);
   left->addWidget(fields);
-  left->addWidget(createConstantsFrame());
-  left->addWidget(createIntervalPanel());
+  constants_ = new ConstantsEditor;
+  left->addWidget(constants_);
+  intervals_ = new IntervalEditor(*guard_, [this](QLineEdit* field) { setSelectAllOnFocus(field); });
+  left->addWidget(intervals_);
   left->addStretch(1);
   columns->addLayout(left, 0);
   columns->addWidget(createResultsPanel(), 1);
@@ -132,16 +108,23 @@ frmZorvex::frmZorvex(Dimension& dim, MessageSink* messages, QWidget* parent)
   statusBar();
   guardFields();
 
+  connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
+  connect(constants_, &ConstantsEditor::resetRequested, this, [this](const QString& statement) {
+    evaluator_->engine().ExecuteStatement(statement.toStdString());
+  });
+  connect(constants_, &ConstantsEditor::full, this, [this] {
+    statusBar()->showMessage("The constants table is full (101 constants): remove one first.", 5000);
+  });
+
   // Tab order: the six fields, the constants list, then the interval fields.
   QWidget::setTabOrder(txtOrder, txtVarNams);
   QWidget::setTabOrder(txtVarNams, txtError);
   QWidget::setTabOrder(txtError, txtMaxcy);
   QWidget::setTabOrder(txtMaxcy, txtRand);
   QWidget::setTabOrder(txtRand, txtEquation);
-  QWidget::setTabOrder(txtEquation, cboConstants);
-  QWidget::setTabOrder(cboConstants, txtLL[0]);
-  QWidget::setTabOrder(txtLL[0], txtUL[0]);
-  QWidget::setTabOrder(txtUL[0], txtSubintervals[0]);
+  QWidget::setTabOrder(txtEquation, constants_->combo());
+  QWidget::setTabOrder(constants_->combo(), intervals_->firstField());
+  intervals_->LoadObjects(1);
   resize(940, 620);
   txtOrder->setFocus();
 }
@@ -218,8 +201,26 @@ QString frmZorvex::AskFileName(FileDialogKind kind) {
                                       : QFileDialog::getSaveFileName(this);
 }
 
-// Open: a file is read whole into a fresh document first, so a file that cannot be
-// read leaves the window and the problem exactly as they were.
+Problem frmZorvex::ProblemFromFields() const {
+  Problem p = problem_;
+  p.formula = txtEquation->text().toStdString();
+  p.constants = constants_->statements();
+  p.errorBound = FieldValue(txtError);
+  p.maxCycles = WholeFieldValue(txtMaxcy);
+  const int n = p.varCount();
+  p.lowerLimit.resize(n);
+  p.upperLimit.resize(n);
+  p.subintervals.resize(n);
+  for (int i = 0; i < n && i < intervals_->count(); ++i) {
+    p.lowerLimit[i] = intervals_->LowerLimit(i);
+    p.upperLimit[i] = intervals_->UpperLimit(i);
+    p.subintervals[i] = intervals_->Subintervals(i);
+  }
+  return p;
+}
+
+// Open: a file is read whole into a fresh problem first, so a file that cannot be read
+// leaves the window and the problem exactly as they were.
 void frmZorvex::mnuOpen_Click() {
   if (!mnuOpen->isEnabled() || worker_->running()) return;
   const QString name = AskFileName(FileDialogKind::Open);
@@ -233,117 +234,90 @@ bool frmZorvex::OpenNamedFile(const QString& path) {
 }
 
 bool frmZorvex::OpenProblemFile(const std::string& path) {
-  ProblemDocument doc;
+  Problem opened;
   std::string error;
   FileStamp stamp;
-  if (!LoadProblemFile(path, doc, error, &stamp)) {
+  if (!LoadProblemFile(path, opened, error, &stamp)) {
     // The reader's messages name the file or the line themselves.
-    ShowMessage("Quorvant", QString::fromStdString(error));
+    ShowMessage("Quorvant", FromStd(error));
     return false;
   }
-  dim_.problemPath = path;
+  problemPath_ = path;
   problemStamp_ = stamp;
-  dim_.loading = true;
+  loading_ = true;
   txtOrder->setEnabled(false);
   txtVarNams->setEnabled(false);
-  ApplyDocument(doc, dim_);
-  LoadObjects();
-  SetDisplayedSpecs();
-  std::vector<std::string> entries(dim_.constants.begin(), dim_.constants.begin() + dim_.constCount);
+  problem_ = opened;
+  varCount_ = opened.varCount();
+  intervals_->LoadObjects(varCount_);
+  SetDisplayedSpecs(opened);
   // A constant that cannot be executed leaves the ones after it unset: the values
   // listed below would be wrong, so the user hears of it.
-  if (const ConstantFailure failure = evaluator_->RegisterConstants(entries))
-    ShowMessage("Quorvant", QString::fromStdString(ConstantFailureMessage(failure)));
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(opened.constants))
+    ShowMessage("Quorvant", FromStd(ConstantFailureMessage(failure)));
+  evaluator_->SetFunction(opened.varNames, opened.formula);
   lstExtrema->clear();
   lblExtrema->setText("");
-  const std::string caption =
-      ListSolutions(dim_, *evaluator_, [this](std::string_view line) {
-        lstExtrema->addItem(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-      });
-  lblExtrema->setText(QString::fromStdString(caption));
+  const std::string caption = ListSolutions(opened, *evaluator_, [this](std::string_view line) {
+    lstExtrema->addItem(FromStd(line));
+  });
+  lblExtrema->setText(FromStd(caption));
   lastPoints_.clear();
-  FillPointsTable();
+  points_->Clear();
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   mnuOpen->setEnabled(false);
-  mnuSave->setEnabled(true);
-  mnuSaveAs->setEnabled(true);
-  mnuPrint->setVisible(true);
-  mnuAbout->setVisible(true);
-  dim_.loading = false;
-  UpdatePlotMenu();
+  ShowProblemDefined();
+  loading_ = false;
   return true;
 }
 
 // Puts the problem into the window's fields.
-void frmZorvex::SetDisplayedSpecs() {
-  cboConstants->clear();
-  for (int k = 0; k < dim_.constCount; ++k) cboConstants->addItem(QString::fromStdString(dim_.constants[k]));
-  cboConstants->setCurrentIndex(-1);
-  cboConstants->setEditText("");
-  txtOrder->setText(QString::number(dim_.varCount));
-  txtError->setText(QString::fromStdString(FormatGeneral(dim_.errorBound)));
-  txtMaxcy->setText(QString::number(dim_.maxCycles));
-  txtEquation->setText(QString::fromStdString(dim_.formula));
+void frmZorvex::SetDisplayedSpecs(const Problem& problem) {
+  constants_->SetStatements(problem.constants);
+  txtOrder->setText(QString::number(problem.varCount()));
+  txtError->setText(FromStd(FormatGeneral(problem.errorBound)));
+  txtMaxcy->setText(QString::number(problem.maxCycles));
+  txtEquation->setText(FromStd(problem.formula));
   QStringList names;
-  for (int i = 0; i < dim_.varCount; ++i) {
-    const QString name = QString::fromStdString(dim_.varNames[i]);
+  for (int i = 0; i < problem.varCount(); ++i) {
+    const QString name = FromStd(problem.varNames[i]);
     names << name;
-    lblVar[i]->setText(name);
-    txtLL[i]->setText(QString::fromStdString(FormatGeneral(dim_.lowerLimit[i])));
-    txtUL[i]->setText(QString::fromStdString(FormatGeneral(dim_.upperLimit[i])));
-    txtSubintervals[i]->setText(QString::number(dim_.subintervals[i]));
+    intervals_->SetName(i, name);
+    intervals_->SetValues(i, problem.lowerLimit[i], problem.upperLimit[i], problem.subintervals[i]);
   }
   txtVarNams->setText(names.join(','));
   lblEquation->setText("f(" + names.join(',') + ")");
 }
 
-// The problem as the fields show it now, with the extrema the store holds.
-ProblemDocument frmZorvex::DocumentFromFields() const {
-  ProblemDocument doc = DocumentFromProblem(dim_);
-  doc.errorBound = Value(txtError);
-  doc.maxCycles = Value(txtMaxcy);
-  doc.formula = txtEquation->text().toStdString();
-  doc.constants.clear();
-  for (int k = 0; k < cboConstants->count(); ++k) doc.constants.push_back(cboConstants->itemText(k).toStdString());
-  for (int i = 0; i < dim_.varCount; ++i) {
-    doc.lowerLimit[i] = Value(txtLL[i]);
-    doc.upperLimit[i] = Value(txtUL[i]);
-    doc.subintervals[i] = Value(txtSubintervals[i]);
-  }
-  return doc;
-}
-
 // Writes the problem to the remembered file. A file that another program changed since
 // it was opened or saved here is overwritten only when the user says so.
 void frmZorvex::WriteProblemFile(const FileStamp& expected) {
-  const ProblemDocument doc = DocumentFromFields();
-  SaveResult saved = SaveProblemFile(dim_.problemPath, doc, expected);
+  const Problem problem = ProblemFromFields();
+  SaveResult saved = SaveProblemFile(problemPath_, problem, expected);
   if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
     const QString question =
-        QString::fromStdString("\"" + dim_.problemPath + "\": " + saved.reason +
-                               ".\n\nOverwrite it with this problem?");
+        FromStd("\"" + problemPath_ + "\": " + saved.reason + ".\n\nOverwrite it with this problem?");
     const bool overwrite =
         confirm_ ? confirm_(question)
-                 : QMessageBox::question(this, "Quorvant", question,
-                                         QMessageBox::Yes | QMessageBox::No,
+                 : QMessageBox::question(this, "Quorvant", question, QMessageBox::Yes | QMessageBox::No,
                                          QMessageBox::No) == QMessageBox::Yes;
     if (!overwrite) return;
-    saved = SaveProblemFile(dim_.problemPath, doc);
+    saved = SaveProblemFile(problemPath_, problem);
   }
   if (!saved.ok()) {
-    ShowMessage("Quorvant", QString::fromStdString(saved.reason));
+    ShowMessage("Quorvant", FromStd(saved.reason));
     return;
   }
   problemStamp_ = saved.stamp;
-  statusBar()->showMessage(QString::fromStdString("Saved " + dim_.problemPath), 5000);
+  statusBar()->showMessage(FromStd("Saved " + problemPath_), 5000);
 }
 
 void frmZorvex::mnuSave_Click() {
   if (!mnuSave->isEnabled() || worker_->running()) return;
-  if (dim_.problemPath.empty()) {
+  if (problemPath_.empty()) {
     const QString name = AskFileName(FileDialogKind::Save);
     if (name.isEmpty()) return;
-    dim_.problemPath = name.toStdString();
+    problemPath_ = name.toStdString();
     problemStamp_ = {};
   }
   WriteProblemFile(problemStamp_);
@@ -354,10 +328,10 @@ void frmZorvex::mnuSaveAs_Click() {
   if (!mnuSaveAs->isEnabled() || worker_->running()) return;
   const QString name = AskFileName(FileDialogKind::Save);
   if (name.isEmpty()) return;
-  dim_.problemPath = name.toStdString();
+  problemPath_ = name.toStdString();
   // The file opened or saved last, chosen again: still not to be overwritten blindly if
   // another program changed it. (The dialog has asked about replacing any other file.)
-  if (!StampOf(dim_.problemPath).SameFile(problemStamp_)) problemStamp_ = {};
+  if (!StampOf(problemPath_).SameFile(problemStamp_)) problemStamp_ = {};
   WriteProblemFile(problemStamp_);
 }
 
@@ -380,9 +354,9 @@ void frmZorvex::mnuPrint_Click() {
     if (dialog.exec() != QDialog::Accepted) return;
   }
   QtReportPrinter out(printer);
-  std::vector<std::string> entries;
-  for (int k = 0; k < cboConstants->count(); ++k) entries.push_back(cboConstants->itemText(k).toStdString());
-  PrintReport(out, dim_, *evaluator_, txtEquation->text().toStdString(), entries);
+  const Problem problem = ProblemFromFields();
+  evaluator_->SetFunction(problem.varNames, problem.formula);
+  PrintReport(out, problem, *evaluator_);
   if (!out.ok()) ShowMessage("Quorvant", "The report could not be printed: the printer did not start.");
 }
 
@@ -394,7 +368,7 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
       // Select the whole text once the focus has settled (a mouse click would
       // otherwise place the cursor over the selection).
       QTimer::singleShot(0, field, [field] { field->selectAll(); });
-      if (field == txtError) dim_.errorBoundOnFocus = Value(txtError);
+      if (field == txtError) errorBoundOnFocus_ = FieldValue(txtError);
     }
   }
   return QMainWindow::eventFilter(watched, event);
@@ -441,95 +415,6 @@ void frmZorvex::createProblemFields(QWidget* host) {
   connect(txtEquation, &QLineEdit::textChanged, this, [this] { ClearResults(); });
 }
 
-QGroupBox* frmZorvex::createConstantsFrame() {
-  fraConstants = new QGroupBox("User constants");
-  fraConstants->setObjectName("fraConstants");
-  fraConstants->setToolTip("Add or remove user-defined constants");
-  auto* row = new QHBoxLayout(fraConstants);
-  cboConstants = new QComboBox;
-  cboConstants->setObjectName("cboConstants");
-  cboConstants->setEditable(true);
-  cboConstants->setInsertPolicy(QComboBox::NoInsert);
-  cboConstants->setCompleter(nullptr);  // what is typed is what is added
-  cboConstants->setFont(FieldFont());
-  cboConstants->setToolTip("Example: a=2.37");
-  cboConstants->setMinimumContentsLength(16);
-  cmdAddCons = MakeButton("cmdAddCons", "Add", "Add (register) constant");
-  cmdRemCons = MakeButton("cmdRemCons", "Remove", "Remove selected constant");
-  row->addWidget(cboConstants, 1);
-  row->addWidget(cmdAddCons);
-  row->addWidget(cmdRemCons);
-  connect(cmdAddCons, &QPushButton::clicked, this, &frmZorvex::cmdAddCons_Click);
-  connect(cmdRemCons, &QPushButton::clicked, this, &frmZorvex::cmdRemCons_Click);
-  // Typing in the edit text is a change; choosing an entry from the list is not.
-  connect(cboConstants->lineEdit(), &QLineEdit::textEdited, this, [this] { ClearResults(); });
-  connect(cboConstants->lineEdit(), &QLineEdit::returnPressed, this, &frmZorvex::cmdAddCons_Click);
-  return fraConstants;
-}
-
-QGroupBox* frmZorvex::createIntervalPanel() {
-  fraIntervals = new QGroupBox("Interval specifications");
-  fraIntervals->setObjectName("fraIntervals");
-  auto* grid = new QGridLayout(fraIntervals);
-  auto* lblLimits = MakeLabel("Variable:");
-  lblLimits->setStyleSheet("color: red");
-  grid->addWidget(lblLimits, 0, 0);
-  grid->addWidget(MakeLabel("Lower limit:"), 1, 0);
-  grid->addWidget(MakeLabel("Upper limit:"), 2, 0);
-  grid->addWidget(MakeLabel("# of subintervals:"), 3, 0);
-  cmdPrevLim = MakeButton("cmdPrevLim", "Previous", "Display previous variable");
-  cmdNextLim = MakeButton("cmdNextLim", "Next", "Display next variable");
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(cmdPrevLim);
-  buttons->addWidget(cmdNextLim);
-  grid->addLayout(buttons, 4, 0, 1, 2);
-  grid->setColumnStretch(1, 1);
-  connect(cmdPrevLim, &QPushButton::clicked, this, &frmZorvex::cmdPrevLim_Click);
-  connect(cmdNextLim, &QPushButton::clicked, this, &frmZorvex::cmdNextLim_Click);
-  addIntervalMember(0);
-  return fraIntervals;
-}
-
-// Member i of the per-variable family: its name label and three fields, placed in
-// the same cells as every other member; all but one are hidden.
-void frmZorvex::addIntervalMember(int i) {
-  auto* grid = static_cast<QGridLayout*>(fraIntervals->layout());
-  auto* name = MakeLabel("");
-  name->setObjectName(QString("lblVar%1").arg(i));
-  name->setStyleSheet("color: red");
-  auto make = [&](const char* base, const QString& text) {
-    auto* edit = new QLineEdit(text);
-    edit->setObjectName(QString("%1%2").arg(base).arg(i));
-    edit->setFont(LabelFont());
-    setSelectAllOnFocus(edit);
-    return edit;
-  };
-  QLineEdit* sub = make("txtSubintervals", "4");
-  sub->setToolTip("Minimum # of subintervals in this direction. Should be enough to detect all extrema");
-  QLineEdit* upper = make("txtUL", "10");
-  QLineEdit* lower = make("txtLL", "-10");
-  lblVar.push_back(name);
-  txtLL.push_back(lower);
-  txtUL.push_back(upper);
-  txtSubintervals.push_back(sub);
-  grid->addWidget(name, 0, 1);
-  grid->addWidget(lower, 1, 1);
-  grid->addWidget(upper, 2, 1);
-  grid->addWidget(sub, 3, 1);
-  const bool visible = i == 0;
-  for (QWidget* w : {static_cast<QWidget*>(name), static_cast<QWidget*>(lower),
-                     static_cast<QWidget*>(upper), static_cast<QWidget*>(sub)})
-    w->setVisible(visible);
-  // The limits must be numbers as a whole; the subintervals have no leave rule.
-  for (QLineEdit* limit : {lower, upper}) {
-    guard_->Guard(limit, {[limit] {
-                            double unused;
-                            return ParseNumericText(limit->text().toStdString(), unused);
-                          },
-                          {}});
-  }
-}
-
 QWidget* frmZorvex::createResultsPanel() {
   auto* panel = new QWidget;
   auto* column = new QVBoxLayout(panel);
@@ -556,28 +441,13 @@ QWidget* frmZorvex::createResultsPanel() {
   lstExtrema->setFont(QFont("Courier New", 9));
   lstExtrema->setToolTip("Quorvant");
   lstExtrema->setUniformItemSizes(true);
-  tblPoints = new QTableWidget;
-  tblPoints->setObjectName("tblPoints");
-  tblPoints->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  tblPoints->setSortingEnabled(true);
-  tblPoints->verticalHeader()->setVisible(false);
-  auto* pointsPage = new QWidget;
-  auto* pointsColumn = new QVBoxLayout(pointsPage);
-  pointsColumn->setContentsMargins(0, 0, 0, 0);
-  pointsColumn->addWidget(tblPoints, 1);
-  auto* csv = MakeButton("cmdExportCsv", "Export CSV...", "Save the table as comma-separated values");
-  auto* csvRow = new QHBoxLayout;
-  csvRow->addStretch(1);
-  csvRow->addWidget(csv);
-  pointsColumn->addLayout(csvRow);
-  connect(csv, &QPushButton::clicked, this, [this] {
-    const QString name = QFileDialog::getSaveFileName(this, "Export CSV", "stationary-points.csv", "CSV (*.csv)");
-    if (!name.isEmpty() && !ExportPointsCsv(name)) ShowMessage("Quorvant", "Cannot write " + name);
-  });
+  points_ = new StationaryPointsTable;
+  connect(points_, &StationaryPointsTable::exportFailed, this,
+          [this](const QString& message) { ShowMessage("Quorvant", message); });
   tabResults = new QTabWidget;
   tabResults->setObjectName("tabResults");
   tabResults->addTab(lstExtrema, "Listing");
-  tabResults->addTab(pointsPage, "Stationary points");
+  tabResults->addTab(points_, "Stationary points");
   column->addWidget(tabResults, 1);
   auto* bottom = new QHBoxLayout;
   lblExtrema = new QLabel;
@@ -602,69 +472,71 @@ QWidget* frmZorvex::createResultsPanel() {
   return panel;
 }
 
+// Save, Save As, Print, About and Plot become available once the problem is defined.
+void frmZorvex::ShowProblemDefined() {
+  mnuSave->setEnabled(true);
+  mnuSaveAs->setEnabled(true);
+  mnuPrint->setVisible(true);
+  mnuAbout->setVisible(true);
+  UpdatePlotMenu();
+}
+
 // The leave rules of the single-value fields.
 void frmZorvex::guardFields() {
-  guard_->Guard(txtOrder,
-                {[this] {
-                   const double v = Value(txtOrder);
-                   if (v <= 0 || v > kMaxVariables) return false;
-                   const double n = RoundHalfEven(v);
-                   if (n < 1) return false;  // 0 < v <= 0.5 gives no variables
-                   dim_.Resize(static_cast<int32_t>(n));
-                   return true;
-                 },
-                 [this] {
-                   txtOrder->setEnabled(false);
-                   mnuOpen->setEnabled(false);
-                   if (txtVarNams->isEnabled()) {
-                     LoadObjects();
-                     QTimer::singleShot(0, txtVarNams, [this] { txtVarNams->setFocus(); });
-                   }
-                 }});
-  guard_->Guard(txtVarNams,
-                {[this] {
-                   if (dim_.loading) return true;
-                   if (dim_.varCount < 1) return false;
-                   const QStringList names = txtVarNams->text().split(',');
-                   // Labels are set in order up to the first empty name.
-                   for (int i = 0; i < names.size() && i < dim_.varCount; ++i) {
-                     if (names[i].isEmpty()) break;
-                     if (i < static_cast<int>(lblVar.size())) lblVar[i]->setText(names[i]);
-                   }
-                   if (names.size() != dim_.varCount) return false;
-                   for (const QString& name : names)
-                     if (name.isEmpty()) return false;
-                   dim_.varNames.clear();
-                   for (const QString& name : names) dim_.varNames.push_back(name.toStdString());
-                   return true;
-                 },
-                 [this] {
-                   if (dim_.loading) return;
-                   txtVarNams->setEnabled(false);
-                   lblEquation->setText("f(" + txtVarNams->text() + ")");
-                   mnuSave->setEnabled(true);
-                   mnuSaveAs->setEnabled(true);
-                   mnuPrint->setVisible(true);
-                   mnuAbout->setVisible(true);
-                   UpdatePlotMenu();
-                 }});
-  guard_->Guard(txtError, {[this] { return Value(txtError) > 0; },
+  guard_->Guard(txtOrder, {[this] {
+                             const double v = FieldValue(txtOrder);
+                             if (v <= 0 || v > kMaxVariables) return false;
+                             const double n = RoundHalfEven(v);
+                             if (n < 1) return false;  // 0 < v <= 0.5 gives no variables
+                             varCount_ = static_cast<int32_t>(n);
+                             problem_ = Problem::WithVariables(varCount_);
+                             return true;
+                           },
                            [this] {
-                             dim_.errorBound = Value(txtError);
-                             if (dim_.errorBound < dim_.errorBoundOnFocus) ClearResults();
+                             txtOrder->setEnabled(false);
+                             mnuOpen->setEnabled(false);
+                             if (txtVarNams->isEnabled()) {
+                               intervals_->LoadObjects(varCount_);
+                               QTimer::singleShot(0, txtVarNams, [this] { txtVarNams->setFocus(); });
+                             }
+                           }});
+  guard_->Guard(txtVarNams, {[this] {
+                               if (loading_) return true;
+                               if (varCount_ < 1) return false;
+                               const QStringList names = txtVarNams->text().split(',');
+                               // Labels are set in order up to the first empty name.
+                               for (int i = 0; i < names.size() && i < varCount_; ++i) {
+                                 if (names[i].isEmpty()) break;
+                                 intervals_->SetName(i, names[i]);
+                               }
+                               if (names.size() != varCount_) return false;
+                               for (const QString& name : names)
+                                 if (name.isEmpty()) return false;
+                               for (int i = 0; i < varCount_; ++i)
+                                 problem_.varNames[i] = names[i].toStdString();
+                               return true;
+                             },
+                             [this] {
+                               if (loading_) return;
+                               txtVarNams->setEnabled(false);
+                               lblEquation->setText("f(" + txtVarNams->text() + ")");
+                               ShowProblemDefined();
+                             }});
+  guard_->Guard(txtError, {[this] { return FieldValue(txtError) > 0; },
+                           [this] {
+                             if (FieldValue(txtError) < errorBoundOnFocus_) ClearResults();
                            }});
   guard_->Guard(txtMaxcy, {[this] {
                              // Rewritten as a 16-bit whole number; a value beyond that
                              // range cannot be, and is refused.
-                             const double v = RoundHalfEven(Value(txtMaxcy));
+                             const double v = RoundHalfEven(FieldValue(txtMaxcy));
                              if (!(v >= -32768 && v <= 32767)) return false;
                              const QString text = QString::number(static_cast<int>(v));
                              if (txtMaxcy->text() != text) txtMaxcy->setText(text);
-                             dim_.maxCycles = static_cast<int32_t>(v);
-                             return dim_.maxCycles >= 1;
+                             return v >= 1;
                            },
                            {}});
-  guard_->Guard(txtRand, {[this] { return Value(txtRand) >= 1; }, {}});
+  guard_->Guard(txtRand, {[this] { return FieldValue(txtRand) >= 1; }, {}});
   guard_->Guard(txtEquation, {[this] { return !txtEquation->text().isEmpty(); }, {}});
 }
 
@@ -676,129 +548,30 @@ frmZorvex::WindowState frmZorvex::windowState() const {
 
 bool frmZorvex::runInProgress() const { return worker_->running(); }
 
-// Creates the members 1..n-1 of the interval family, hidden, and places them in the
-// tab order after member 0: LL(0), UL(0), Sub(0), LL(1), UL(1), Sub(1), ...
-void frmZorvex::LoadObjects() {
-  for (int i = static_cast<int>(txtLL.size()); i < dim_.varCount; ++i) addIntervalMember(i);
-  QWidget* previous = txtSubintervals[0];
-  for (int i = 1; i < dim_.varCount; ++i) {
-    QWidget::setTabOrder(previous, txtLL[i]);
-    QWidget::setTabOrder(txtLL[i], txtUL[i]);
-    QWidget::setTabOrder(txtUL[i], txtSubintervals[i]);
-    previous = txtSubintervals[i];
-  }
-}
-
-void frmZorvex::EditLimit(int k) {
-  for (size_t i = 0; i < txtLL.size(); ++i) {
-    lblVar[i]->hide();
-    txtLL[i]->hide();
-    txtUL[i]->hide();
-    txtSubintervals[i]->hide();
-  }
-  lblVar[k]->show();
-  txtLL[k]->show();
-  txtUL[k]->show();
-  txtSubintervals[k]->show();
-  txtLL[k]->setFocus();
-}
-
-void frmZorvex::cmdNextLim_Click() {
-  const int n = std::max(1, dim_.varCount);
-  dim_.shownVar = dim_.shownVar >= n ? 1 : dim_.shownVar + 1;
-  EditLimit(std::min(dim_.shownVar, static_cast<int32_t>(txtLL.size())) - 1);
-}
-
-void frmZorvex::cmdPrevLim_Click() {
-  const int n = std::max(1, dim_.varCount);
-  dim_.shownVar = dim_.shownVar <= 1 ? n : dim_.shownVar - 1;
-  EditLimit(std::min(dim_.shownVar, static_cast<int32_t>(txtLL.size())) - 1);
-}
-
-void frmZorvex::cmdAddCons_Click() {
-  const std::string text = cboConstants->currentText().toStdString();
-  const size_t eq = text.find('=');
-  if (eq == std::string::npos) return;
-  const std::string name = text.substr(0, eq);
-  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  if (name.empty() || !letter(name[0])) return;
-  for (size_t k = 1; k < name.size(); ++k)
-    if (!letter(name[k]) && !(name[k] >= '0' && name[k] <= '9')) return;
-  // A constant of the same name (compared exactly) is replaced: it leaves its place
-  // and the new statement goes to the end.
-  int replaced = -1;
-  for (int k = 0; k < dim_.constCount; ++k) {
-    if (dim_.constants[k].substr(0, dim_.constants[k].find('=')) == name) {
-      replaced = k;
-      break;
-    }
-  }
-  // The table holds 101 statements; a new name beyond that is refused as it stands.
-  if (replaced < 0 && dim_.constCount >= kConstantSlots) {
-    statusBar()->showMessage("The constants table is full (101 constants): remove one first.", 5000);
-    return;
-  }
-  if (replaced >= 0) {
-    cboConstants->removeItem(replaced);
-    for (int k = replaced; k + 1 < dim_.constCount; ++k) dim_.constants[k] = dim_.constants[k + 1];
-    dim_.constCount = dim_.constCount - 1;
-  }
-  dim_.constants[dim_.constCount] = text;
-  dim_.constCount = dim_.constCount + 1;
-  cboConstants->addItem(QString::fromStdString(text));
-  cboConstants->setCurrentIndex(-1);
-  cboConstants->setEditText("");
-  ClearResults();  // emptying the edit text is a change
-}
-
-void frmZorvex::cmdRemCons_Click() {
-  const int k = cboConstants->currentIndex();
-  if (k < 0 || k >= dim_.constCount) return;
-  const std::string removed = dim_.constants[k];
-  for (int j = k; j + 1 < dim_.constCount; ++j) dim_.constants[j] = dim_.constants[j + 1];
-  dim_.constCount = dim_.constCount - 1;
-  // The name before "=" in the edit text is set to 0 in the interpreter, which
-  // cannot forget a name. An edit text without "=" resets the removed entry's own
-  // name instead of sending the statement "0".
-  const std::string edit = cboConstants->currentText().toStdString();
-  const size_t p = edit.find('=');
-  const std::string statement =
-      p != std::string::npos ? edit.substr(0, p + 1) + "0" : removed.substr(0, removed.find('=') + 1) + "0";
-  evaluator_->engine().ExecuteStatement(statement);
-  cboConstants->removeItem(k);
-}
-
 void frmZorvex::ClearResults() {
-  if (dim_.loading || worker_->running()) return;
+  if (loading_ || worker_->running()) return;
   lstExtrema->clear();
   lblExtrema->setText("");
-  dim_.maxCount = 0;
-  dim_.minCount = 0;
+  problem_.maxima.clear();
+  problem_.minima.clear();
 }
 
-bool frmZorvex::ReadSpecs() {
-  std::vector<std::string> entries;
-  for (int k = 0; k < cboConstants->count(); ++k) entries.push_back(cboConstants->itemText(k).toStdString());
-  if (const ConstantFailure failure = evaluator_->RegisterConstants(entries)) {
-    statusBar()->showMessage("The run was not started. " +
-                             QString::fromStdString(ConstantFailureMessage(failure)));
+// The problem of a run as the fields show it, after the user constants were executed in
+// the interpreter; false (nothing started) when one of them fails.
+bool frmZorvex::ReadSpecs(Problem& problem) {
+  problem = ProblemFromFields();
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
+    statusBar()->showMessage("The run was not started. " + FromStd(ConstantFailureMessage(failure)));
     return false;
   }
-  dim_.formula = txtEquation->text().toStdString();
-  dim_.errorBound = Value(txtError);
-  dim_.maxCycles = WholeValue(txtMaxcy);
-  for (int i = 0; i < dim_.varCount; ++i) {
-    dim_.subintervals[i] = WholeValue(txtSubintervals[i]);
-    dim_.lowerLimit[i] = Value(txtLL[i]);
-    dim_.upperLimit[i] = Value(txtUL[i]);
-  }
+  evaluator_->SetFunction(problem.varNames, problem.formula);
   return true;
 }
 
-void frmZorvex::cmdExplore_Click() { startRun(false); }
-void frmZorvex::cmdRandom_Click() { startRun(true); }
+void frmZorvex::cmdExplore_Click() { startRun(SearchOptions::Explore()); }
+void frmZorvex::cmdRandom_Click() { startRun(SearchOptions::Random(WholeFieldValue(txtRand))); }
 
-void frmZorvex::startRun(bool random) {
+void frmZorvex::startRun(SearchOptions options) {
   if (worker_->running()) return;
   if (windowState() != WindowState::ProblemDefined) {
     statusBar()->showMessage("Give the number of variables and their names first.", 5000);
@@ -810,29 +583,28 @@ void frmZorvex::startRun(bool random) {
     return;
   }
   ClearResults();
-  if (!ReadSpecs()) return;
-  dim_.randomTrials = random ? WholeValue(txtRand) : 0;
-  dim_.randomMode = random;
+  Problem problem;
+  if (!ReadSpecs(problem)) return;
   statusBar()->clearMessage();
   setRunning(true);
   worker_->SetShowAdditionalInfo(chkShowPivots->isChecked());
-  worker_->Start();
+  worker_->Start(std::move(problem), options);
 }
 
 void frmZorvex::cmdStop_Click() { worker_->RequestStop(); }
 
 void frmZorvex::onRunFinished() {
-  dim_.randomTrials = 0;
-  dim_.randomMode = false;
   const RunSummary& summary = worker_->summary();
-  lblExtrema->setText(QString::fromStdString(CountsCaption(dim_.maxCount, dim_.minCount)));
+  problem_.maxima = worker_->result().maxima;
+  problem_.minima = worker_->result().minima;
+  lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
   lastPoints_ = worker_->points();
-  FillPointsTable();
+  points_->Fill(ProblemFromFields(), lastPoints_);
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   switch (summary.end) {
     case RunEnd::Refused:
-      statusBar()->showMessage(QString::fromStdString(summary.reason));
+      statusBar()->showMessage(FromStd(summary.reason));
       break;
     case RunEnd::Stopped:
       statusBar()->showMessage("Stopped: the extrema found so far are listed.", 8000);
@@ -841,7 +613,7 @@ void frmZorvex::onRunFinished() {
       statusBar()->showMessage("The search ended: the store of 100 points of one kind is full.", 8000);
       break;
     case RunEnd::Failed:
-      statusBar()->showMessage(QString::fromStdString(RunFailureMessage(summary, dim_.varNames)));
+      statusBar()->showMessage(FromStd(RunFailureMessage(summary, problem_.varNames)));
       break;
     case RunEnd::Completed:
       if (worker_->pointsMet() > lastPoints_.size())
@@ -859,7 +631,7 @@ void frmZorvex::onRunFinished() {
 // disabled, and Stop and the progress bar are shown.
 void frmZorvex::setRunning(bool running) {
   for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy, txtRand,
-                                                    txtEquation, fraConstants, fraIntervals})
+                                                    txtEquation, constants_, intervals_})
     w->setEnabled(!running);
   if (running) {
     fileState_ = {mnuOpen->isEnabled(), mnuSave->isEnabled(), mnuSaveAs->isEnabled(),
@@ -884,16 +656,7 @@ void frmZorvex::UpdatePlotMenu() {
 }
 
 // Everything a plot needs, as the window shows it now.
-PlotData frmZorvex::CurrentPlotData() const {
-  std::vector<std::string> constants;
-  for (int k = 0; k < cboConstants->count(); ++k) constants.push_back(cboConstants->itemText(k).toStdString());
-  std::vector<double> lower, upper;
-  for (int i = 0; i < dim_.varCount; ++i) {
-    lower.push_back(Value(txtLL[i]));
-    upper.push_back(Value(txtUL[i]));
-  }
-  return PlotDataFrom(dim_, txtEquation->text().toStdString(), constants, lower, upper, lastPoints_);
-}
+PlotData frmZorvex::CurrentPlotData() const { return PlotDataFrom(ProblemFromFields(), lastPoints_); }
 
 void frmZorvex::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
@@ -903,75 +666,8 @@ void frmZorvex::mnuPlot_Click() {
   plot_->raise();
 }
 
-namespace {
-QString KindName(PointKind kind) {
-  switch (kind) {
-    case PointKind::Minimum: return "minimum";
-    case PointKind::Maximum: return "maximum";
-    case PointKind::Indefinite: return "indefinite (saddle)";
-    case PointKind::Semidefinite: return "semidefinite";
-    case PointKind::PositiveSemidefinite: return "positive semidefinite";
-    case PointKind::NegativeSemidefinite: return "negative semidefinite";
-  }
-  return "";
-}
-QString Num(double v) { return QString::fromStdString(FormatGeneral(v)); }
-}  // namespace
+QTableWidget* frmZorvex::pointsTable() const { return points_->table(); }
 
-// One row per stationary point met in the last run: kind, coordinates, f, smallest
-// pivot, start point and Newton cycles. Numbers sort as numbers.
-void frmZorvex::FillPointsTable() {
-  tblPoints->setSortingEnabled(false);
-  tblPoints->clear();
-  const int n = dim_.varCount;
-  QStringList headers{"Kind"};
-  for (int i = 0; i < n; ++i) headers << QString::fromStdString(dim_.varNames[i]);
-  headers << "f" << "Smallest pivot" << "Start" << "Cycles";
-  tblPoints->setColumnCount(headers.size());
-  tblPoints->setHorizontalHeaderLabels(headers);
-  tblPoints->setRowCount(static_cast<int>(lastPoints_.size()));
-  std::unique_ptr<PlotSampler> sampler;
-  if (!lastPoints_.empty()) sampler = std::make_unique<PlotSampler>(CurrentPlotData().problem);
-  auto number = [](double v) {
-    auto* item = new QTableWidgetItem;
-    item->setData(Qt::DisplayRole, std::isfinite(v) ? QVariant(v) : QVariant(QString("")));
-    item->setText(std::isfinite(v) ? Num(v) : QString("not evaluated"));
-    return item;
-  };
-  for (int r = 0; r < static_cast<int>(lastPoints_.size()); ++r) {
-    const StationaryPoint& s = lastPoints_[r];
-    int c = 0;
-    tblPoints->setItem(r, c++, new QTableWidgetItem(KindName(s.kind)));
-    for (int i = 0; i < n; ++i) tblPoints->setItem(r, c++, number(s.point[i]));
-    tblPoints->setItem(r, c++, number(sampler->ValueAt(s.point)));
-    tblPoints->setItem(r, c++, number(s.smallestPivot));
-    QStringList start;
-    for (double v : s.start) start << Num(v);
-    tblPoints->setItem(r, c++, new QTableWidgetItem("(" + start.join(", ") + ")"));
-    tblPoints->setItem(r, c++, number(s.cycles));
-  }
-  tblPoints->setSortingEnabled(true);
-  tblPoints->resizeColumnsToContents();
-}
-
-bool frmZorvex::ExportPointsCsv(const QString& path) const {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-  QTextStream out(&file);
-  auto quote = [](QString text) {
-    if (text.contains(',') || text.contains('"')) text = '"' + text.replace("\"", "\"\"") + '"';
-    return text;
-  };
-  QStringList row;
-  for (int c = 0; c < tblPoints->columnCount(); ++c) row << quote(tblPoints->horizontalHeaderItem(c)->text());
-  out << row.join(',') << '\n';
-  for (int r = 0; r < tblPoints->rowCount(); ++r) {
-    row.clear();
-    for (int c = 0; c < tblPoints->columnCount(); ++c)
-      row << quote(tblPoints->item(r, c) ? tblPoints->item(r, c)->text() : QString());
-    out << row.join(',') << '\n';
-  }
-  return out.status() == QTextStream::Ok;
-}
+bool frmZorvex::ExportPointsCsv(const QString& path) const { return points_->ExportCsv(path); }
 
 }  // namespace quorvant

@@ -11,21 +11,18 @@
 #include <memory>
 #include <vector>
 
-#include "docs/problem_file.h"
-
-#include "model/dimension.h"
+#include "docs/safe_file.h"
+#include "engine/run_hooks.h"
+#include "engine/search_options.h"
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
+#include "model/problem.h"
 #include "ui/frm_about.h"
 #include "ui/help_window.h"
-#include "engine/run_hooks.h"
-#include "engine/search_engine.h"
 #include "ui/plot_window.h"
 
 class QAction;
 class QCheckBox;
-class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -37,14 +34,17 @@ class QTabWidget;
 
 namespace quorvant {
 
+class ConstantsEditor;
 class FieldGuard;
+class IntervalEditor;
 class RunWorker;
+class StationaryPointsTable;
 
 class frmZorvex : public QMainWindow {
   Q_OBJECT
  public:
   // `messages` receives the core's message boxes; null shows them as dialogs.
-  explicit frmZorvex(Dimension& dim, MessageSink* messages = nullptr, QWidget* parent = nullptr);
+  explicit frmZorvex(MessageSink* messages = nullptr, QWidget* parent = nullptr);
   ~frmZorvex() override;
 
   // The window states: a new problem, the number of variables given, the problem
@@ -65,7 +65,11 @@ class frmZorvex : public QMainWindow {
   // Prepares the printer for the report (the print dialog, or a test); false cancels.
   using PrinterSetup = std::function<bool(QPrinter&)>;
   void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
-  const std::string& problemPath() const { return dim_.problemPath; }
+  const std::string& problemPath() const { return problemPath_; }
+
+  // The problem as the fields show it now, with the names and the extrema stored by
+  // the last run or Open: what Save writes, Print prints, Plot draws and a run searches.
+  Problem ProblemFromFields() const;
 
   // The commands, as the buttons and menus run them.
   void mnuOpen_Click();
@@ -79,7 +83,7 @@ class frmZorvex : public QMainWindow {
   void mnuPlot_Click();
   PlotWindow* plotWindow() const { return plot_; }
   // The stationary points of the last run, as the table lists them.
-  QTableWidget* pointsTable() const { return tblPoints; }
+  QTableWidget* pointsTable() const;
   bool ExportPointsCsv(const QString& path) const;
   PlotData CurrentPlotData() const;
   void mnuAbout_Click();
@@ -89,10 +93,6 @@ class frmZorvex : public QMainWindow {
   HelpWindow* helpWindow() const { return help_; }
   void cmdExplore_Click();
   void cmdRandom_Click();
-  void cmdAddCons_Click();
-  void cmdRemCons_Click();
-  void cmdNextLim_Click();
-  void cmdPrevLim_Click();
   void cmdStop_Click();
   void ClearResults();
 
@@ -108,32 +108,35 @@ class frmZorvex : public QMainWindow {
  private:
   void createMenus();
   void createProblemFields(QWidget* host);
-  QGroupBox* createConstantsFrame();
-  QGroupBox* createIntervalPanel();
   QWidget* createResultsPanel();
   void guardFields();
-  void LoadObjects();
-  void EditLimit(int k);
-  void addIntervalMember(int i);
-  bool ReadSpecs();
-  void startRun(bool random);
+  bool ReadSpecs(Problem& problem);
+  void startRun(SearchOptions options);
   void onRunFinished();
   void setRunning(bool running);
   void setSelectAllOnFocus(QLineEdit* field);
+  void ShowProblemDefined();
   QString AskFileName(FileDialogKind kind);
   bool OpenProblemFile(const std::string& path);
-  void SetDisplayedSpecs();
+  void SetDisplayedSpecs(const Problem& problem);
   void WriteProblemFile(const FileStamp& expected);
-  ProblemDocument DocumentFromFields() const;
   void ShowMessage(const QString& title, const QString& text);
-  void FillPointsTable();
   void UpdatePlotMenu();
 
-  Dimension& dim_;
   std::unique_ptr<MessageSink> ownMessages_;
+  MessageSink* messages_;
   std::unique_ptr<FunctionEvaluator> evaluator_;
   FieldGuard* guard_;
   RunWorker* worker_;
+
+  // The problem as far as the window has accepted it: the names (once given) and the
+  // extrema stored by the last run or Open. Everything else lives in the fields.
+  Problem problem_;
+  int32_t varCount_ = 0;            // the accepted number of variables
+  bool loading_ = false;            // a problem file is being put into the fields
+  double errorBoundOnFocus_ = 0;    // the error bound when its field got the focus
+  std::string problemPath_;         // the file opened or saved last
+  FileStamp problemStamp_;          // its version as opened or saved here
 
   // fields
   QLineEdit* txtOrder;
@@ -143,18 +146,8 @@ class frmZorvex : public QMainWindow {
   QLineEdit* txtRand;
   QLineEdit* txtEquation;
   QLabel* lblEquation;
-  QComboBox* cboConstants;
-  QPushButton* cmdAddCons;
-  QPushButton* cmdRemCons;
-  QGroupBox* fraConstants;
-  // interval editor: one member per variable
-  QGroupBox* fraIntervals;
-  std::vector<QLabel*> lblVar;
-  std::vector<QLineEdit*> txtLL;
-  std::vector<QLineEdit*> txtUL;
-  std::vector<QLineEdit*> txtSubintervals;
-  QPushButton* cmdPrevLim;
-  QPushButton* cmdNextLim;
+  ConstantsEditor* constants_;
+  IntervalEditor* intervals_;
   // run commands and results
   QPushButton* cmdExplore;
   QPushButton* cmdRandom;
@@ -163,28 +156,25 @@ class frmZorvex : public QMainWindow {
   QListWidget* lstExtrema;
   QLabel* lblExtrema;
   QCheckBox* chkShowPivots;
+  QTabWidget* tabResults;
+  StationaryPointsTable* points_;
+  std::vector<StationaryPoint> lastPoints_;
   // menus
   QAction* mnuOpen;
   QAction* mnuSave;
   QAction* mnuSaveAs;
   QAction* mnuPrint;
+  QAction* mnuPlot;
   QAction* mnuHelp;
   QAction* mnuAbout;
   std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
   FileDialogProvider fileDialogs_;
   Confirmer confirm_;
   PrinterSetup printerSetup_;
-  MessageSink* messages_;
   QString helpFolder_;
   QPointer<frmAbout> about_;
   QPointer<HelpWindow> help_;
   QPointer<PlotWindow> plot_;
-  QAction* mnuPlot;
-  QTabWidget* tabResults;
-  QTableWidget* tblPoints;
-  std::vector<StationaryPoint> lastPoints_;
-  // The version of the problem file last opened or saved here.
-  FileStamp problemStamp_;
 };
 
 }  // namespace quorvant

@@ -9,26 +9,14 @@
 #include <memory>
 #include <vector>
 
-#include "engine/plot_sampler.h"
-#include "engine/run_hooks.h"
-#include "model/dimension.h"
-#include "ui/plot_view.h"
+#include "engine/plot_data.h"
+#include "plot/plot_scene.h"
+#include "plot/plot_view.h"
 
 class QCheckBox;
 class QComboBox;
 
 namespace quorvant {
-
-struct PlotData {
-  PlotProblem problem;
-  std::vector<double> lower, upper;
-  std::vector<std::vector<double>> maxima, minima, others;  // coordinates
-};
-
-// The plot of a problem: its stored extrema and the other stationary points met.
-PlotData PlotDataFrom(const Dimension& dim, const std::string& formula,
-                      const std::vector<std::string>& constants, const std::vector<double>& lower,
-                      const std::vector<double>& upper, const std::vector<StationaryPoint>& met);
 
 class PlotWindow : public QMainWindow {
   Q_OBJECT
@@ -48,11 +36,7 @@ class PlotWindow : public QMainWindow {
   void Request();
   void Finish(int generation, PlotGrid grid, PlotMarkers markers);
   void UpdateChoices();
-  void Chosen(int& xAxis, int& yAxis, PlotProblem& problem) const;
-  static PlotMarkers Markers(const PlotData& data, PlotSampler& sampler, int xAxis, int yAxis);
-  static PlotGrid Sample(const PlotData& data, PlotSampler& sampler, int xAxis, int yAxis,
-                         const std::atomic<bool>* cancel);
-  std::vector<double> SliceThrough() const;
+  PlotAxes Chosen(PlotProblem& problem) const;
 
   PlotData data_;
   PlotView* view_;

@@ -1,15 +1,18 @@
 #include "ui/run_worker.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 
 namespace quorvant {
 
-RunWorker::RunWorker(Dimension& dim, PointFunction& function, QObject* parent)
-    : QObject(parent), dim_(dim), function_(function) {}
+RunWorker::RunWorker(PointFunction& function, QObject* parent)
+    : QObject(parent), function_(function) {}
 
 RunWorker::~RunWorker() { StopAndWait(); }
 
-void RunWorker::Start() {
+void RunWorker::Start(Problem problem, SearchOptions options) {
+  problem_ = std::move(problem);
+  options_ = options;
+  summary_ = RunSummary{};
   stop_ = false;
   lastPermille_ = -1;
   {
@@ -17,9 +20,13 @@ void RunWorker::Start() {
     points_.clear();
     pointsMet_ = 0;
   }
+  // Until `finished`, the thread alone touches problem_, options_ and summary_.
+  ended_ = false;
   thread_ = QThread::create([this] {
-    SearchEngine engine(dim_, function_, *this);
-    summary_ = engine.Compute();
+    SearchEngine engine(function_, *this);
+    summary_ = engine.Compute(problem_, options_);
+    ended_ = true;
+    emit runEnded();  // queued to whoever waits on the window's thread
   });
   connect(thread_, &QThread::finished, this, &RunWorker::OnThreadFinished);
   thread_->start();
@@ -28,9 +35,13 @@ void RunWorker::Start() {
 void RunWorker::StopAndWait() {
   if (!thread_) return;
   stop_ = true;
-  // The run may be waiting for a message box on this thread: keep serving events
-  // while it ends.
-  while (!thread_->wait(20)) QCoreApplication::processEvents();
+  // An event loop that ends with the run: it serves a message box the run may be
+  // waiting for, without polling. Connected before `ended_` is read, so the end of the
+  // run is seen either way.
+  QEventLoop loop;
+  connect(this, &RunWorker::runEnded, &loop, &QEventLoop::quit);
+  if (!ended_) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  thread_->wait();
   OnThreadFinished();
 }
 

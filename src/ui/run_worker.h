@@ -1,6 +1,7 @@
-// Runs one search on a worker thread so the window never freezes: lines reach the
-// window by queued signals, "Show additional info" and Stop are read live, and the
-// interpreter's message boxes are shown on the window's thread while the run waits.
+// Runs one search on a worker thread so the window never freezes. The run works on its
+// own copy of the problem, as the window hands it over; lines reach the window by
+// queued signals, "Show additional info" and Stop are read live, and the interpreter's
+// message boxes are shown on the window's thread while the run waits for them.
 #pragma once
 
 #include <QObject>
@@ -18,14 +19,21 @@ namespace quorvant {
 class RunWorker : public QObject, private RunHooks {
   Q_OBJECT
  public:
-  RunWorker(Dimension& dim, PointFunction& function, QObject* parent = nullptr);
+  RunWorker(PointFunction& function, QObject* parent = nullptr);
   ~RunWorker() override;
 
-  void Start();
+  // Starts a run of `problem` (the worker's own copy) with `options`.
+  void Start(Problem problem, SearchOptions options);
   bool running() const { return thread_ != nullptr; }
   void RequestStop() { stop_ = true; }
   void SetShowAdditionalInfo(bool on) { info_ = on; }
+  // After `finished`: how the last run ended, and the problem it searched with the
+  // extrema it stored.
   const RunSummary& summary() const { return summary_; }
+  const Problem& result() const { return problem_; }
+
+  // The table and the plot show the first kMaxKeptPoints stationary points of a run; a
+  // run of millions of random trials would otherwise hold every one of them.
   static constexpr size_t kMaxKeptPoints = 100000;
   // How many stationary points the last run met (points() holds the first of them).
   size_t pointsMet() const {
@@ -37,21 +45,22 @@ class RunWorker : public QObject, private RunHooks {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     return points_;
   }
-  // Waits for a run in progress to end (after asking it to stop).
+  // Asks a run in progress to stop and waits for it to end. Events are served while it
+  // waits (the run may be waiting for a message box on this thread).
   void StopAndWait();
 
  signals:
   void lineAppended(const QString& line);
   void progressed(int permille);
   void finished();
+  // From the worker thread, once the search has returned.
+  void runEnded();
 
  private:
   void AppendLine(std::string_view line) override;
   bool ShowAdditionalInfo() override { return info_; }
   void ReportProgress(double fraction) override;
   bool StopRequested() override { return stop_; }
-  // The table and the plot show the first kMaxKeptPoints stationary points of a run; a
-  // run of millions of random trials would otherwise hold every one of them.
   void StationaryPointMet(const StationaryPoint& point) override {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     ++pointsMet_;
@@ -59,10 +68,12 @@ class RunWorker : public QObject, private RunHooks {
   }
   void OnThreadFinished();
 
-  Dimension& dim_;
   PointFunction& function_;
+  Problem problem_;
+  SearchOptions options_;
   std::atomic<bool> info_{false};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> ended_{false};
   int lastPermille_ = -1;
   RunSummary summary_;
   mutable std::mutex pointsMutex_;

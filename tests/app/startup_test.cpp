@@ -106,8 +106,7 @@ TEST(StartUp, WarningTextLineByLine) {
 }
 
 struct Window {
-  Dimension dim;
-  frmZorvex window{dim};
+  frmZorvex window;
 };
 
 TEST(About, WritesTheNameAgainLowerDownAndClosesOnAClick) {
@@ -174,8 +173,7 @@ TEST(CommaLocale, NumbersStayWithThePoint) {
   EXPECT_EQ(PrintedNumber(-1.5), "-1.5 ");
   EXPECT_EQ(AssignmentText("x", 1.5), "x=1.5");
   EXPECT_EQ(ReadLeadingNumber("2.5"), 2.5);
-  ProblemDocument doc;
-  doc.varCount = 1;
+  Problem doc;
   doc.errorBound = 0.01;
   doc.maxCycles = 8;
   doc.formula = "x/2";
@@ -190,9 +188,9 @@ TEST(CommaLocale, NumbersStayWithThePoint) {
   EXPECT_NE(text.find("\"x\",-0.5,0.5,4"), std::string::npos) << text;
 
   Window w;
-  ApplyDocument(doc, w.dim);
+  w.window.evaluator().SetFunction(doc.varNames, doc.formula);
   std::vector<std::string> lines;
-  ListSolutions(w.dim, w.window.evaluator(), [&](std::string_view l) { lines.emplace_back(l); });
+  ListSolutions(doc, w.window.evaluator(), [&](std::string_view l) { lines.emplace_back(l); });
   EXPECT_EQ(lines, (std::vector<std::string>{"MINIMUM AT:", "x=0.25", "FUNCTION=0.125",
                                              "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=1.5"}));
 

@@ -3,7 +3,6 @@
 // saddle start, Himmelblau's function, a quartic in one variable and a maximum in
 // three variables).
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include "cli_test_util.h"
@@ -15,7 +14,9 @@ const std::filesystem::path kData = QUORVANT_TEST_DATA;
 
 class Golden : public ::testing::TestWithParam<const char*> {
  protected:
-  std::filesystem::path Problem() const { return kData / "files" / (std::string(GetParam()) + ".zvx"); }
+  std::filesystem::path Problem() const {
+    return kData / "files" / (std::string(GetParam()) + ".zvx");
+  }
   std::filesystem::path Saved() const {
     return kData / "files" / (std::string(GetParam()) + ".saved.zvx");
   }
@@ -64,7 +65,10 @@ TEST_P(Golden, OpenSaveOpenKeepsEveryDigit) {
 
 INSTANTIATE_TEST_SUITE_P(Problems, Golden,
                          ::testing::Values("quad2_bowl", "quad2_cap1", "himmelblau", "saddle_start",
-                                           "poly1_quartic", "quad3_negdef"));
+                                           "poly1_quartic", "quad3_negdef"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
 
 }  // namespace
 }  // namespace quorvant::testing

@@ -242,7 +242,7 @@ TEST(Save, AFileChangedDuringTheRunIsNotOverwritten) {
   const std::string changed = ReadFile(path) + "\r\n";
   const CliResult r =
       RunWithPlot({"--explore", "--save", "--plot", png.string(), path.string()},
-                  [&](const Dimension&, const std::vector<StationaryPoint>&, const std::string&) {
+                  [&](const Problem&, const std::vector<StationaryPoint>&, const std::string&) {
                     std::ofstream(path, std::ios::binary | std::ios::trunc) << changed;
                     return std::string();
                   });
@@ -260,7 +260,7 @@ TEST(Plot, ThePlotNeverReplacesTheProblemFile) {
   fs::create_hard_link(path, hard);
   const std::string before = ReadFile(path);
   int drawn = 0;
-  const PlotRenderer renderer = [&](const Dimension&, const std::vector<StationaryPoint>&,
+  const PlotRenderer renderer = [&](const Problem&, const std::vector<StationaryPoint>&,
                                     const std::string&) {
     ++drawn;
     return std::string();
@@ -306,12 +306,49 @@ TEST(Output, APlotReceivesTheStationaryPointsOfTheRun) {
   const fs::path png = path.parent_path() / "p.png";
   const CliResult r = RunWithPlot(
       {"--random", "30", "--plot", png.string(), path.string()},
-      [&](const Dimension&, const std::vector<StationaryPoint>& points, const std::string&) {
+      [&](const Problem&, const std::vector<StationaryPoint>& points, const std::string&) {
         seen = points.size();
         return std::string();
       });
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_GT(seen, 0u);
+}
+
+// The plot is of the problem as the run left it: its stored extrema are the run's, and
+// every stored one is among the stationary points, marked stored.
+TEST(Output, APlotReceivesTheProblemWithTheExtremaOfTheRun) {
+  const fs::path path = Himmelblau();
+  const fs::path png = path.parent_path() / "p.png";
+  Problem drawn;
+  std::vector<StationaryPoint> met;
+  std::string target;
+  const CliResult r =
+      RunWithPlot({"--explore", "--plot", png.string(), path.string()},
+                  [&](const Problem& problem, const std::vector<StationaryPoint>& points,
+                      const std::string& file) {
+                    drawn = problem;
+                    met = points;
+                    target = file;
+                    return std::string();
+                  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(target, png.string());
+  EXPECT_EQ(drawn.formula, "(x*x+y-11)*(x*x+y-11)+(x+y*y-7)*(x+y*y-7)");
+  EXPECT_EQ(drawn.varNames, (std::vector<std::string>{"x", "y"}));
+  // Himmelblau's function: one maximum and four minima in the box.
+  EXPECT_EQ(drawn.maxCount(), 1);
+  EXPECT_EQ(drawn.minCount(), 4);
+  EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1), "1 max. 4 min. \n");
+  size_t stored = 0;
+  for (const StationaryPoint& p : met) {
+    if (!p.stored) continue;
+    ++stored;
+    const auto& store = p.kind == PointKind::Maximum ? drawn.maxima : drawn.minima;
+    bool found = false;
+    for (const StoredPoint& s : store) found = found || (s[0] == p.point[0] && s[1] == p.point[1]);
+    EXPECT_TRUE(found) << p.point[0] << ", " << p.point[1];
+  }
+  EXPECT_EQ(stored, 5u);
 }
 
 }  // namespace

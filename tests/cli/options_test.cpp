@@ -1,6 +1,5 @@
 // The runner's options, its exit statuses, its messages, and the examples.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include "cli_test_util.h"
@@ -18,9 +17,14 @@ std::filesystem::path WriteTemp(const std::string& name, const std::string& text
 }
 
 struct UsageCase {
+  const char* name;
   std::vector<std::string> args;
   const char* message;
 };
+
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BadUsage : public ::testing::TestWithParam<UsageCase> {};
 
@@ -34,14 +38,16 @@ TEST_P(BadUsage, ExitsWithTwoAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, BadUsage,
-    ::testing::Values(UsageCase{{}, "name a problem file"},
-                      UsageCase{{"--explore", "--random", "3", "f"}, "cannot be combined"},
-                      UsageCase{{"--random", "x", "f"}, "whole number of trials"},
-                      UsageCase{{"--random", "0", "f"}, "whole number of trials"},
-                      UsageCase{{"--random"}, "needs the number of trials"},
-                      UsageCase{{"--frobnicate", "f"}, "unknown option --frobnicate"},
-                      UsageCase{{"a", "b"}, "only one problem file"},
-                      UsageCase{{"--eval", "1", "--explore"}, "--eval takes"}));
+    ::testing::Values(
+        UsageCase{"NoFile", {}, "name a problem file"},
+        UsageCase{"ExploreAndRandom", {"--explore", "--random", "3", "f"}, "cannot be combined"},
+        UsageCase{"RandomNotANumber", {"--random", "x", "f"}, "whole number of trials"},
+        UsageCase{"RandomZero", {"--random", "0", "f"}, "whole number of trials"},
+        UsageCase{"RandomWithoutTrials", {"--random"}, "needs the number of trials"},
+        UsageCase{"UnknownOption", {"--frobnicate", "f"}, "unknown option --frobnicate"},
+        UsageCase{"TwoFiles", {"a", "b"}, "only one problem file"},
+        UsageCase{"EvalWithExplore", {"--eval", "1", "--explore"}, "--eval takes"}),
+    [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 TEST(Files, UnreadableAndIncompatibleFiles) {
   CliResult r = RunCaptured({"/nonexistent/problem.zvx"});
@@ -56,15 +62,16 @@ TEST(Runs, RandomListsOneHeaderPerTrial) {
   const CliResult r =
       RunCaptured({"--random", "4", (kData / "files" / "saddle_start.zvx").string()});
   EXPECT_EQ(r.status, 0) << r.err;
-  for (int k = 1; k <= 4; ++k)
-    EXPECT_NE(r.out.find("\nTRIAL" + std::to_string(k) + ":\n"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.rfind("0 max. ", 0) == 0 || r.out.find(" max. ") != std::string::npos, true);
+  // Every start converges on the saddle at (0, 0), which is not listed: only the trial
+  // headers, then the counts.
+  EXPECT_EQ(r.out, "\nTRIAL1:\n\nTRIAL2:\n\nTRIAL3:\n\nTRIAL4:\n0 max. 0 min. \n");
 }
 
 TEST(Runs, RefusedProblemExitsWithTwo) {
   // A step of about 1 is lost in the rounding of values near 1E+17 (their spacing is 16).
   const auto path = WriteTemp(
-      "lost.zvx", "Zorvex\r\n1,0,0,0.01,8,\"x^2\"\r\n\"x\",1E+17,1.00000000000001E+17,1000\r\n 0 \r\n");
+      "lost.zvx",
+      "Zorvex\r\n1,0,0,0.01,8,\"x^2\"\r\n\"x\",1E+17,1.00000000000001E+17,1000\r\n 0 \r\n");
   const CliResult r = RunCaptured({"--explore", path.string()});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("The grid of x from 1E+17 to 1.00000000000001E+17 in 1000 subintervals "
@@ -75,8 +82,8 @@ TEST(Runs, RefusedProblemExitsWithTwo) {
 }
 
 TEST(Runs, ScriptErrorExitsWithThreeAfterTheListingSoFar) {
-  const auto path = WriteTemp("bad.zvx",
-                              "Zorvex\r\n1,0,0,0.01,8,\"x+*2\"\r\n\"x\",-1,1,4\r\n 0 \r\n");
+  const auto path =
+      WriteTemp("bad.zvx", "Zorvex\r\n1,0,0,0.01,8,\"x+*2\"\r\n\"x\",-1,1,4\r\n 0 \r\n");
   const CliResult r = RunCaptured({"--explore", path.string()});
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.out, "0 max. 0 min. \n");
@@ -85,10 +92,15 @@ TEST(Runs, ScriptErrorExitsWithThreeAfterTheListingSoFar) {
 }
 
 struct EvalCase {
+  const char* name;
   std::vector<std::string> args;
   const char* out;
   int status;
 };
+
+void PrintTo(const EvalCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Eval : public ::testing::TestWithParam<EvalCase> {};
 
@@ -100,18 +112,26 @@ TEST_P(Eval, PrintsValueAndSubtype) {
 
 INSTANTIATE_TEST_SUITE_P(
     Expressions, Eval,
-    ::testing::Values(EvalCase{{"--eval", "2+2"}, "4 (Integer)\n", 0},
-                      EvalCase{{"--eval", "2^2"}, "4 (Double)\n", 0},
-                      EvalCase{{"--eval", "1 < 2"}, "True (Boolean)\n", 0},
-                      EvalCase{{"--eval", "\"a\" & 1"}, "a1 (String)\n", 0},
-                      EvalCase{{"--eval", "Null"}, "Null (Null)\n", 0},
-                      EvalCase{{"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
-                      EvalCase{{"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
-                      EvalCase{{"--eval", "1/0"}, "error 11: Division by zero\n", 3},
-                      EvalCase{{"--eval", "1 +"}, "error 1023: Expected expression\n", 3},
-                      // The extra functions' own failures count, as in a search.
-                      EvalCase{{"--eval", "Asin(2) + 1"}, "error 5: Invalid procedure call or argument\n", 3},
-                      EvalCase{{"--eval", "Atanh(1)"}, "error 11: Division by zero\n", 3}));
+    ::testing::Values(
+        EvalCase{"Integer", {"--eval", "2+2"}, "4 (Integer)\n", 0},
+        EvalCase{"Power", {"--eval", "2^2"}, "4 (Double)\n", 0},
+        EvalCase{"Comparison", {"--eval", "1 < 2"}, "True (Boolean)\n", 0},
+        EvalCase{"Concatenation", {"--eval", "\"a\" & 1"}, "a1 (String)\n", 0},
+        EvalCase{"Null", {"--eval", "Null"}, "Null (Null)\n", 0},
+        EvalCase{"UnknownName", {"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
+        EvalCase{"StartUpConstant", {"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
+        EvalCase{"DivisionByZero", {"--eval", "1/0"}, "error 11: Division by zero\n", 3},
+        EvalCase{"SyntaxError", {"--eval", "1 +"}, "error 1023: Expected expression\n", 3},
+        // The extra functions' own failures count, as in a search.
+        EvalCase{"ExtraFunctionInvalidArgument",
+                 {"--eval", "Asin(2) + 1"},
+                 "error 5: Invalid procedure call or argument\n",
+                 3},
+        EvalCase{"ExtraFunctionDivisionByZero",
+                 {"--eval", "Atanh(1)"},
+                 "error 11: Division by zero\n",
+                 3}),
+    [](const ::testing::TestParamInfo<EvalCase>& info) { return std::string(info.param.name); });
 
 TEST(Eval, UsesTheConstantsOfTheFile) {
   const CliResult r = RunCaptured({"--eval", "a * w", (kExamples / "constants.zvx").string()});
@@ -123,6 +143,10 @@ struct ExampleCase {
   const char* file;
   const char* caption;
 };
+
+void PrintTo(const ExampleCase& c, std::ostream* os) {
+  *os << c.file;
+}
 
 class Examples : public ::testing::TestWithParam<ExampleCase> {};
 
@@ -138,7 +162,11 @@ INSTANTIATE_TEST_SUITE_P(Files, Examples,
                          ::testing::Values(ExampleCase{"quartic.zvx", "1 max. 2 min. "},
                                            ExampleCase{"himmelblau.zvx", "1 max. 4 min. "},
                                            ExampleCase{"saddle.zvx", "0 max. 2 min. "},
-                                           ExampleCase{"constants.zvx", "3 max. 2 min. "}));
+                                           ExampleCase{"constants.zvx", "3 max. 2 min. "}),
+                         [](const ::testing::TestParamInfo<ExampleCase>& info) {
+                           const std::string file = info.param.file;
+                           return file.substr(0, file.find('.'));
+                         });
 
 }  // namespace
 }  // namespace quorvant::testing

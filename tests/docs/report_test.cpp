@@ -1,9 +1,11 @@
 // The report laid out in character columns.
+#include "docs/report.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "docs/report.h"
+#include "model/function_evaluator.h"
 #include "model/message_sink.h"
 
 namespace quorvant {
@@ -15,33 +17,29 @@ class NullSink : public MessageSink {
 };
 
 struct Report {
-  Dimension dim;
+  Problem problem = Problem::WithVariables(2);
   NullSink sink;
-  FunctionEvaluator evaluator{dim, sink};
-  std::vector<std::string> constants;
+  FunctionEvaluator evaluator{sink};
   Report() {
     evaluator.Prepare();
-    dim.Resize(2);
-    dim.varNames = {"x", "y"};
-    dim.formula = "x*y + k";
-    dim.errorBound = 0.01;
-    dim.maxCycles = 8;
+    problem.varNames = {"x", "y"};
+    problem.formula = "x*y + k";
+    problem.errorBound = 0.01;
+    problem.maxCycles = 8;
   }
   void AddConstant(const std::string& statement) {
-    constants.push_back(statement);
-    dim.constants[dim.constCount++] = statement;
-    evaluator.RegisterConstants(constants);
+    problem.constants.push_back(statement);
+    evaluator.RegisterConstants(problem.constants);
   }
-  void Store(bool maximum, std::vector<double> column) {
-    Matrix& m = maximum ? dim.maxima : dim.minima;
-    int32_t& count = maximum ? dim.maxCount : dim.minCount;
-    ++count;
-    for (size_t r = 0; r < column.size(); ++r) m(static_cast<int>(r), count) = column[r];
+  void Store(bool maximum, StoredPoint stored) {
+    (maximum ? problem.maxima : problem.minima).push_back(std::move(stored));
   }
-  std::vector<std::string> Lines() {
+  std::vector<std::string> Lines() { return Lines(evaluator); }
+  std::vector<std::string> Lines(PointFunction& function) {
+    evaluator.SetFunction(problem.varNames, problem.formula);
     TextReportPrinter printer;
     printer.SetFontFace("Arial");
-    PrintReport(printer, dim, evaluator, dim.formula, constants);
+    PrintReport(printer, problem, function);
     EXPECT_EQ(printer.FontFace(), "Arial");  // put back
     std::vector<std::string> lines;
     std::stringstream in(printer.text());
@@ -52,9 +50,9 @@ struct Report {
 
 TEST(Report, NoExtrema) {
   Report r;
-  EXPECT_EQ(r.Lines(), (std::vector<std::string>{"    ORDER: 2 ", "VARIABLES: x,y", "FUNCTION:",
-                                                  "x*y + k", "", "MAXIMUM ERROR: 0.01 ",
-                                                  "MAXIMUM # OF CYCLES: 8 ", ""}));
+  EXPECT_EQ(r.Lines(),
+            (std::vector<std::string>{"    ORDER: 2 ", "VARIABLES: x,y", "FUNCTION:", "x*y + k", "",
+                                      "MAXIMUM ERROR: 0.01 ", "MAXIMUM # OF CYCLES: 8 ", ""}));
 }
 
 TEST(Report, ConstantsAndMinimaOnlyWithANegativeCoordinate) {
@@ -62,15 +60,35 @@ TEST(Report, ConstantsAndMinimaOnlyWithANegativeCoordinate) {
   r.AddConstant("k=1.5");
   r.Store(false, {2, -3, 0.25});
   EXPECT_EQ(r.Lines(),
-            (std::vector<std::string>{"    ORDER: 2 ", "VARIABLES: x,y", "FUNCTION:", "x*y + k", "",
-                                      "CONSTANTS:", "k=1.5", "", "MAXIMUM ERROR: 0.01 ",
-                                      "MAXIMUM # OF CYCLES: 8 ", "", "SOLUTIONS FOUND:", "",
-                                      "MINIMA:  SET # 1 :  x=  2 ",
-                                      "                    y= -3 ",
-                                      "                    FUNCTION= -4.5 ",
-                                      "                    SMALLEST (OVERALL) PIVOT (ABS. VAL.)=  0.25 ",
-                                      ""}));
-  EXPECT_EQ(r.dim.point, (std::vector<double>{2, -3}));
+            (std::vector<std::string>{
+                "    ORDER: 2 ", "VARIABLES: x,y", "FUNCTION:", "x*y + k", "",
+                "CONSTANTS:", "k=1.5", "", "MAXIMUM ERROR: 0.01 ", "MAXIMUM # OF CYCLES: 8 ", "",
+                "SOLUTIONS FOUND:", "", "MINIMA:  SET # 1 :  x=  2 ", "                    y= -3 ",
+                "                    FUNCTION= -4.5 ",
+                "                    SMALLEST (OVERALL) PIVOT (ABS. VAL.)=  0.25 ", ""}));
+}
+
+// The function is evaluated at each stored extremum in turn, maxima first, with the
+// stored coordinates and nothing else.
+TEST(Report, EvaluatesAtEachStoredPoint) {
+  class Recording final : public PointFunction {
+   public:
+    int32_t EvaluateFunction(std::span<const double> x, double& value) override {
+      points.emplace_back(x.begin(), x.end());
+      value = 0.5;
+      return 0;
+    }
+    std::vector<std::vector<double>> points;
+  } function;
+  Report r;
+  r.Store(false, {2, -3, 0.25});
+  r.Store(true, {4, 5, 1});
+  r.Store(true, {6, 7, 1});
+  const auto lines = r.Lines(function);
+  EXPECT_EQ(function.points, (std::vector<std::vector<double>>{{4, 5}, {6, 7}, {2, -3}}));
+  int values = 0;
+  for (const auto& line : lines) values += line == "                    FUNCTION=  0.5 ";
+  EXPECT_EQ(values, 3);
 }
 
 TEST(Report, SetNumbersOfTwoAndThreeDigitsKeepColumn21) {
@@ -82,7 +100,7 @@ TEST(Report, SetNumbersOfTwoAndThreeDigitsKeepColumn21) {
     const auto at = line.find("SET #");
     if (at == std::string::npos) continue;
     ++sets;
-    EXPECT_EQ(at, 9u) << line;                 // column 10
+    EXPECT_EQ(at, 9u) << line;                    // column 10
     EXPECT_EQ(line.substr(20, 2), "x=") << line;  // column 21
   }
   EXPECT_EQ(sets, 100);
@@ -90,11 +108,12 @@ TEST(Report, SetNumbersOfTwoAndThreeDigitsKeepColumn21) {
 
 TEST(Report, ValueThatCannotBeEvaluated) {
   Report r;
-  r.dim.formula = "Log(x)";
+  r.problem.formula = "Log(x)";
   r.Store(true, {-1, 0, 1});
   const auto lines = r.Lines();
   bool found = false;
-  for (const auto& line : lines) found |= line == "                    FUNCTION= NOT EVALUATED (ERROR 5)";
+  for (const auto& line : lines)
+    found |= line == "                    FUNCTION= NOT EVALUATED (ERROR 5)";
   EXPECT_TRUE(found);
 }
 

@@ -11,16 +11,17 @@ namespace {
 // starting point, so every evaluation is part of a grid point test).
 struct RecordedWalk {
   Recorder recorder;
-  Problem problem;
+  PreparedProblem problem;
   RecordedWalk(std::vector<std::string> names, std::string call)
       : recorder(static_cast<int>(names.size())), problem(std::move(names), std::move(call)) {
-    problem.evaluator.engine().AddObject("rec", &recorder, true);
+    problem.AddObject("rec", &recorder);
   }
   // The grid points: the third evaluation of the first axis of each test.
   std::vector<std::vector<double>> GridPoints() const {
     std::vector<std::vector<double>> points;
-    const size_t perPoint = 3 * static_cast<size_t>(problem.dim.varCount);
-    for (size_t k = 2; k < recorder.calls.size(); k += perPoint) points.push_back(recorder.calls[k]);
+    const size_t perPoint = 3 * static_cast<size_t>(problem.problem.varCount());
+    for (size_t k = 2; k < recorder.calls.size(); k += perPoint)
+      points.push_back(recorder.calls[k]);
     return points;
   }
 };
@@ -30,10 +31,9 @@ TEST(GridWalk, OdometerOrderLastVariableFastest) {
   walk.problem.Box(0, 0, 2, 2);
   walk.problem.Box(1, 0, 2, 2);
   ASSERT_EQ(walk.problem.Explore().end, RunEnd::Completed);
-  const std::vector<std::vector<double>> expected = {
-      {0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {2, 2}};
+  const std::vector<std::vector<double>> expected = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1},
+                                                     {1, 2}, {2, 0}, {2, 1}, {2, 2}};
   EXPECT_EQ(walk.GridPoints(), expected);
-  EXPECT_EQ(walk.problem.dim.point, (std::vector<double>{2, 0}));
   EXPECT_TRUE(walk.problem.hooks.lines.empty());
 }
 
@@ -42,7 +42,8 @@ TEST(GridWalk, NeighboursAlongEachAxisOutsideTheBoxToo) {
   ASSERT_EQ(walk.problem.Explore().end, RunEnd::Completed);
   std::vector<double> evaluated;
   for (const auto& call : walk.recorder.calls) evaluated.push_back(call[0]);
-  EXPECT_EQ(evaluated, (std::vector<double>{-5, -15, -10, 0, -10, -5, 5, -5, 0, 10, 0, 5, 15, 5, 10}));
+  EXPECT_EQ(evaluated,
+            (std::vector<double>{-5, -15, -10, 0, -10, -5, 5, -5, 0, 10, 0, 5, 15, 5, 10}));
 }
 
 TEST(GridWalk, RoundingAddsOneValueBeyondTheUpperLimit) {
@@ -55,8 +56,63 @@ TEST(GridWalk, RoundingAddsOneValueBeyondTheUpperLimit) {
   ASSERT_EQ(points.size(), 12u);
   EXPECT_EQ(points[10][0], 1.0);
   EXPECT_EQ(points[11][0], 1.1);
-  EXPECT_LT(walk.problem.dim.point[0], 1.1);
+  EXPECT_EQ(GridAxisValues(0, 1, 10), 12);
 }
+
+// The grid values themselves, as the search has them before the hand-over rounds them:
+// each the previous one plus the step.
+TEST(GridWalk, ValuesAreSumsOfTheStep) {
+  Problem problem = Problem::WithVariables(1);
+  problem.varNames = {"x"};
+  problem.formula = "x";
+  problem.lowerLimit = {0};
+  problem.upperLimit = {1};
+  problem.subintervals = {10};
+  NativeFunction f([](std::span<const double>) { return 0.0; });
+  RecordingHooks hooks;
+  SearchEngine engine(f, hooks);
+  ASSERT_EQ(engine.Compute(problem, SearchOptions::Explore()).end, RunEnd::Completed);
+  std::vector<double> grid;
+  for (size_t k = 2; k < f.points.size(); k += 3) grid.push_back(f.points[k][0]);
+  ASSERT_EQ(grid.size(), 12u);
+  double value = 0;
+  for (size_t k = 0; k < grid.size(); ++k) {
+    EXPECT_EQ(grid[k], value) << k;
+    value += 0.1;
+  }
+  EXPECT_LT(grid[10], 1.0);  // ten additions of 0.1 fall just short of 1
+  EXPECT_LT(grid[11], 1.1);
+  // The neighbours are one step either side.
+  EXPECT_EQ(f.points[3][0], grid[1] + 0.1);
+  EXPECT_EQ(f.points[4][0], grid[1] - 0.1);
+}
+
+struct AxisCase {
+  const char* name;
+  double lower, upper;
+  int32_t subintervals;
+  int64_t values;
+};
+
+void PrintTo(const AxisCase& c, std::ostream* os) {
+  *os << c.name << ": " << c.lower << " to " << c.upper << " in " << c.subintervals;
+}
+
+class AxisValues : public ::testing::TestWithParam<AxisCase> {};
+
+TEST_P(AxisValues, CountsWhatTheWalkVisits) {
+  const AxisCase& c = GetParam();
+  EXPECT_EQ(GridAxisValues(c.lower, c.upper, c.subintervals), c.values);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Axes, AxisValues,
+    ::testing::Values(AxisCase{"Default", -10, 10, 4, 5}, AxisCase{"OneSubinterval", 0, 1, 1, 2},
+                      AxisCase{"RoundingAddsOne", 0, 1, 10, 12},
+                      AxisCase{"EqualLimits", 3, 3, 4, 1}, AxisCase{"UpperBelowLower", 3, 2, 4, 1},
+                      AxisCase{"StepLost", 1e20, 1e20 + 32768, 8, -1},
+                      AxisCase{"RoundingBuildsUp", 1000, 1001, 10000000, -1}),
+    [](const ::testing::TestParamInfo<AxisCase>& info) { return std::string(info.param.name); });
 
 TEST(GridWalk, EqualLimitsKeepTheLowerLimitAndStartNothing) {
   RecordedWalk walk({"x", "y"}, "Note(x, y)");
@@ -68,6 +124,7 @@ TEST(GridWalk, EqualLimitsKeepTheLowerLimitAndStartNothing) {
 }
 
 struct StartCase {
+  const char* name;
   const char* formula;
   std::vector<std::string> lines;
 };
@@ -75,28 +132,31 @@ struct StartCase {
 class GridStarts : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(GridStarts, ListsWhatTheStartsFind) {
-  Problem p({"x", "y"}, GetParam().formula);
+  PreparedProblem p({"x", "y"}, GetParam().formula);
   ASSERT_EQ(p.Explore().end, RunEnd::Completed);
   EXPECT_EQ(p.hooks.lines, GetParam().lines) << GetParam().formula;
 }
 
-void PrintTo(const StartCase& c, std::ostream* os) { *os << c.formula; }
+void PrintTo(const StartCase& c, std::ostream* os) {
+  *os << c.name << ": " << c.formula;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Formulas, GridStarts,
     ::testing::Values(
         // Only (0, 0) is below its neighbours along both axes.
-        StartCase{"x^2 + y^2", {"MINIMUM AT:", "x=0", "y=0", "FUNCTION=0"}},
+        StartCase{"Bowl", "x^2 + y^2", {"MINIMUM AT:", "x=0", "y=0", "FUNCTION=0"}},
         // A saddle: no grid point is below (or above) along every axis.
-        StartCase{"x^2 - y^2", {}},
+        StartCase{"Saddle", "x^2 - y^2", {}},
         // A plateau: equal neighbours count for neither kind.
-        StartCase{"5", {}},
+        StartCase{"Plateau", "5", {}},
         // (A sign binds tighter than "^": -(x-1)^2 would be (1-x)^2.)
-        StartCase{"-((x-1)^2 + (y+2)^2)", {"MAXIMUM AT:", "x=1", "y=-2", "FUNCTION=0"}}));
+        StartCase{"Cap", "-((x-1)^2 + (y+2)^2)", {"MAXIMUM AT:", "x=1", "y=-2", "FUNCTION=0"}}),
+    [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
 
 TEST(GridWalk, SubintervalsBelowOneAreRefused) {
-  Problem p({"x", "y"}, "x^2 + y^2");
-  p.dim.subintervals[1] = 0;
+  PreparedProblem p({"x", "y"}, "x^2 + y^2");
+  p.problem.subintervals[1] = 0;
   const RunSummary summary = p.Explore();
   EXPECT_EQ(summary.end, RunEnd::Refused);
   EXPECT_NE(summary.reason.find("subintervals of y"), std::string::npos) << summary.reason;
@@ -104,7 +164,7 @@ TEST(GridWalk, SubintervalsBelowOneAreRefused) {
 }
 
 TEST(GridWalk, AStepLostInRoundingIsRefused) {
-  Problem p({"x"}, "x^2");
+  PreparedProblem p({"x"}, "x^2");
   // Doubles near 1E+20 lie 16384 apart: a step of 4096 added to 1E+20 is lost.
   p.Box(0, 1e20, 1e20 + 32768, 8);
   const RunSummary summary = p.Explore();

@@ -1,8 +1,9 @@
 // The lines of the results list, digit for digit.
+#include "engine/listing.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/engine_test_util.h"
-#include "engine/listing.h"
 
 namespace quorvant::testing {
 namespace {
@@ -41,10 +42,9 @@ TEST(Listing, ProblemsSectionInOrder) {
 }
 
 TEST(Listing, NewMinimumWithAndWithoutAdditionalInfo) {
-  Problem p({"x", "y"}, "(x-1)^2+(y+2)^2");
+  PreparedProblem p({"x", "y"}, "(x-1)^2+(y+2)^2");
   p.Explore();
-  EXPECT_EQ(p.hooks.lines,
-            (std::vector<std::string>{"MINIMUM AT:", "x=1", "y=-2", "FUNCTION=0"}));
+  EXPECT_EQ(p.hooks.lines, (std::vector<std::string>{"MINIMUM AT:", "x=1", "y=-2", "FUNCTION=0"}));
   p.hooks.info = true;
   p.Explore();
   ASSERT_EQ(p.hooks.lines.size(), 8u);
@@ -58,33 +58,50 @@ TEST(Listing, NewMinimumWithAndWithoutAdditionalInfo) {
 }
 
 TEST(Listing, ListSolutionsAfterOpen) {
-  Problem p({"x", "y"}, "x*y");
-  p.dim.maxCount = 2;
-  p.dim.minCount = 1;
-  const double stored[3][3] = {{1, 2, 0.5}, {-3, 0.25, 4}, {5, 6, 7}};
-  for (int k = 1; k <= 2; ++k)
-    for (int r = 0; r < 3; ++r) p.dim.maxima(r, k) = stored[k - 1][r];
-  for (int r = 0; r < 3; ++r) p.dim.minima(r, 1) = stored[2][r];
+  PreparedProblem p({"x", "y"}, "x*y");
+  p.problem.maxima = {{1, 2, 0.5}, {-3, 0.25, 4}};
+  p.problem.minima = {{5, 6, 7}};
   std::vector<std::string> lines;
   const std::string caption =
-      ListSolutions(p.dim, p.evaluator, [&](std::string_view l) { lines.emplace_back(l); });
+      ListSolutions(p.problem, p.evaluator, [&](std::string_view l) { lines.emplace_back(l); });
   EXPECT_EQ(caption, "2 max. 1 min. ");
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "MAXIMUM AT:", "x=1", "y=2", "FUNCTION=2",
-                       "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=0.5",
-                       "MAXIMUM AT:", "x=-3", "y=0.25", "FUNCTION=-0.75",
-                       "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=4",
-                       "MINIMUM AT:", "x=5", "y=6", "FUNCTION=30",
-                       "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=7"}));
-  EXPECT_EQ(p.dim.point, (std::vector<double>{5, 6}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"MAXIMUM AT:", "x=1", "y=2", "FUNCTION=2",
+                                             "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=0.5",
+                                             "MAXIMUM AT:", "x=-3", "y=0.25", "FUNCTION=-0.75",
+                                             "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=4",
+                                             "MINIMUM AT:", "x=5", "y=6", "FUNCTION=30",
+                                             "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=7"}));
+}
+
+// The function is evaluated at each stored point, with its coordinates and nothing else.
+TEST(Listing, ListSolutionsEvaluatesAtEachStoredPoint) {
+  PreparedProblem p({"x", "y"}, "x*y");
+  p.problem.maxima = {{1, 2, 0.5}};
+  p.problem.minima = {{5, 6, 7}, {-1, -1, 3}};
+  NativeFunction f([](std::span<const double> x) { return x[0] - x[1]; });
+  std::vector<std::string> lines;
+  EXPECT_EQ(ListSolutions(p.problem, f, [&](std::string_view l) { lines.emplace_back(l); }),
+            "1 max. 2 min. ");
+  EXPECT_EQ(f.points, (std::vector<std::vector<double>>{{1, 2}, {5, 6}, {-1, -1}}));
+  EXPECT_EQ(lines[3], "FUNCTION=-1");
+  EXPECT_EQ(lines[8], "FUNCTION=-1");
+  EXPECT_EQ(lines[13], "FUNCTION=0");
+}
+
+TEST(Listing, NothingStoredGivesOnlyTheCaption) {
+  PreparedProblem p({"x"}, "x");
+  std::vector<std::string> lines;
+  EXPECT_EQ(
+      ListSolutions(p.problem, p.evaluator, [&](std::string_view l) { lines.emplace_back(l); }),
+      "0 max. 0 min. ");
+  EXPECT_TRUE(lines.empty());
 }
 
 TEST(Listing, ValueThatCannotBeEvaluatedIsShownAsSuch) {
-  Problem p({"x"}, "Log(x)");
-  p.dim.minCount = 1;
-  p.dim.minima(0, 1) = -1;
+  PreparedProblem p({"x"}, "Log(x)");
+  p.problem.minima = {{-1, 0.5}};
   std::vector<std::string> lines;
-  ListSolutions(p.dim, p.evaluator, [&](std::string_view l) { lines.emplace_back(l); });
+  ListSolutions(p.problem, p.evaluator, [&](std::string_view l) { lines.emplace_back(l); });
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[2], "FUNCTION=NOT EVALUATED (ERROR 5)");
 }

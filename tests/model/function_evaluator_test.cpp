@@ -10,17 +10,14 @@
 namespace quorvant::testing {
 namespace {
 
-// A problem prepared as the program prepares it; the tests read the engine's
+// A function prepared as the program prepares it; the tests read the engine's
 // namespace after evaluating.
-struct Problem : PreparedEngine {
-  Problem(std::vector<std::string> names, std::string formula) {
-    dim.Resize(static_cast<int32_t>(names.size()));
-    dim.varNames = std::move(names);
-    dim.formula = std::move(formula);
+struct Function : PreparedEngine {
+  Function(const std::vector<std::string>& names, std::string formula) {
+    evaluator.SetFunction(names, std::move(formula));
   }
-  int32_t At(std::vector<double> point, double& value) {
-    dim.point = std::move(point);
-    return evaluator.EvaluateFunction(value);
+  int32_t At(const std::vector<double>& point, double& value) {
+    return evaluator.EvaluateFunction(point, value);
   }
 };
 
@@ -34,7 +31,7 @@ TEST(FunctionEvaluation, AssignmentStatements) {
 
 TEST(FunctionEvaluation, HandsOverFifteenDigitCoordinates) {
   for (bool fast : {true, false}) {
-    Problem p({"x", "y"}, "x + y");
+    Function p({"x", "y"}, "x + y");
     p.evaluator.SetFastPath(fast);
     double value;
     ASSERT_EQ(p.At({1.5, -0.00001}, value), 0);
@@ -53,21 +50,21 @@ TEST(FunctionEvaluation, HandsOverFifteenDigitCoordinates) {
 }
 
 TEST(FunctionEvaluation, NameWithLeadingBlankIsAccepted) {
-  Problem p({"x", " y"}, "x * 10 + y");
+  Function p({"x", " y"}, "x * 10 + y");
   double value;
   ASSERT_EQ(p.At({1, 2}, value), 0);
   EXPECT_EQ(value, 12);
 }
 
 TEST(FunctionEvaluation, VariableNamedIerrReadsZero) {
-  Problem p({"ierr", "y"}, "ierr + y");
+  Function p({"ierr", "y"}, "ierr + y");
   double value;
   ASSERT_EQ(p.At({7, 2}, value), 0);
   EXPECT_EQ(value, 2);
 }
 
 TEST(FunctionEvaluation, VariableNamedPiReplacesTheConstant) {
-  Problem p({"pi", "y"}, "pi + y");
+  Function p({"pi", "y"}, "pi + y");
   double value;
   ASSERT_EQ(p.At({1, 2}, value), 0);
   EXPECT_EQ(value, 3);
@@ -75,7 +72,7 @@ TEST(FunctionEvaluation, VariableNamedPiReplacesTheConstant) {
 }
 
 TEST(FunctionEvaluation, ExtraFunctionFailureIsRaisedAfterTheFormula) {
-  Problem p({"x"}, "Asin(x) + 1");
+  Function p({"x"}, "Asin(x) + 1");
   double value = 42;
   EXPECT_EQ(p.At({2}, value), 5);
   EXPECT_EQ(value, 42);  // the value of the formula is discarded
@@ -84,18 +81,18 @@ TEST(FunctionEvaluation, ExtraFunctionFailureIsRaisedAfterTheFormula) {
 }
 
 TEST(FunctionEvaluation, SilentEngineFailureSetsIerr) {
-  Problem p({"x"}, "Sqr(x)");
+  Function p({"x"}, "Sqr(x)");
   double value;
   EXPECT_EQ(p.At({-1}, value), 5);
-  EXPECT_EQ(p.dim.ierr, 5);
+  EXPECT_EQ(p.evaluator.ierr(), 5);
   EXPECT_TRUE(p.sink.messages.empty());
 }
 
 TEST(FunctionEvaluation, SyntaxErrorShowsTheMessage) {
-  Problem p({"x", "y"}, "x+*y");
+  Function p({"x", "y"}, "x+*y");
   double value;
   EXPECT_EQ(p.At({1, 2}, value), 1023);
-  EXPECT_EQ(p.dim.ierr, 1023);
+  EXPECT_EQ(p.evaluator.ierr(), 1023);
   ASSERT_EQ(p.sink.messages.size(), 1u);
   const auto& m = p.sink.messages[0];
   EXPECT_EQ(m.title, "Error in Script Control");
@@ -105,15 +102,15 @@ TEST(FunctionEvaluation, SyntaxErrorShowsTheMessage) {
 }
 
 TEST(FunctionEvaluation, ValueThatIsNoNumber) {
-  Problem p({"x"}, "Null");
+  Function p({"x"}, "Null");
   double value;
   EXPECT_EQ(p.At({1}, value), 94);
-  Problem q({"x"}, "\"abc\"");
+  Function q({"x"}, "\"abc\"");
   EXPECT_EQ(q.At({1}, value), 13);
-  Problem r({"x"}, "\"1.5\" & x");
+  Function r({"x"}, "\"1.5\" & x");
   ASSERT_EQ(r.At({2}, value), 0);
   EXPECT_EQ(value, 1.52);
-  Problem s({"x"}, "x > 0");
+  Function s({"x"}, "x > 0");
   ASSERT_EQ(s.At({2}, value), 0);
   EXPECT_EQ(value, -1);
 }
@@ -126,7 +123,7 @@ TEST(FunctionEvaluation, CoordinateBeyondTheFifteenDigitRangeIsAnOverflow) {
   const double kLastWritable = 1.797693134862315e308;  // rounds down to ...231E+308
   for (bool fast : {true, false}) {
     SCOPED_TRACE(fast ? "fast path" : "statement path");
-    Problem p({"x", "y"}, "x + y");
+    Function p({"x", "y"}, "x + y");
     p.evaluator.SetFastPath(fast);
     double value = 42;
     const double kInf = std::numeric_limits<double>::infinity();
@@ -135,7 +132,7 @@ TEST(FunctionEvaluation, CoordinateBeyondTheFifteenDigitRangeIsAnOverflow) {
       ASSERT_EQ(p.At({1, 2}, value), 0);
       EXPECT_EQ(p.At({bad, 1}, value), 6);
       EXPECT_EQ(p.At({1, bad}, value), 6);
-      EXPECT_EQ(p.dim.ierr, 6);
+      EXPECT_EQ(p.evaluator.ierr(), 6);
       EXPECT_EQ(p.Eval("y"), "2 (Integer)") << "a failed hand-over assigns nothing after it";
     }
     ASSERT_EQ(p.At({kLastWritable, -kLastWritable}, value), 0);
@@ -146,7 +143,7 @@ TEST(FunctionEvaluation, CoordinateBeyondTheFifteenDigitRangeIsAnOverflow) {
 }
 
 TEST(Constants, RegisteredInOrderLaterEntryDecides) {
-  Problem p({"x"}, "a * x");
+  Function p({"x"}, "a * x");
   const std::vector<std::string> constants = {"A=1", "a=2"};
   ASSERT_FALSE(p.evaluator.RegisterConstants(constants));
   double value;
@@ -165,7 +162,7 @@ TEST(Constants, FailureStopsAndSaysWhichOne) {
   for (const Case& c : {Case{"b=)", 1023, 1}, Case{"b=Log(0)", 5, 0}, Case{"b=Sqr(-1)", 5, 0},
                         Case{"b=1/0", 11, 0}, Case{"b=2^2000", 6, 0}}) {
     SCOPED_TRACE(c.failing);
-    Problem p({"x"}, "x");
+    Function p({"x"}, "x");
     const std::vector<std::string> constants = {"a=1", c.failing, "c=3"};
     const ConstantFailure failure = p.evaluator.RegisterConstants(constants);
     EXPECT_TRUE(failure);
@@ -182,24 +179,65 @@ TEST(Constants, FailureStopsAndSaysWhichOne) {
   }
 }
 
-TEST(Constants, FromTheProblemState) {
-  Problem p({"x"}, "k * x");
-  p.dim.constants[0] = "k=2.5";
-  p.dim.constCount = 1;
-  ASSERT_FALSE(p.evaluator.RegisterConstants());
+// The window and the command line register the constants, then set the function: a
+// constant may use the start-up constants, and the formula sees every constant.
+TEST(Constants, RegisteredBeforeTheFunctionIsSet) {
+  PreparedEngine p;
+  const std::vector<std::string> constants = {"k=2.5", "w=k*pi"};
+  ASSERT_FALSE(p.evaluator.RegisterConstants(constants));
+  p.evaluator.SetFunction(std::vector<std::string>{"x"}, "k * x + w");
   double value;
+  ASSERT_EQ(p.evaluator.EvaluateFunction(std::vector<double>{2}, value), 0);
+  EXPECT_EQ(value, 2.5 * 2 + 2.5 * (std::atan(1.0) * 4));
+}
+
+// The function can change between evaluations: new names take the coordinates, a new
+// formula is compiled afresh.
+TEST(SetFunction, NewNamesAndFormulaTakeEffect) {
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "fast path" : "statement path");
+    Function p({"x", "y"}, "x - y");
+    p.evaluator.SetFastPath(fast);
+    double value;
+    ASSERT_EQ(p.At({5, 2}, value), 0);
+    EXPECT_EQ(value, 3);
+    p.evaluator.SetFunction(std::vector<std::string>{"y", "x"}, "x - y");
+    ASSERT_EQ(p.At({5, 2}, value), 0);
+    EXPECT_EQ(value, -3);
+    p.evaluator.SetFunction(std::vector<std::string>{"y", "x"}, "x * y + 1");
+    ASSERT_EQ(p.At({5, 2}, value), 0);
+    EXPECT_EQ(value, 11);
+    p.evaluator.SetFunction(std::vector<std::string>{"u"}, "u / 4");
+    ASSERT_EQ(p.At({6}, value), 0);
+    EXPECT_EQ(value, 1.5);
+    EXPECT_EQ(p.Eval("u"), "6 (Integer)");
+  }
+}
+
+// A formula that does not compile fails at each evaluation, not when it is set, and a
+// corrected formula set afterwards evaluates.
+TEST(SetFunction, SyntaxErrorIsAFailureOfEveryEvaluationUntilReplaced) {
+  Function p({"x"}, "x +");
+  EXPECT_TRUE(p.sink.messages.empty());
+  double value = 42;
+  EXPECT_EQ(p.At({1}, value), 1023);
+  EXPECT_EQ(p.At({2}, value), 1023);
+  EXPECT_EQ(value, 42);
+  EXPECT_EQ(p.sink.messages.size(), 2u);
+  p.evaluator.SetFunction(std::vector<std::string>{"x"}, "x + 1");
   ASSERT_EQ(p.At({2}, value), 0);
-  EXPECT_EQ(value, 5);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(p.sink.messages.size(), 2u);
 }
 
 TEST(Preparation, StartUpConstants) {
   PreparedEngine p;
-  EXPECT_EQ(p.dim.halfpi, std::atan(1.0) * 2);
-  EXPECT_EQ(p.dim.pi, std::atan(1.0) * 4);
-  EXPECT_EQ(p.dim.e, std::exp(1.0));
-  EXPECT_EQ(p.evaluator.extraFunctions().halfpi, p.dim.halfpi);
-  EXPECT_EQ(p.evaluator.extraFunctions().pi, p.dim.pi);
-  EXPECT_EQ(p.evaluator.extraFunctions().e, p.dim.e);
+  EXPECT_EQ(p.evaluator.extraFunctions().halfpi, std::atan(1.0) * 2);
+  EXPECT_EQ(p.evaluator.extraFunctions().pi, std::atan(1.0) * 4);
+  EXPECT_EQ(p.evaluator.extraFunctions().e, std::exp(1.0));
+  script::Variant v;
+  ASSERT_EQ(p.engine().Eval("halfpi * 2 = pi And e = Exp(1)", v), 0);
+  EXPECT_EQ(script::DisplayText(v), "True");
 }
 
 }  // namespace

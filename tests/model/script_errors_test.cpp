@@ -19,7 +19,9 @@ struct ErrorCase {
 };
 
 // Test names show the text under test.
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+  *os << c.text;
+}
 
 class ErrorTable : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -41,8 +43,8 @@ TEST_P(ErrorTable, ReportsNumberAndPosition) {
   EXPECT_EQ(seen.column, c.column) << c.text;
   EXPECT_EQ(engine.Error().number, c.number);
   EXPECT_FALSE(seen.description.empty());
-  EXPECT_EQ(seen.source, script::IsCompileError(c.number) ? script::kCompileSource
-                                                          : script::kRuntimeSource);
+  EXPECT_EQ(seen.source,
+            script::IsCompileError(c.number) ? script::kCompileSource : script::kRuntimeSource);
 }
 
 const ErrorCase kErrors[] = {
@@ -67,7 +69,10 @@ const ErrorCase kErrors[] = {
     {"CDbl(Null)", false, 94, 1, 0},
     {"Sqr(1, 2)", false, 450, 1, 0},
 };
-INSTANTIATE_TEST_SUITE_P(Errors, ErrorTable, ::testing::ValuesIn(kErrors));
+INSTANTIATE_TEST_SUITE_P(Errors, ErrorTable, ::testing::ValuesIn(kErrors),
+                         [](const ::testing::TestParamInfo<ErrorCase>& info) {
+                           return CaseName(info.param.text, info.index);
+                         });
 
 TEST(ErrorObject, CarriesDescriptionAndText) {
   script::ScriptEngine engine;
@@ -83,8 +88,8 @@ TEST(ErrorObject, CarriesDescriptionAndText) {
 }
 
 TEST(ErrorObject, EveryNumberHasADescription) {
-  for (int32_t number : {5, 6, 7, 11, 13, 28, 94, 424, 438, 450, 501, 1002, 1006, 1007, 1010,
-                         1023, 1024, 1025, 1030, 1031, 1032, 1033})
+  for (int32_t number : {5,    6,    7,    11,   13,   28,   94,   424,  438,  450,  501,
+                         1002, 1006, 1007, 1010, 1023, 1024, 1025, 1030, 1031, 1032, 1033})
     EXPECT_FALSE(script::ErrorDescription(number).empty()) << number;
 }
 

@@ -15,7 +15,13 @@ struct Case {
 };
 
 // Test names show the text under test.
-void PrintTo(const Case& c, std::ostream* os) { *os << c.expression; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.expression;
+}
+
+std::string CaseNameOf(const ::testing::TestParamInfo<Case>& info) {
+  return CaseName(info.param.expression, info.index);
+}
 
 class EvalTable : public ::testing::TestWithParam<Case> {};
 
@@ -55,7 +61,7 @@ const Case kLiterals[] = {
     {"[my var]", "Empty (Empty)"},
     {"zz*2", "0 (Integer)"},
 };
-INSTANTIATE_TEST_SUITE_P(Literals, EvalTable, ::testing::ValuesIn(kLiterals));
+INSTANTIATE_TEST_SUITE_P(Literals, EvalTable, ::testing::ValuesIn(kLiterals), CaseNameOf);
 
 const Case kPrecedence[] = {
     {"-2^2", "4 (Double)"},
@@ -83,7 +89,7 @@ const Case kPrecedence[] = {
     {"2 >< 1", "True (Boolean)"},
     {"2 =< 1", "False (Boolean)"},
 };
-INSTANTIATE_TEST_SUITE_P(Precedence, EvalTable, ::testing::ValuesIn(kPrecedence));
+INSTANTIATE_TEST_SUITE_P(Precedence, EvalTable, ::testing::ValuesIn(kPrecedence), CaseNameOf);
 
 const Case kArithmetic[] = {
     {"(-8)^3", "-512 (Double)"},
@@ -131,7 +137,7 @@ const Case kArithmetic[] = {
     {"1/3", "0.333333333333333 (Double)"},
     {"Atn(1)*4", "3.14159265358979 (Double)"},
 };
-INSTANTIATE_TEST_SUITE_P(Arithmetic, EvalTable, ::testing::ValuesIn(kArithmetic));
+INSTANTIATE_TEST_SUITE_P(Arithmetic, EvalTable, ::testing::ValuesIn(kArithmetic), CaseNameOf);
 
 const Case kLogic[] = {
     {"Not 0", "-1 (Integer)"},
@@ -150,7 +156,7 @@ const Case kLogic[] = {
     {"False Eqv Null", "Null (Null)"},
     {"Not Null", "Null (Null)"},
 };
-INSTANTIATE_TEST_SUITE_P(Logic, EvalTable, ::testing::ValuesIn(kLogic));
+INSTANTIATE_TEST_SUITE_P(Logic, EvalTable, ::testing::ValuesIn(kLogic), CaseNameOf);
 
 const Case kCoercion[] = {
     {"1 & 100000", "1100000 (String)"},
@@ -177,7 +183,7 @@ const Case kCoercion[] = {
     {"1 & True", "1True (String)"},
     {"1E15 & \"\"", "1E+15 (String)"},
 };
-INSTANTIATE_TEST_SUITE_P(Coercion, EvalTable, ::testing::ValuesIn(kCoercion));
+INSTANTIATE_TEST_SUITE_P(Coercion, EvalTable, ::testing::ValuesIn(kCoercion), CaseNameOf);
 
 const Case kBuiltins[] = {
     {"Abs(-32769)", "32769 (Long)"},
@@ -251,7 +257,7 @@ const Case kBuiltins[] = {
     {"Asin(1, 2)", "error 450"},
     {"ierr", "0 (Long)"},
 };
-INSTANTIATE_TEST_SUITE_P(Builtins, EvalTable, ::testing::ValuesIn(kBuiltins));
+INSTANTIATE_TEST_SUITE_P(Builtins, EvalTable, ::testing::ValuesIn(kBuiltins), CaseNameOf);
 
 TEST(ExecuteStatement, AssignsAndEvalCompares) {
   PreparedEngine p;

@@ -29,19 +29,17 @@ struct Pair {
   PreparedEngine plain;
   Pair(const std::vector<std::string>& names, const std::string& formula,
        const std::vector<std::string>& constants = {}) {
+    // As the program does it: the constants first, then the function.
     for (PreparedEngine* p : {&fast, &plain}) {
-      p->dim.Resize(static_cast<int32_t>(names.size()));
-      p->dim.varNames = names;
-      p->dim.formula = formula;
       p->evaluator.RegisterConstants(constants);
+      p->evaluator.SetFunction(names, formula);
     }
     plain.evaluator.SetFastPath(false);
   }
   static Outcome Run(PreparedEngine& p, const std::vector<double>& point) {
-    p.dim.point = point;
     double value = 0;
-    const int32_t e = p.evaluator.EvaluateFunction(value);
-    return {e, e ? 0 : std::bit_cast<uint64_t>(value), p.dim.ierr,
+    const int32_t e = p.evaluator.EvaluateFunction(point, value);
+    return {e, e ? 0 : std::bit_cast<uint64_t>(value), p.evaluator.ierr(),
             p.evaluator.extraFunctions().ierr};
   }
 };
@@ -51,14 +49,22 @@ struct Pair {
 double RandomCoordinate(std::mt19937_64& rng) {
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   switch (rng() % 8) {
-    case 0: return unit(rng);
-    case 1: return unit(rng) * std::pow(10.0, static_cast<int>(rng() % 40) - 20);
-    case 2: return static_cast<double>(static_cast<int>(rng() % 41) - 20);
-    case 3: return static_cast<double>(static_cast<int>(rng() % 81) - 40) / 4;
-    case 4: return 0.0;
-    case 5: return unit(rng) * 800;
-    case 6: return std::nextafter(1.0, static_cast<double>(rng() % 3)) * ((rng() & 1) ? 1 : -1);
-    default: return unit(rng) * 5;
+    case 0:
+      return unit(rng);
+    case 1:
+      return unit(rng) * std::pow(10.0, static_cast<int>(rng() % 40) - 20);
+    case 2:
+      return static_cast<double>(static_cast<int>(rng() % 41) - 20);
+    case 3:
+      return static_cast<double>(static_cast<int>(rng() % 81) - 40) / 4;
+    case 4:
+      return 0.0;
+    case 5:
+      return unit(rng) * 800;
+    case 6:
+      return std::nextafter(1.0, static_cast<double>(rng() % 3)) * ((rng() & 1) ? 1 : -1);
+    default:
+      return unit(rng) * 5;
   }
 }
 
@@ -115,7 +121,6 @@ TEST(FastPath, NamesThatNeedStatementText) {
   const std::vector<std::vector<std::string>> nameSets = {
       {"x", " y"}, {"ierr", "pi"}, {"Mod", "y"}, {"x y", "z"}, {"x", "sin"}, {"[a b]", "y"}};
   for (const auto& names : nameSets) {
-    std::string formula = "1";
     Pair pair(names, "x + y*2 + ierr");
     for (int k = 0; k < 200; ++k) {
       const std::vector<double> point = {RandomCoordinate(rng), RandomCoordinate(rng)};
@@ -169,9 +174,15 @@ TEST(Kernels, SquareAndCubeMatchPow) {
   for (int k = 0; k < 2000000; ++k) {
     double a;
     switch (k % 3) {
-      case 0: a = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 200) - 100); break;
-      case 1: a = std::bit_cast<double>(rng() & 0x7FEFFFFFFFFFFFFFull) * ((rng() & 1) ? 1 : -1); break;
-      default: a = (1.0 + static_cast<double>(rng() % (1ull << 27)) * 0x1p-27) ; break;
+      case 0:
+        a = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 200) - 100);
+        break;
+      case 1:
+        a = std::bit_cast<double>(rng() & 0x7FEFFFFFFFFFFFFFull) * ((rng() & 1) ? 1 : -1);
+        break;
+      default:
+        a = (1.0 + static_cast<double>(rng() % (1ull << 27)) * 0x1p-27);
+        break;
     }
     double s = 0, c = 0, ps = 0, pc = 0;
     const int32_t es = script::kernel::Square(a, s), eps = script::kernel::Pow(a, 2.0, ps);

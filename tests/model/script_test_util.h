@@ -3,9 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "model/dimension.h"
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
 #include "model/script/script_engine.h"
@@ -25,11 +25,27 @@ class RecordingSink : public MessageSink {
   std::vector<Message> messages;
 };
 
+// The name of case `index` of a table whose cases are texts under test: the letters and
+// digits of the text, each run of other characters one underscore, then the index (two
+// texts may differ only in their other characters). Test names take nothing else.
+inline std::string CaseName(std::string_view text, size_t index) {
+  std::string name;
+  for (char c : text) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (alnum)
+      name += c;
+    else if (!name.empty() && name.back() != '_')
+      name += '_';
+    if (name.size() >= 40) break;
+  }
+  if (!name.empty() && name.back() != '_') name += '_';
+  return name + std::to_string(index);
+}
+
 // An engine with the extra functions and start-up constants, as the program has it.
 struct PreparedEngine {
-  Dimension dim;
   RecordingSink sink;
-  FunctionEvaluator evaluator{dim, sink};
+  FunctionEvaluator evaluator{sink};
   PreparedEngine() { evaluator.Prepare(); }
   script::ScriptEngine& engine() { return evaluator.engine(); }
 

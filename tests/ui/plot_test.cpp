@@ -45,7 +45,7 @@ TEST(PlotSampler, FailuresAreGapsNotZeros) {
   EXPECT_TRUE(std::isnan(grid.values[0]));  // Log(-1)
   EXPECT_TRUE(std::isnan(grid.values[2]));  // Log(0)
   EXPECT_EQ(grid.values[4], 0);             // Log(1) * 2
-  EXPECT_NEAR(sampler.ValueAt({std::exp(1.0)}), 2, 1e-13);  // e rounded to 15 digits
+  EXPECT_NEAR(sampler.ValueAt(std::vector<double>{std::exp(1.0)}), 2, 1e-13);  // e rounded to 15 digits
   std::atomic<bool> cancel{true};
   EXPECT_FALSE(sampler.SampleGrid(0, 0, 1, 10, 0, 0, 1, 10, grid, &cancel));
 }
@@ -123,8 +123,7 @@ TEST(Plot, SamplingOnAWorkerThreadEndsInAPicture) {
 }
 
 TEST(PointsTable, OneRowPerStationaryPointAndCsv) {
-  Dimension dim;
-  frmZorvex window(dim);
+  frmZorvex window;
   window.show();
   auto type = [&](const char* name, const QString& text) {
     auto* field = window.findChild<QLineEdit*>(name);

@@ -39,6 +39,15 @@ enum ErrorNumber : int32_t {
   kAlreadyReported = -2147352319,
 };
 
+// The numeric faults: an invalid argument (the root or logarithm of a number outside
+// its domain), an overflow, a division by zero, and "already reported". They are
+// trouble at one point, not a broken formula: the interpreter shows no message for
+// them, and a search tolerates them and goes on.
+constexpr bool IsNumericFault(int32_t number) {
+  return number == kInvalidCall || number == kOverflow || number == kDivisionByZero ||
+         number == kAlreadyReported;
+}
+
 // The language's description for an error number ("" for an unknown number).
 std::string_view ErrorDescription(int32_t number);
 bool IsCompileError(int32_t number);

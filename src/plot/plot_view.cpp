@@ -1,4 +1,4 @@
-#include "ui/plot_view.h"
+#include "plot/plot_view.h"
 
 #include <QVBoxLayout>
 #include <algorithm>

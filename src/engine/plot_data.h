@@ -1,0 +1,24 @@
+// What a plot of a problem shows: the function over the search box, the stored extrema,
+// and the other stationary points of the last run.
+#pragma once
+
+#include <vector>
+
+#include "engine/plot_sampler.h"
+#include "engine/run_hooks.h"
+#include "model/problem.h"
+
+namespace quorvant {
+
+struct PlotData {
+  PlotProblem problem;
+  std::vector<double> lower, upper;
+  std::vector<std::vector<double>> maxima, minima, others;  // coordinates
+};
+
+// The plot of `problem` (its formula, constants, box and stored extrema), with the
+// stationary points `met` that are neither maximum nor minimum, each once (within the
+// error bound).
+PlotData PlotDataFrom(const Problem& problem, const std::vector<StationaryPoint>& met);
+
+}  // namespace quorvant

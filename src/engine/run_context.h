@@ -1,0 +1,95 @@
+// What the steps of one search run share: the function with the run's error policy,
+// the run's own checked arithmetic, Stop, the problems met, and the working values
+// that carry from one step to the next.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/listing.h"
+#include "engine/run_hooks.h"
+#include "model/point_function.h"
+
+namespace quorvant {
+
+// Why a run ended.
+enum class RunEnd {
+  Completed,  // grid exhausted or every random trial made
+  Failed,     // an evaluation failed in a way the run does not tolerate
+  Stopped,    // the user asked it to stop
+  StoreFull,  // a new extremum found no room among the 100 of its kind
+  Refused,    // the problem cannot be searched as it stands (reason says why)
+};
+const char* ToString(RunEnd end);
+
+struct RunSummary {
+  RunEnd end = RunEnd::Completed;
+  int32_t errorNumber = 0;       // Failed: the number that ended the run
+  std::string reason;            // Refused: what is wrong and what to do
+  std::vector<double> failedAt;  // Failed: the point whose evaluation failed
+};
+
+// What the user is told about a run that failed: the error, where, and that the listing
+// holds what was found before. `names` are the variable names.
+std::string RunFailureMessage(const RunSummary& summary, const std::vector<std::string>& names);
+
+// Thrown to end a run before its end: Stop, an untolerated failure, a full store.
+struct RunAborted {
+  RunSummary summary;
+};
+
+class RunContext {
+ public:
+  RunContext(PointFunction& function, RunHooks& hooks) : function_(function), hooks_(hooks) {}
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
+
+  // One evaluation statement at `x`: true with the value. A failure the run tolerates
+  // (a numeric fault) records its number in `ierr` and returns false, leaving the
+  // caller's target as it was; any other failure ends the run (RunAborted).
+  bool Evaluate(std::span<const double> x, double& value);
+
+  // The run's own arithmetic: a result that is not finite is a floating-point fault,
+  // recorded like a tolerated failure (ierr 6, Overflow) and kept as it is.
+  double Checked(double result);
+  // A quotient, checked: a non-zero number divided by zero records 11 (Division by
+  // zero), any other result that is not finite 6.
+  double CheckedQuotient(double numerator, double denominator);
+
+  // Ends the run (RunAborted, Stopped) when the user asked it to stop.
+  void CheckStop();
+  // While polling is on, Stop is checked before every evaluation: inside a Newton
+  // iteration or a classification, one start can take long.
+  class PollStopWhile {
+   public:
+    explicit PollStopWhile(RunContext& run) : run_(run) { run_.pollStop_ = true; }
+    ~PollStopWhile() { run_.pollStop_ = false; }
+    PollStopWhile(const PollStopWhile&) = delete;
+    PollStopWhile& operator=(const PollStopWhile&) = delete;
+
+   private:
+    RunContext& run_;
+  };
+
+  RunHooks& hooks() { return hooks_; }
+  void Append(std::string_view line) { hooks_.AppendLine(line); }
+
+  // The number of the last tolerated failure; the Newton iteration resets it at every
+  // cycle and gives its start up when it is set after the derivatives.
+  int32_t ierr = 0;
+  // Problems met, for the closing section.
+  RunProblems problems;
+  // The accumulator of the difference formulas (and the elimination's multiplier). A
+  // failed evaluation leaves it as it was, so its value carries from one formula, or
+  // one start, into the next.
+  double fdAcc = 0;
+
+ private:
+  PointFunction& function_;
+  RunHooks& hooks_;
+  bool pollStop_ = false;
+};
+
+}  // namespace quorvant

@@ -1,0 +1,27 @@
+#include "plot/plot_render.h"
+
+#include "plot/plot_scene.h"
+#include "plot/plot_view.h"
+
+namespace quorvant {
+
+std::string RenderPlotPng(const PlotData& data, const std::string& path) {
+  if (data.problem.varNames.empty()) return "the problem has no variables to plot";
+  const int n = static_cast<int>(data.problem.varNames.size());
+  const PlotAxes axes = ChooseAxes(n, 0, 1);
+  PlotProblem problem = data.problem;
+  problem.fixed = SlicePoint(data, 0);
+  PlotSampler sampler(problem);
+  const PlotGrid grid = SamplePlot(data, sampler, axes, nullptr);
+  const PlotMarkers markers = MarkPlot(data, sampler, axes);
+  PlotView view;
+  view.resize(900, 700);
+  const QString xName = QString::fromStdString(data.problem.varNames[axes.x]);
+  const QString yName =
+      axes.y >= 0 ? QString::fromStdString(data.problem.varNames[axes.y]) : QString("f");
+  view.Show(grid, markers, xName, yName, true);
+  if (!view.ExportPng(QString::fromStdString(path))) return "cannot write the plot to " + path;
+  return {};
+}
+
+}  // namespace quorvant
