@@ -109,5 +109,34 @@ const Row kLiterals[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Literals, Language, ::testing::ValuesIn(kLiterals), RowName);
 
+// --- Not as the right operand of a comparison ----------------------------------------
+// It takes the rest of the comparison chain: a <> Not b = c is a <> Not (b = c).
+const Row kNotOperand[] = {
+    {"True <> Not True", "True (Boolean)"}, {"False <> Not False", "True (Boolean)"},
+    {"True = Not False", "True (Boolean)"}, {"Not False = True", "True (Boolean)"},
+    {"Not True <> True", "True (Boolean)"}, {"Not 1 > 2", "True (Boolean)"},
+    {"1 <> Not 0 = 0", "True (Boolean)"},   {"0 = Not 1 = 1", "True (Boolean)"},
+    {"1 > Not 5 > 3", "True (Boolean)"},    {"Not False And False = False", "True (Boolean)"},
+    {"-6 = Not 5", "True (Boolean)"},       {"1 = Not Not 1 = 1", "False (Boolean)"},
+    {"zz = Not zz Or 1", "1 (Integer)"},    {"1 < Not", "error 1002"},
+};
+INSTANTIATE_TEST_SUITE_P(NotOperand, Language, ::testing::ValuesIn(kNotOperand), RowName);
+
+// --- Syntax errors at the end of the text ---------------------------------------------
+// Where an operand is due and the text ends, the error is a syntax error (1002);
+// where another token stands there it is "Expected expression" (1023). Line breaks
+// before and after an expression are blank lines.
+const Row kEndOfText[] = {
+    {"1 +", "error 1002"},        {"1 -", "error 1002"},    {"2 *", "error 1002"},
+    {"2 ^", "error 1002"},        {"1 &", "error 1002"},    {"1 =", "error 1002"},
+    {"1 Mod", "error 1002"},      {"1 And", "error 1002"},  {"Not", "error 1002"},
+    {"-", "error 1002"},          {"(", "error 1002"},      {"Sqr(", "error 1002"},
+    {"Sqr(1,", "error 1002"},     {"1 +\n", "error 1002"},  {"1 + * 2", "error 1023"},
+    {"1 + )", "error 1023"},      {"(1 + 2", "error 1006"}, {"1\n", "1 (Integer)"},
+    {"\n\n1\n\n", "1 (Integer)"}, {"\n", "Empty (Empty)"},  {"1\n2", "error 1025"},
+    {"1 :", "error 1025"},
+};
+INSTANTIATE_TEST_SUITE_P(EndOfText, Language, ::testing::ValuesIn(kEndOfText), RowName);
+
 }  // namespace
 }  // namespace quorvant::testing

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EvalCase{{"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
                       EvalCase{{"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
                       EvalCase{{"--eval", "1/0"}, "error 11: Division by zero\n", 3},
-                      EvalCase{{"--eval", "1 +"}, "error 1023: Expected expression\n", 3},
+                      EvalCase{{"--eval", "1 +"}, "error 1002: Syntax error\n", 3},
                       // The extra functions' own failures count, as in a search.
                       EvalCase{{"--eval", "Asin(2) + 1"}, "error 5: Invalid procedure call or argument\n", 3},
                       EvalCase{{"--eval", "Atanh(1)"}, "error 11: Division by zero\n", 3}));

@@ -25,12 +25,16 @@ class Compiler {
 
   std::shared_ptr<Program> CompileExpression() {
     program_->isExpression = true;
+    // Line breaks before and after the expression are blank lines; a second
+    // expression, or a ":", is not allowed.
+    SkipLineBreaks();
     BeginStatement(tok_.offset);
     if (tok_.kind == Tok::End) {
       Emit(Op::PushConst, Constant(Variant()));  // an empty text evaluates to Empty
     } else {
       Expression();
     }
+    SkipLineBreaks();
     if (tok_.kind == Tok::Error) Fail(tok_.errorNumber, tok_.offset);
     if (tok_.kind != Tok::End) Fail(kExpectedEndOfStatement, tok_.offset);
     Emit(Op::Return);
@@ -57,6 +61,10 @@ class Compiler {
   [[noreturn]] void Fail(int32_t number, uint32_t offset) { throw CompileFailure{number, offset}; }
 
   void Advance() { tok_ = lexer_.Next(); }
+
+  void SkipLineBreaks() {
+    while (tok_.kind == Tok::Newline && !tok_.colon) Advance();
+  }
 
   bool Accept(Tok kind) {
     if (tok_.kind != kind) return false;
@@ -241,7 +249,10 @@ class Compiler {
     Comparison();
   }
 
-  /// comparison := concat (('=' | '<>' | '<' | '>' | '<=' | '>=' | 'Is') concat)*
+  /// comparison := concat (compare (concat | not))*
+  /// compare := '=' | '<>' | '<' | '>' | '<=' | '>=' | 'Is'
+  /// A "Not" after a comparison operator takes the rest of the chain as its operand:
+  /// 1 > Not 5 > 3 is 1 > Not (5 > 3).
   void Comparison() {
     Concat();
     for (;;) {
@@ -257,7 +268,10 @@ class Compiler {
         default: return;
       }
       Advance();
-      Concat();
+      if (tok_.kind == Tok::KwNot)
+        Not();
+      else
+        Concat();
       Emit(op);
     }
   }
@@ -406,6 +420,11 @@ class Compiler {
       case Tok::Error:
         Fail(tok_.errorNumber, tok_.offset);
       case Tok::KwOther:
+        Fail(kSyntaxError, tok_.offset);
+      case Tok::End:
+      case Tok::Newline:
+        // The text (or the statement) ends where an operand is due, as after a
+        // trailing operator: the original engine calls that a syntax error.
         Fail(kSyntaxError, tok_.offset);
       default:
         Fail(kExpectedExpression, tok_.offset);
