@@ -93,12 +93,23 @@ const char* const kFormulas[] = {
     "(x + y) * 0",
     "Exp(x) * Exp(y)",
     "zz * x + y",
+    // Variables holding a Byte run on the double-only machine; a Single or a
+    // Currency, whose arithmetic rounds to its own precision, is handed back.
+    "bb * x + y - bb",
+    "-bb * y + bb / x",
+    "(x > bb) + Abs(bb) * Int(y)",
+    "cc * x + y",
+    "cc + x - cc * y",
+    "ss * x + ss + y",
+    "ss - x / ss",
 };
 
 TEST(FastPath, BitIdenticalToStatementPath) {
   std::mt19937_64 rng(2026);
   for (const char* formula : kFormulas) {
-    Pair pair({"x", "y"}, formula, {"a=2.37", "b = -1.5", "c=a*b", "s=\"text\""});
+    Pair pair({"x", "y"}, formula,
+              {"a=2.37", "b = -1.5", "c=a*b", "s=\"text\"", "bb = CByte(7)", "cc = CCur(1.25)",
+               "ss = CSng(0.1)"});
     for (int k = 0; k < 3000; ++k) {
       const std::vector<double> point = {RandomCoordinate(rng), RandomCoordinate(rng)};
       const Outcome a = Pair::Run(pair.fast, point);

@@ -155,7 +155,8 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
 
 namespace {
 
-// A variable's value as a number; false for a text, Null or an object.
+// A variable's value as a number; false for a text, Null or an object, and for a
+// Single or a Currency, whose arithmetic rounds to their own precision.
 inline bool VarNumber(const void* p, double& out) {
   const Variant& v = static_cast<const Slot*>(p)->value;
   if (v.type == VType::Double) {  // by far the most common
@@ -165,6 +166,9 @@ inline bool VarNumber(const void* p, double& out) {
   switch (v.type) {
     case VType::Integer: out = v.i; return true;
     case VType::Long: out = v.l; return true;
+    case VType::Byte:
+      out = v.by;
+      return true;
     case VType::Boolean: out = v.b ? -1.0 : 0.0; return true;
     case VType::Empty: out = 0.0; return true;
     default: return false;
