@@ -6,6 +6,7 @@
 
 #include "model/numtext.h"
 #include "model/script/operators.h"
+#include "model/script/text_functions.h"
 #include "model/script/text_util.h"
 
 namespace quorvant::script {
@@ -352,6 +353,25 @@ const Builtin kBuiltins[] = {
     {"VarType", 1, 1, CallVarType, nullptr},
     {"Hex", 1, 1, InRadix<16>, nullptr},
     {"Oct", 1, 1, InRadix<8>, nullptr},
+    // Text functions (text_functions.cpp).
+    {"Len", 1, 1, CallLen, nullptr},
+    {"Left", 2, 2, CallLeft, nullptr},
+    {"Right", 2, 2, CallRight, nullptr},
+    {"Mid", 2, 3, CallMid, nullptr},
+    {"InStr", 2, 4, CallInStr, nullptr},
+    {"InStrRev", 2, 4, CallInStrRev, nullptr},
+    {"UCase", 1, 1, CallUCase, nullptr},
+    {"LCase", 1, 1, CallLCase, nullptr},
+    {"Trim", 1, 1, CallTrim, nullptr},
+    {"LTrim", 1, 1, CallLTrim, nullptr},
+    {"RTrim", 1, 1, CallRTrim, nullptr},
+    {"Space", 1, 1, CallSpace, nullptr},
+    {"String", 2, 2, CallString, nullptr},
+    {"StrComp", 2, 3, CallStrComp, nullptr},
+    {"StrReverse", 1, 1, CallStrReverse, nullptr},
+    {"Replace", 3, 6, CallReplace, nullptr},
+    {"Asc", 1, 1, CallAsc, nullptr},
+    {"Chr", 1, 1, CallChr, nullptr},
 };
 
 }  // namespace

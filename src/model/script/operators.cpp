@@ -407,6 +407,7 @@ int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r) {
       }
       // "+" joins two texts; a text and Empty give the text.
       if (a.type == VType::String && (b.type == VType::String || b.type == VType::Empty)) {
+        if (a.s.size() + b.s.size() > kMaxTextLength) return 7;
         r = Variant::Str(a.s + b.s);
         return 0;
       }
@@ -451,6 +452,7 @@ int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r) {
       std::string x, y;
       if (int32_t e = ToText(a, x)) return e;
       if (int32_t e = ToText(b, y)) return e;
+      if (x.size() + y.size() > kMaxTextLength) return 7;
       r = Variant::Str(x + y);
       return 0;
     }

@@ -23,6 +23,10 @@ enum class VType : uint8_t {
   Object,
 };
 
+// Longest text a value may hold; building a longer one (Space, String, Replace, "&")
+// is Out of memory (7).
+inline constexpr size_t kMaxTextLength = size_t{1} << 24;
+
 // Currency values are whole numbers of ten-thousandths.
 inline constexpr int64_t kCurrencyScale = 10000;
 
