@@ -169,9 +169,19 @@ TEST(FastPath, CodeShape) {
                            "Round(z, 2)", "CStr(z)", "sh.pi"})
     EXPECT_EQ(fastPart(text), "none\n") << text;
   // The Variant form keeps the written order.
-  const std::string listing = p.engine().Disassembly("1 - 2 * 3");
-  EXPECT_EQ(listing.substr(0, listing.find("--")),
+  auto variantPart = [&](const std::string& text) {
+    const std::string listing = p.engine().Disassembly(text);
+    return listing.substr(0, listing.find("--"));
+  };
+  EXPECT_EQ(variantPart("1 - 2 * 3"),
             "Statement 0\nPushConst 1\nPushConst 2\nPushConst 3\nMul\nSub\nReturn\n");
+  // A comparison records which operands were written as literals (1 the left, 2 the
+  // right): a negated number is computed, a parenthesized literal still a literal.
+  EXPECT_EQ(variantPart("\"5\" = -5"),
+            "Statement 0\nPushConst 5\nPushConst 5\nNeg\nEq literal 1\nReturn\n");
+  EXPECT_EQ(
+      variantPart("(\"5\") < 6 = 1"),
+      "Statement 0\nPushConst 5\nPushConst 6\nLt literal 3\nPushConst 1\nEq literal 2\nReturn\n");
 }
 
 TEST(Kernels, SquareAndCubeMatchPow) {

@@ -4,6 +4,7 @@
 
 #include "model/script/builtins.h"
 #include "model/script/lexer.h"
+#include "model/script/operators.h"
 #include "model/script/script_error.h"
 
 namespace quorvant::script {
@@ -64,6 +65,16 @@ class Compiler {
 
   void SkipLineBreaks() {
     while (tok_.kind == Tok::Newline && !tok_.colon) Advance();
+  }
+
+  // True when the code from `start` on is one literal: a number or a text pushed as
+  // written. Comparisons of a text with a number depend on it.
+  bool IsLiteral(size_t start) const {
+    const auto& code = program_->code;
+    if (code.size() != start + 1 || code[start].op != Op::PushConst) return false;
+    const VType type = program_->constants[code[start].a].type;
+    return type == VType::String || type == VType::Byte || type == VType::Integer ||
+           type == VType::Long || type == VType::Double;
   }
 
   bool Accept(Tok kind) {
@@ -252,9 +263,12 @@ class Compiler {
   /// comparison := concat (compare (concat | not))*
   /// compare := '=' | '<>' | '<' | '>' | '<=' | '>=' | 'Is'
   /// A "Not" after a comparison operator takes the rest of the chain as its operand:
-  /// 1 > Not 5 > 3 is 1 > Not (5 > 3).
+  /// 1 > Not 5 > 3 is 1 > Not (5 > 3). Each comparison records which of its operands
+  /// were literals.
   void Comparison() {
+    size_t start = program_->code.size();
     Concat();
+    bool leftLiteral = IsLiteral(start);
     for (;;) {
       Op op;
       switch (tok_.kind) {
@@ -268,11 +282,15 @@ class Compiler {
         default: return;
       }
       Advance();
+      start = program_->code.size();
       if (tok_.kind == Tok::KwNot)
         Not();
       else
         Concat();
-      Emit(op);
+      const int literals =
+          (leftLiteral ? kLeftLiteral : 0) | (IsLiteral(start) ? kRightLiteral : 0);
+      Emit(op, 0, literals);
+      leftLiteral = false;  // the next operator's left operand is this comparison
     }
   }
 

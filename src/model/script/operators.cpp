@@ -207,10 +207,14 @@ int TextOrder(const std::string& s, const std::string& t) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-// Comparison. Texts compare byte by byte; Empty beside a text is "". A number
-// against a text: when the text reads as a number the two are compared as numbers,
-// otherwise the number is the smaller.
-int32_t Compare(Op op, const Variant& a, const Variant& b, Variant& r) {
+// Comparison. Texts compare byte by byte; Empty beside a text is "". A text beside
+// a Boolean is compared with "True" or "False". A text beside a number follows the
+// original engine, which looks at how each operand was written:
+//  - the number written as a literal: the text is read as a number (a text that is
+//    no number is a type mismatch) and the two compare as numbers;
+//  - the number computed, the text a literal: the number's text is compared with it;
+//  - both computed: the number is the smaller.
+int32_t Compare(Op op, const Variant& a, const Variant& b, uint8_t literals, Variant& r) {
   if (a.type == VType::Null || b.type == VType::Null) {
     r = Variant::Null();
     return 0;
@@ -218,18 +222,31 @@ int32_t Compare(Op op, const Variant& a, const Variant& b, Variant& r) {
   if (a.type == VType::Object || b.type == VType::Object) return 13;
   int order;  // -1, 0, 1
   const bool aText = IsText(a), bText = IsText(b);
-  if ((aText || a.type == VType::Empty) && (bText || b.type == VType::Empty) && (aText || bText)) {
-    order = TextOrder(aText ? a.s : std::string(), bText ? b.s : std::string());
-  } else if (aText != bText) {
-    const std::string& text = aText ? a.s : b.s;
-    double parsed;
-    if (!ParseNumericText(text, parsed)) {
-      order = aText ? 1 : -1;
+  if (aText && bText) {
+    order = TextOrder(a.s, b.s);
+  } else if (aText || bText) {
+    const Variant& text = aText ? a : b;
+    const Variant& other = aText ? b : a;
+    const bool textLiteral = (literals & (aText ? kLeftLiteral : kRightLiteral)) != 0;
+    const bool otherLiteral = (literals & (aText ? kRightLiteral : kLeftLiteral)) != 0;
+    int textVersusOther;  // order of the text against the other operand
+    if (other.type == VType::Empty) {
+      textVersusOther = TextOrder(text.s, std::string());
+    } else if (other.type == VType::Boolean) {
+      textVersusOther = TextOrder(text.s, other.b ? "True" : "False");
+    } else if (otherLiteral) {
+      double parsed;
+      if (!ParseNumericText(text.s, parsed)) return 13;
+      const double number = other.Number();
+      textVersusOther = parsed < number ? -1 : (parsed > number ? 1 : 0);
+    } else if (textLiteral) {
+      std::string written;
+      ToText(other, written);
+      textVersusOther = TextOrder(text.s, written);
     } else {
-      const double x = aText ? parsed : a.Number();
-      const double y = bText ? parsed : b.Number();
-      order = x < y ? -1 : (x > y ? 1 : 0);
+      textVersusOther = 1;
     }
+    order = aText ? textVersusOther : -textVersusOther;
   } else {
     order = NumericOrder(a, b);
   }
@@ -398,7 +415,7 @@ int32_t ToLong(const Variant& v, int32_t& out) {
   return 0;
 }
 
-int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r) {
+int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r, uint8_t literals) {
   switch (op) {
     case Op::Add:
       if (a.type == VType::Null || b.type == VType::Null) {
@@ -457,7 +474,7 @@ int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r) {
       return 0;
     }
     case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge:
-      return Compare(op, a, b, r);
+      return Compare(op, a, b, literals, r);
     case Op::Is:
       if (a.type != VType::Object || b.type != VType::Object) return 424;
       r = Variant::Bool(a.obj == b.obj);
