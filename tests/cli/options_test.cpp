@@ -1,7 +1,9 @@
 // The runner's options, its exit statuses, its messages, and the examples.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
+
+#include <ostream>
+#include <string>
 
 #include "cli_test_util.h"
 
@@ -22,6 +24,14 @@ struct UsageCase {
   const char* message;
 };
 
+// Test names show the arguments; rows are numbered.
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << a << ' ';
+}
+std::string RowNumber(const ::testing::TestParamInfo<UsageCase>& info) {
+  return "r" + std::to_string(info.index);
+}
+
 class BadUsage : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(BadUsage, ExitsWithTwoAndSaysWhy) {
@@ -41,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"--random"}, "needs the number of trials"},
                       UsageCase{{"--frobnicate", "f"}, "unknown option --frobnicate"},
                       UsageCase{{"a", "b"}, "only one problem file"},
-                      UsageCase{{"--eval", "1", "--explore"}, "--eval takes"}));
+                      UsageCase{{"--eval", "1", "--explore"}, "--eval takes"}),
+    RowNumber);
 
 TEST(Files, UnreadableAndIncompatibleFiles) {
   CliResult r = RunCaptured({"/nonexistent/problem.zvx"});
@@ -85,6 +96,13 @@ struct EvalCase {
   int status;
 };
 
+void PrintTo(const EvalCase& c, std::ostream* os) {
+  *os << c.args.at(1);
+}
+std::string EvalRowNumber(const ::testing::TestParamInfo<EvalCase>& info) {
+  return "r" + std::to_string(info.index);
+}
+
 class Eval : public ::testing::TestWithParam<EvalCase> {};
 
 TEST_P(Eval, PrintsValueAndSubtype) {
@@ -95,18 +113,20 @@ TEST_P(Eval, PrintsValueAndSubtype) {
 
 INSTANTIATE_TEST_SUITE_P(
     Expressions, Eval,
-    ::testing::Values(EvalCase{{"--eval", "2+2"}, "4 (Integer)\n", 0},
-                      EvalCase{{"--eval", "2^2"}, "4 (Double)\n", 0},
-                      EvalCase{{"--eval", "1 < 2"}, "True (Boolean)\n", 0},
-                      EvalCase{{"--eval", "\"a\" & 1"}, "a1 (String)\n", 0},
-                      EvalCase{{"--eval", "Null"}, "Null (Null)\n", 0},
-                      EvalCase{{"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
-                      EvalCase{{"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
-                      EvalCase{{"--eval", "1/0"}, "error 11: Division by zero\n", 3},
-                      EvalCase{{"--eval", "1 +"}, "error 1002: Syntax error\n", 3},
-                      // The extra functions' own failures count, as in a search.
-                      EvalCase{{"--eval", "Asin(2) + 1"}, "error 5: Invalid procedure call or argument\n", 3},
-                      EvalCase{{"--eval", "Atanh(1)"}, "error 11: Division by zero\n", 3}));
+    ::testing::Values(
+        EvalCase{{"--eval", "2+2"}, "4 (Integer)\n", 0},
+        EvalCase{{"--eval", "2^2"}, "4 (Double)\n", 0},
+        EvalCase{{"--eval", "1 < 2"}, "True (Boolean)\n", 0},
+        EvalCase{{"--eval", "\"a\" & 1"}, "a1 (String)\n", 0},
+        EvalCase{{"--eval", "Null"}, "Null (Null)\n", 0},
+        EvalCase{{"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
+        EvalCase{{"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
+        EvalCase{{"--eval", "1/0"}, "error 11: Division by zero\n", 3},
+        EvalCase{{"--eval", "1 +"}, "error 1002: Syntax error\n", 3},
+        // The extra functions' own failures count, as in a search.
+        EvalCase{{"--eval", "Asin(2) + 1"}, "error 5: Invalid procedure call or argument\n", 3},
+        EvalCase{{"--eval", "Atanh(1)"}, "error 11: Division by zero\n", 3}),
+    EvalRowNumber);
 
 TEST(Eval, UsesTheConstantsOfTheFile) {
   const CliResult r = RunCaptured({"--eval", "a * w", (kExamples / "constants.zvx").string()});
@@ -118,6 +138,10 @@ struct ExampleCase {
   const char* file;
   const char* caption;
 };
+
+void PrintTo(const ExampleCase& c, std::ostream* os) {
+  *os << c.file;
+}
 
 class Examples : public ::testing::TestWithParam<ExampleCase> {};
 
@@ -133,7 +157,11 @@ INSTANTIATE_TEST_SUITE_P(Files, Examples,
                          ::testing::Values(ExampleCase{"quartic.zvx", "1 max. 2 min. "},
                                            ExampleCase{"himmelblau.zvx", "1 max. 4 min. "},
                                            ExampleCase{"saddle.zvx", "0 max. 2 min. "},
-                                           ExampleCase{"constants.zvx", "3 max. 2 min. "}));
+                                           ExampleCase{"constants.zvx", "3 max. 2 min. "}),
+                         [](const ::testing::TestParamInfo<ExampleCase>& info) {
+                           std::string name = info.param.file;
+                           return name.substr(0, name.find('.'));
+                         });
 
 }  // namespace
 }  // namespace quorvant::testing

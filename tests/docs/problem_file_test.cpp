@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -188,6 +189,11 @@ std::vector<RoundTripCase> RoundTripCases() {
   }
   cases.push_back({"LargestDocument", full});
   return cases;
+}
+
+// Test names show the case's name.
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+  *os << c.name;
 }
 
 class RoundTripTest : public testing::TestWithParam<RoundTripCase> {};
