@@ -78,6 +78,7 @@ TEST_P(Language, BothMachinesAgree) {
 // arithmetic picks the result subtype as the original engine does (a Byte sum that
 // leaves 0..255 grows to an Integer, a Single beside a Long gives a Double, + and -
 // keep a Currency beside a Double while * gives the Double).
+// clang-format off
 const Row kByte[] = {
     {"CByte(255)", "255 (Byte)"},
     {"CByte(255.49)", "255 (Byte)"},
@@ -132,8 +133,10 @@ const Row kByte[] = {
     {"CDbl(CByte(9))", "9 (Double)"},
     {"IsNumeric(CByte(32))", "True (Boolean)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(Byte, Language, ::testing::ValuesIn(kByte), RowName);
 
+// clang-format off
 const Row kSingle[] = {
     {"CSng(0.5)", "0.5 (Single)"},
     {"CSng(0.1)", "0.1 (Single)"},
@@ -182,8 +185,10 @@ const Row kSingle[] = {
     {"CDbl(CSng(0.1))", "0.100000001490116 (Double)"},
     {"CInt(CSng(2.5))", "2 (Integer)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(Single, Language, ::testing::ValuesIn(kSingle), RowName);
 
+// clang-format off
 const Row kCurrency[] = {
     {"CCur(0.000149)", "0.0001 (Currency)"},
     {"CCur(0.03125)", "0.0312 (Currency)"},
@@ -234,9 +239,11 @@ const Row kCurrency[] = {
     {"CDbl(CCur(0))", "0 (Double)"},
     {"CLng(CCur(2.5))", "2 (Long)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(Currency, Language, ::testing::ValuesIn(kCurrency), RowName);
 
 // --- VarType and TypeName for every subtype ---------------------------------------
+// clang-format off
 const Row kVarType[] = {
     {"VarType(Empty)", "0 (Integer)"},
     {"VarType(zz)", "0 (Integer)"},
@@ -261,12 +268,14 @@ const Row kVarType[] = {
     {"TypeName(Nothing)", "Nothing (String)"},
     {"TypeName(Null)", "Null (String)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(VarType, Language, ::testing::ValuesIn(kVarType), RowName);
 
 // --- Literals ----------------------------------------------------------------------
 // "&O" and a digit, or "&" and a digit, start an octal literal; an 8 or 9 in it is
 // a syntax error. A radix literal without the "&" suffix is a signed 16-bit number
 // when it fits 16 bits; -32768 comes out as a Long.
+// clang-format off
 const Row kLiterals[] = {
     {"&O17", "15 (Integer)"},
     {"&o10", "8 (Integer)"},
@@ -299,25 +308,36 @@ const Row kLiterals[] = {
     {"\"x\" &hi", "x (String)"},
     {"&h01or&h02", "3 (Integer)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(Literals, Language, ::testing::ValuesIn(kLiterals), RowName);
 
 // --- Not as the right operand of a comparison ----------------------------------------
 // It takes the rest of the comparison chain: a <> Not b = c is a <> Not (b = c).
+// clang-format off
 const Row kNotOperand[] = {
-    {"True <> Not True", "True (Boolean)"}, {"False <> Not False", "True (Boolean)"},
-    {"True = Not False", "True (Boolean)"}, {"Not False = True", "True (Boolean)"},
-    {"Not True <> True", "True (Boolean)"}, {"Not 1 > 2", "True (Boolean)"},
-    {"1 <> Not 0 = 0", "True (Boolean)"},   {"0 = Not 1 = 1", "True (Boolean)"},
-    {"1 > Not 5 > 3", "True (Boolean)"},    {"Not False And False = False", "True (Boolean)"},
-    {"-6 = Not 5", "True (Boolean)"},       {"1 = Not Not 1 = 1", "False (Boolean)"},
-    {"zz = Not zz Or 1", "1 (Integer)"},    {"1 < Not", "error 1002"},
+    {"True <> Not True", "True (Boolean)"},
+    {"False <> Not False", "True (Boolean)"},
+    {"True = Not False", "True (Boolean)"},
+    {"Not False = True", "True (Boolean)"},
+    {"Not True <> True", "True (Boolean)"},
+    {"Not 1 > 2", "True (Boolean)"},
+    {"1 <> Not 0 = 0", "True (Boolean)"},
+    {"0 = Not 1 = 1", "True (Boolean)"},
+    {"1 > Not 5 > 3", "True (Boolean)"},
+    {"Not False And False = False", "True (Boolean)"},
+    {"-6 = Not 5", "True (Boolean)"},
+    {"1 = Not Not 1 = 1", "False (Boolean)"},
+    {"zz = Not zz Or 1", "1 (Integer)"},
+    {"1 < Not", "error 1002"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(NotOperand, Language, ::testing::ValuesIn(kNotOperand), RowName);
 
 // --- A text compared with a number or a Boolean ---------------------------------------
 // A number written as a literal reads the text as a number (13 when it is none); a
 // computed number beside a literal text is compared as text; two computed values
 // put the number first. A Boolean compares with "True"/"False" as text.
+// clang-format off
 const Row kTextAndNumber[] = {
     {"\"0\" > 30", "False (Boolean)"},
     {"\"0\" < 30", "True (Boolean)"},
@@ -403,11 +423,13 @@ const Row kTextAndNumber[] = {
     {"\"x\" = Null", "Null (Null)"},
     {"Empty = \"\"", "True (Boolean)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(TextAndNumber, Language, ::testing::ValuesIn(kTextAndNumber), RowName);
 
 // --- Empty in the logical operators ---------------------------------------------------
 // Empty takes part as a Long 0, so the result is a Long (arithmetic keeps treating
 // Empty as an Integer 0). A Byte Imp Null is the Byte's complement.
+// clang-format off
 const Row kEmptyLogic[] = {
     {"Empty And Empty", "0 (Long)"},
     {"Empty And CInt(0)", "0 (Long)"},
@@ -467,25 +489,43 @@ const Row kEmptyLogic[] = {
     {"CInt(3) Mod Empty", "error 11"},
     {"Empty & \"foo\"", "foo (String)"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(EmptyLogic, Language, ::testing::ValuesIn(kEmptyLogic), RowName);
 
 // --- Syntax errors at the end of the text ---------------------------------------------
 // Where an operand is due and the text ends, the error is a syntax error (1002);
 // where another token stands there it is "Expected expression" (1023). Line breaks
 // before and after an expression are blank lines.
+// clang-format off
 const Row kEndOfText[] = {
-    {"1 +", "error 1002"},        {"1 -", "error 1002"},    {"2 *", "error 1002"},
-    {"2 ^", "error 1002"},        {"1 &", "error 1002"},    {"1 =", "error 1002"},
-    {"1 Mod", "error 1002"},      {"1 And", "error 1002"},  {"Not", "error 1002"},
-    {"-", "error 1002"},          {"(", "error 1002"},      {"Sqr(", "error 1002"},
-    {"Sqr(1,", "error 1002"},     {"1 +\n", "error 1002"},  {"1 + * 2", "error 1023"},
-    {"1 + )", "error 1023"},      {"(1 + 2", "error 1006"}, {"1\n", "1 (Integer)"},
-    {"\n\n1\n\n", "1 (Integer)"}, {"\n", "Empty (Empty)"},  {"1\n2", "error 1025"},
+    {"1 +", "error 1002"},
+    {"1 -", "error 1002"},
+    {"2 *", "error 1002"},
+    {"2 ^", "error 1002"},
+    {"1 &", "error 1002"},
+    {"1 =", "error 1002"},
+    {"1 Mod", "error 1002"},
+    {"1 And", "error 1002"},
+    {"Not", "error 1002"},
+    {"-", "error 1002"},
+    {"(", "error 1002"},
+    {"Sqr(", "error 1002"},
+    {"Sqr(1,", "error 1002"},
+    {"1 +\n", "error 1002"},
+    {"1 + * 2", "error 1023"},
+    {"1 + )", "error 1023"},
+    {"(1 + 2", "error 1006"},
+    {"1\n", "1 (Integer)"},
+    {"\n\n1\n\n", "1 (Integer)"},
+    {"\n", "Empty (Empty)"},
+    {"1\n2", "error 1025"},
     {"1 :", "error 1025"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(EndOfText, Language, ::testing::ValuesIn(kEndOfText), RowName);
 
 // --- Text functions --------------------------------------------------------------------
+// clang-format off
 const Row kTextFunctions[] = {
     {"Len(\"abc\")", "3 (Long)"},
     {"Len(\"\")", "0 (Long)"},
@@ -677,6 +717,7 @@ const Row kTextFunctions[] = {
     {"Chr(65536)", "error 5"},
     {"Chr(Null)", "error 94"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(TextFunctions, Language, ::testing::ValuesIn(kTextFunctions), RowName);
 
 }  // namespace
