@@ -93,8 +93,8 @@ const char* const kFormulas[] = {
     "(x + y) * 0",
     "Exp(x) * Exp(y)",
     "zz * x + y",
-    // Variables holding a Byte run on the double-only machine; a Single or a
-    // Currency, whose arithmetic rounds to its own precision, is handed back.
+    // Variables holding a Byte, a Single or a Currency are handed back to the
+    // Variant machine, whose arithmetic keeps their subtypes.
     "bb * x + y - bb",
     "-bb * y + bb / x",
     "(x > bb) + Abs(bb) * Int(y)",

@@ -156,7 +156,9 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
 namespace {
 
 // A variable's value as a number; false for a text, Null or an object, and for a
-// Single or a Currency, whose arithmetic rounds to their own precision.
+// Byte, a Single or a Currency: their arithmetic keeps their subtype (a Single or a
+// Currency rounds to its own precision), so the Variant machine runs the formula.
+// Those are rare in formulas, and one more case here measurably slows the loop.
 inline bool VarNumber(const void* p, double& out) {
   const Variant& v = static_cast<const Slot*>(p)->value;
   if (v.type == VType::Double) {  // by far the most common
@@ -166,9 +168,6 @@ inline bool VarNumber(const void* p, double& out) {
   switch (v.type) {
     case VType::Integer: out = v.i; return true;
     case VType::Long: out = v.l; return true;
-    case VType::Byte:
-      out = v.by;
-      return true;
     case VType::Boolean: out = v.b ? -1.0 : 0.0; return true;
     case VType::Empty: out = 0.0; return true;
     default: return false;
