@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ostream>
+#include <string>
+
 #include "cli_test_util.h"
 
 namespace quorvant::testing {
@@ -121,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         EvalCase{"UnknownName", {"--eval", "nothing_here"}, "Empty (Empty)\n", 0},
         EvalCase{"StartUpConstant", {"--eval", "Asin(1) = halfpi"}, "True (Boolean)\n", 0},
         EvalCase{"DivisionByZero", {"--eval", "1/0"}, "error 11: Division by zero\n", 3},
-        EvalCase{"SyntaxError", {"--eval", "1 +"}, "error 1023: Expected expression\n", 3},
+        EvalCase{"OperandMissingAtTheEnd", {"--eval", "1 +"}, "error 1002: Syntax error\n", 3},
         // The extra functions' own failures count, as in a search.
         EvalCase{"ExtraFunctionInvalidArgument",
                  {"--eval", "Asin(2) + 1"},

@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -198,6 +199,7 @@ std::vector<RoundTripCase> RoundTripCases() {
   return cases;
 }
 
+// Test names show the case's name.
 void PrintTo(const RoundTripCase& c, std::ostream* os) {
   *os << c.name;
 }

@@ -217,7 +217,7 @@ TEST(SetFunction, NewNamesAndFormulaTakeEffect) {
 // A formula that does not compile fails at each evaluation, not when it is set, and a
 // corrected formula set afterwards evaluates.
 TEST(SetFunction, SyntaxErrorIsAFailureOfEveryEvaluationUntilReplaced) {
-  Function p({"x"}, "x +");
+  Function p({"x"}, "x +* 2");
   EXPECT_TRUE(p.sink.messages.empty());
   double value = 42;
   EXPECT_EQ(p.At({1}, value), 1023);

@@ -48,7 +48,9 @@ TEST_P(ErrorTable, ReportsNumberAndPosition) {
 }
 
 const ErrorCase kErrors[] = {
-    {"1 +", false, 1023, 1, 3},
+    {"1 +", false, 1002, 1, 3},
+    {"1 + *", false, 1023, 1, 4},
+    {"a = 1 +\nb = 2", true, 1002, 1, 7},
     {"(1+2", false, 1006, 1, 4},
     {"1 2", false, 1025, 1, 2},
     {"2x", false, 1025, 1, 1},

@@ -99,12 +99,23 @@ const char* const kFormulas[] = {
     "(x + y) * 0",
     "Exp(x) * Exp(y)",
     "zz * x + y",
+    // Variables holding a Byte, a Single or a Currency are handed back to the
+    // Variant machine, whose arithmetic keeps their subtypes.
+    "bb * x + y - bb",
+    "-bb * y + bb / x",
+    "(x > bb) + Abs(bb) * Int(y)",
+    "cc * x + y",
+    "cc + x - cc * y",
+    "ss * x + ss + y",
+    "ss - x / ss",
 };
 
 TEST(FastPath, BitIdenticalToStatementPath) {
   std::mt19937_64 rng(2026);
   for (const char* formula : kFormulas) {
-    Pair pair({"x", "y"}, formula, {"a=2.37", "b = -1.5", "c=a*b", "s=\"text\""});
+    Pair pair({"x", "y"}, formula,
+              {"a=2.37", "b = -1.5", "c=a*b", "s=\"text\"", "bb = CByte(7)", "cc = CCur(1.25)",
+               "ss = CSng(0.1)"});
     for (int k = 0; k < 3000; ++k) {
       const std::vector<double> point = {RandomCoordinate(rng), RandomCoordinate(rng)};
       const Outcome a = Pair::Run(pair.fast, point);
@@ -163,9 +174,19 @@ TEST(FastPath, CodeShape) {
                            "Round(z, 2)", "CStr(z)", "sh.pi"})
     EXPECT_EQ(fastPart(text), "none\n") << text;
   // The Variant form keeps the written order.
-  const std::string listing = p.engine().Disassembly("1 - 2 * 3");
-  EXPECT_EQ(listing.substr(0, listing.find("--")),
+  auto variantPart = [&](const std::string& text) {
+    const std::string listing = p.engine().Disassembly(text);
+    return listing.substr(0, listing.find("--"));
+  };
+  EXPECT_EQ(variantPart("1 - 2 * 3"),
             "Statement 0\nPushConst 1\nPushConst 2\nPushConst 3\nMul\nSub\nReturn\n");
+  // A comparison records which operands were written as literals (1 the left, 2 the
+  // right): a negated number is computed, a parenthesized literal still a literal.
+  EXPECT_EQ(variantPart("\"5\" = -5"),
+            "Statement 0\nPushConst 5\nPushConst 5\nNeg\nEq literal 1\nReturn\n");
+  EXPECT_EQ(
+      variantPart("(\"5\") < 6 = 1"),
+      "Statement 0\nPushConst 5\nPushConst 6\nLt literal 3\nPushConst 1\nEq literal 2\nReturn\n");
 }
 
 TEST(Kernels, SquareAndCubeMatchPow) {

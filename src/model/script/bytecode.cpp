@@ -71,6 +71,15 @@ std::string Disassemble(const Program& program) {
       case Op::Raise:
         out += ' ' + std::to_string(in.a);
         break;
+      case Op::Eq:
+      case Op::Ne:
+      case Op::Lt:
+      case Op::Gt:
+      case Op::Le:
+      case Op::Ge:
+        // Which operands were literals (1 the left, 2 the right, 3 both).
+        if (in.argc != 0) out += " literal " + std::to_string(in.argc);
+        break;
       default:
         break;
     }

@@ -4,6 +4,7 @@
 
 #include "model/script/builtins.h"
 #include "model/script/lexer.h"
+#include "model/script/operators.h"
 #include "model/script/script_error.h"
 
 namespace quorvant::script {
@@ -25,12 +26,16 @@ class Compiler {
 
   std::shared_ptr<Program> CompileExpression() {
     program_->isExpression = true;
+    // Line breaks before and after the expression are blank lines; a second
+    // expression, or a ":", is not allowed.
+    SkipLineBreaks();
     BeginStatement(tok_.offset);
     if (tok_.kind == Tok::End) {
       Emit(Op::PushConst, Constant(Variant()));  // an empty text evaluates to Empty
     } else {
       Expression();
     }
+    SkipLineBreaks();
     if (tok_.kind == Tok::Error) Fail(tok_.errorNumber, tok_.offset);
     if (tok_.kind != Tok::End) Fail(kExpectedEndOfStatement, tok_.offset);
     Emit(Op::Return);
@@ -57,6 +62,20 @@ class Compiler {
   [[noreturn]] void Fail(int32_t number, uint32_t offset) { throw CompileFailure{number, offset}; }
 
   void Advance() { tok_ = lexer_.Next(); }
+
+  void SkipLineBreaks() {
+    while (tok_.kind == Tok::Newline && !tok_.colon) Advance();
+  }
+
+  // True when the code from `start` on is one literal: a number or a text pushed as
+  // written. Comparisons of a text with a number depend on it.
+  bool IsLiteral(size_t start) const {
+    const auto& code = program_->code;
+    if (code.size() != start + 1 || code[start].op != Op::PushConst) return false;
+    const VType type = program_->constants[code[start].a].type;
+    return type == VType::String || type == VType::Byte || type == VType::Integer ||
+           type == VType::Long || type == VType::Double;
+  }
 
   bool Accept(Tok kind) {
     if (tok_.kind != kind) return false;
@@ -241,9 +260,15 @@ class Compiler {
     Comparison();
   }
 
-  /// comparison := concat (('=' | '<>' | '<' | '>' | '<=' | '>=' | 'Is') concat)*
+  /// comparison := concat (compare (concat | not))*
+  /// compare := '=' | '<>' | '<' | '>' | '<=' | '>=' | 'Is'
+  /// A "Not" after a comparison operator takes the rest of the chain as its operand:
+  /// 1 > Not 5 > 3 is 1 > Not (5 > 3). Each comparison records which of its operands
+  /// were literals.
   void Comparison() {
+    size_t start = program_->code.size();
     Concat();
+    bool leftLiteral = IsLiteral(start);
     for (;;) {
       Op op;
       switch (tok_.kind) {
@@ -257,8 +282,15 @@ class Compiler {
         default: return;
       }
       Advance();
-      Concat();
-      Emit(op);
+      start = program_->code.size();
+      if (tok_.kind == Tok::KwNot)
+        Not();
+      else
+        Concat();
+      const int literals =
+          (leftLiteral ? kLeftLiteral : 0) | (IsLiteral(start) ? kRightLiteral : 0);
+      Emit(op, 0, literals);
+      leftLiteral = false;  // the next operator's left operand is this comparison
     }
   }
 
@@ -406,6 +438,11 @@ class Compiler {
       case Tok::Error:
         Fail(tok_.errorNumber, tok_.offset);
       case Tok::KwOther:
+        Fail(kSyntaxError, tok_.offset);
+      case Tok::End:
+      case Tok::Newline:
+        // The text (or the statement) ends where an operand is due, as after a
+        // trailing operator: the original engine calls that a syntax error.
         Fail(kSyntaxError, tok_.offset);
       default:
         Fail(kExpectedExpression, tok_.offset);

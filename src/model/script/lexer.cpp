@@ -136,14 +136,16 @@ Token Lexer::Next() {
       return t;
     }
     case '&':
+      // "&H" and a hex digit start a hexadecimal literal; "&O" and a digit, or "&"
+      // and a digit, an octal one. Otherwise "&" joins texts ("x" &hi is "x" & hi).
       if (pos_ < src_.size()) {
         const char r = src_[pos_];
+        const bool digitAfter = pos_ + 1 < src_.size() && IsDigit(src_[pos_ + 1]);
         if ((r == 'h' || r == 'H') && pos_ + 1 < src_.size() &&
             std::isxdigit(static_cast<unsigned char>(src_[pos_ + 1])))
-          return LexRadix(start, 16);
-        if ((r == 'o' || r == 'O') && pos_ + 1 < src_.size() && src_[pos_ + 1] >= '0' &&
-            src_[pos_ + 1] <= '7')
-          return LexRadix(start, 8);
+          return LexRadix(start, 16, true);
+        if ((r == 'o' || r == 'O') && digitAfter) return LexRadix(start, 8, true);
+        if (IsDigit(r)) return LexRadix(start, 8, false);
       }
       return Make(Tok::Amp, start);
     case '=':
@@ -216,13 +218,16 @@ Token Lexer::LexNumber(uint32_t start) {
   return t;
 }
 
-// "&H" hexadecimal and "&O" octal literals. Without a trailing "&" a value that fits
-// 16 bits is read as a signed 16-bit number (&HFFFF is -1); otherwise as a signed
-// 32-bit number. The result takes the smallest subtype that holds it.
-Token Lexer::LexRadix(uint32_t start, int radix) {
-  pos_ += 1;  // the H or O
+// "&H" hexadecimal and "&O" (or bare "&") octal literals. Without a trailing "&" a
+// value that fits 16 bits is read as a signed 16-bit number (&HFFFF is -1);
+// otherwise as a signed 32-bit number. An 8 or 9 among octal digits is a syntax
+// error. The result takes the smallest subtype that holds it, where an Integer
+// literal holds -32767..32767: there are no negative decimal literals (-32768 is the
+// negation of the Long 32768), and a radix literal that comes out as -32768
+// (&H8000, &O100000, &HFFFF8000&) is a Long too, as in the original engine.
+Token Lexer::LexRadix(uint32_t start, int radix, bool prefixLetter) {
+  if (prefixLetter) pos_ += 1;  // the H or O
   uint64_t value = 0;
-  uint32_t digits = 0;
   while (pos_ < src_.size()) {
     const char ch = src_[pos_];
     int d;
@@ -230,9 +235,11 @@ Token Lexer::LexRadix(uint32_t start, int radix) {
     else if (ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
     else if (ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
     else break;
-    if (d >= radix) break;
+    if (d >= radix) {
+      if (IsDigit(ch)) return Fail(kSyntaxError, start);
+      break;
+    }
     value = value * radix + d;
-    ++digits;
     ++pos_;
     if (value > 0xFFFFFFFFull) return Fail(kInvalidNumber, start);
   }
@@ -241,14 +248,13 @@ Token Lexer::LexRadix(uint32_t start, int radix) {
     forceLong = true;
     ++pos_;
   }
-  (void)digits;
   int64_t signedValue;
   if (!forceLong && value <= 0xFFFF)
     signedValue = static_cast<int16_t>(static_cast<uint16_t>(value));
   else
     signedValue = static_cast<int32_t>(static_cast<uint32_t>(value));
   Token t = Make(Tok::Number, start);
-  t.value = Variant::WholeNumber(signedValue);
+  t.value = signedValue == INT16_MIN ? Variant::Long(INT16_MIN) : Variant::WholeNumber(signedValue);
   return t;
 }
 

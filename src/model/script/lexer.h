@@ -44,7 +44,7 @@ class Lexer {
 
  private:
   Token LexNumber(uint32_t start);
-  Token LexRadix(uint32_t start, int radix);
+  Token LexRadix(uint32_t start, int radix, bool prefixLetter);
   Token LexString(uint32_t start);
   Token LexWord(uint32_t start);
   Token Make(Tok kind, uint32_t start) const;

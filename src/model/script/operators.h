@@ -103,8 +103,15 @@ inline int32_t Cube(double a, double& r) {
 
 }  // namespace kernel
 
-// Binary operator `op` on a and b into r. Returns 0 or the error number.
-int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r);
+// Bits of a comparison instruction's argc: the operand was written as a literal
+// (a number or a text as it stands in the source). A text meets a number by
+// different rules depending on which of the two is a literal.
+inline constexpr uint8_t kLeftLiteral = 1;
+inline constexpr uint8_t kRightLiteral = 2;
+
+// Binary operator `op` on a and b into r; `literals` (comparisons only) says which
+// operands were literals. Returns 0 or the error number.
+int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r, uint8_t literals = 0);
 // Unary operators Neg, Pos and Not.
 int32_t UnaryOp(Op op, const Variant& a, Variant& r);
 

@@ -218,7 +218,7 @@ int32_t Vm::Run(const Program& program, Variant* result, RunFailure& failure) {
       }
       default: {  // binary operators
         Variant out;
-        error = BinaryOp(in.op, sp[-2], sp[-1], out);
+        error = BinaryOp(in.op, sp[-2], sp[-1], out, in.argc);
         --sp;
         sp[-1] = std::move(out);
         break;
