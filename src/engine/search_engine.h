@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/classification.h"
+#include "engine/classifier.h"
 #include "engine/listing.h"
 #include "engine/random_source.h"
 #include "engine/run_context.h"

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "model/script/script_error.h"
 #include "model/script/operators.h"
 
 namespace quorvant {
@@ -175,7 +176,7 @@ int32_t ExtraFunctions::CallNumber(int index, double arg, double& result) {
     case 10: result = Asinh(arg); break;
     case 11: result = Acosh(arg); break;
     case 12: result = Atanh(arg); break;
-    default: return 438;
+    default: return script::kNoSuchMember;
   }
   return 0;
 }

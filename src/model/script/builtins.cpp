@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "model/script/script_error.h"
 #include "model/numtext.h"
 #include "model/script/operators.h"
 #include "model/script/text_functions.h"
@@ -27,17 +28,16 @@ int32_t KFix(double x, double& r) { r = std::trunc(x); return 0; }
 int32_t KInt(double x, double& r) { r = std::floor(x); return 0; }
 int32_t KSgn(double x, double& r) { r = x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); return 0; }
 int32_t KCDbl(double x, double& r) { r = x; return 0; }
-int32_t KCBool(double x, double& r) { r = x != 0 ? -1.0 : 0.0; return 0; }
 int32_t KRound(double x, double& r) { r = RoundHalfEven(x); return 0; }
 int32_t KCInt(double x, double& r) {
   const double v = RoundHalfEven(x);
-  if (!(v >= -32768.0 && v <= 32767.0)) return 6;
+  if (!(v >= -32768.0 && v <= 32767.0)) return kOverflow;
   r = v + 0.0;  // a whole-number subtype has no -0
   return 0;
 }
 int32_t KCLng(double x, double& r) {
   const double v = RoundHalfEven(x);
-  if (!(v >= -2147483648.0 && v <= 2147483647.0)) return 6;
+  if (!(v >= -2147483648.0 && v <= 2147483647.0)) return kOverflow;
   r = v + 0.0;
   return 0;
 }
@@ -56,7 +56,7 @@ int32_t DoubleOf(std::span<const Variant> args, Variant& result) {
 
 // Currency forms of Abs, Fix and Int, on ten-thousandths.
 int32_t CurrencyAbs(int64_t x, int64_t& r) {
-  if (x == INT64_MIN) return 6;
+  if (x == INT64_MIN) return kOverflow;
   r = x < 0 ? -x : x;
   return 0;
 }
@@ -149,7 +149,7 @@ int32_t RoundCurrency(int64_t x, int32_t places, int64_t& r) {
   if (twice > unit || (twice == unit && whole % 2 != 0)) whole += x < 0 ? -1 : 1;
   __extension__ using Int128 = __int128;
   const Int128 rounded = static_cast<Int128>(whole) * unit;
-  if (rounded < INT64_MIN || rounded > INT64_MAX) return 6;
+  if (rounded < INT64_MIN || rounded > INT64_MAX) return kOverflow;
   r = static_cast<int64_t>(rounded);
   return 0;
 }
@@ -160,7 +160,7 @@ int32_t CallRound(std::span<const Variant> args, Variant& result) {
   if (args.size() > 1) {
     double p;
     if (int32_t e = ToDouble(args[1], p)) return e;
-    if (!(p >= 0)) return 5;  // also NaN, which no integer conversion may see
+    if (!(p >= 0)) return kInvalidCall;  // also NaN, which no integer conversion may see
     p = RoundHalfEven(p);
     places = p > 400 ? 400 : static_cast<int32_t>(p);
   }
@@ -232,7 +232,7 @@ int32_t CallCByte(std::span<const Variant> args, Variant& result) {
   double x;
   if (int32_t e = ToDouble(a, x)) return e;
   x = RoundHalfEven(x);
-  if (!(x >= 0 && x <= 255)) return 6;
+  if (!(x >= 0 && x <= 255)) return kOverflow;
   result = Variant::Byte(static_cast<uint8_t>(x));
   return 0;
 }
@@ -241,7 +241,7 @@ int32_t CallCByte(std::span<const Variant> args, Variant& result) {
 int32_t CallCSng(std::span<const Variant> args, Variant& result) {
   double x;
   if (int32_t e = ToDouble(args[0], x)) return e;
-  if (!(std::fabs(x) <= std::numeric_limits<float>::max())) return 6;
+  if (!(std::fabs(x) <= std::numeric_limits<float>::max())) return kOverflow;
   result = Variant::Sng(static_cast<float>(x));
   return 0;
 }
@@ -255,7 +255,7 @@ int32_t CallCCur(std::span<const Variant> args, Variant& result) {
 }
 
 int32_t CallCStr(std::span<const Variant> args, Variant& result) {
-  if (args[0].type == VType::Null) return 94;
+  if (args[0].type == VType::Null) return kInvalidUseOfNull;
   std::string text;
   if (int32_t e = ToText(args[0], text)) return e;
   result = Variant::Str(std::move(text));

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "model/script/script_error.h"
 #include "model/numtext.h"
 #include "model/script/builtins.h"
 #include "model/script/operators.h"
@@ -331,15 +332,15 @@ CallHost:
 // The same library calls and checks as the kernels of the built-ins.
 Sin:
   acc = std::sin(acc);
-  if (!std::isfinite(acc)) return 6;
+  if (!std::isfinite(acc)) return kOverflow;
   NEXT();
 Cos:
   acc = std::cos(acc);
-  if (!std::isfinite(acc)) return 6;
+  if (!std::isfinite(acc)) return kOverflow;
   NEXT();
 Tan:
   acc = std::tan(acc);
-  if (!std::isfinite(acc)) return 6;
+  if (!std::isfinite(acc)) return kOverflow;
   NEXT();
 Atn:
   acc = std::atan(acc);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "model/script/script_error.h"
 #include "model/numtext.h"
 
 namespace quorvant::script {
@@ -10,8 +11,8 @@ namespace quorvant::script {
 namespace kernel {
 
 int32_t Pow(double a, double b, double& r) {
-  if (a < 0 && b != std::trunc(b)) return 5;
-  if (a == 0 && b < 0) return 11;
+  if (a < 0 && b != std::trunc(b)) return kInvalidCall;
+  if (a == 0 && b < 0) return kDivisionByZero;
   r = std::pow(a, b);
   return Finite(r);
 }
@@ -93,8 +94,8 @@ int32_t DoubleOperation(Op op, double x, double y, double& r) {
 // Currency arithmetic on ten-thousandths: sums exactly, products rounded half to
 // even to the scale; a result beyond the Currency range is an Overflow.
 int32_t CurrencyOperation(Op op, int64_t x, int64_t y, int64_t& r) {
-  if (op == Op::Add) return __builtin_add_overflow(x, y, &r) ? 6 : 0;
-  if (op == Op::Sub) return __builtin_sub_overflow(x, y, &r) ? 6 : 0;
+  if (op == Op::Add) return __builtin_add_overflow(x, y, &r) ? kOverflow : 0;
+  if (op == Op::Sub) return __builtin_sub_overflow(x, y, &r) ? kOverflow : 0;
   __extension__ using Int128 = __int128;
   const Int128 product = static_cast<Int128>(x) * y;
   Int128 quotient = product / kCurrencyScale;
@@ -102,7 +103,7 @@ int32_t CurrencyOperation(Op op, int64_t x, int64_t y, int64_t& r) {
   const Int128 twice = remainder < 0 ? -2 * remainder : 2 * remainder;
   if (twice > kCurrencyScale || (twice == kCurrencyScale && (quotient & 1) != 0))
     quotient += product < 0 ? -1 : 1;
-  if (quotient < INT64_MIN || quotient > INT64_MAX) return 6;
+  if (quotient < INT64_MIN || quotient > INT64_MAX) return kOverflow;
   r = static_cast<int64_t>(quotient);
   return 0;
 }
@@ -117,7 +118,7 @@ Variant SingleOrDouble(double r) {
 }
 
 int32_t Arithmetic(Op op, const Variant& a, const Variant& b, Variant& r) {
-  if (a.type == VType::Object || b.type == VType::Object) return 13;
+  if (a.type == VType::Object || b.type == VType::Object) return kTypeMismatch;
   const VType type = ArithmeticType(op, a.type, b.type);
   switch (type) {
     case VType::Byte:
@@ -219,7 +220,7 @@ int32_t Compare(Op op, const Variant& a, const Variant& b, uint8_t literals, Var
     r = Variant::Null();
     return 0;
   }
-  if (a.type == VType::Object || b.type == VType::Object) return 13;
+  if (a.type == VType::Object || b.type == VType::Object) return kTypeMismatch;
   int order;  // -1, 0, 1
   const bool aText = IsText(a), bText = IsText(b);
   if (aText && bText) {
@@ -236,7 +237,7 @@ int32_t Compare(Op op, const Variant& a, const Variant& b, uint8_t literals, Var
       textVersusOther = TextOrder(text.s, other.b ? "True" : "False");
     } else if (otherLiteral) {
       double parsed;
-      if (!ParseNumericText(text.s, parsed)) return 13;
+      if (!ParseNumericText(text.s, parsed)) return kTypeMismatch;
       const double number = other.Number();
       textVersusOther = parsed < number ? -1 : (parsed > number ? 1 : 0);
     } else if (textLiteral) {
@@ -275,9 +276,9 @@ int32_t IntegerDivision(Op op, const Variant& a, const Variant& b, Variant& r) {
   int32_t x, y;
   if (int32_t e = ToLong(a, x)) return e;
   if (int32_t e = ToLong(b, y)) return e;
-  if (y == 0) return 11;
+  if (y == 0) return kDivisionByZero;
   const int64_t z = op == Op::IntDiv ? static_cast<int64_t>(x) / y : static_cast<int64_t>(x) % y;
-  if (z < INT32_MIN || z > INT32_MAX) return 6;
+  if (z < INT32_MIN || z > INT32_MAX) return kOverflow;
   auto small = [](VType t) {
     return t == VType::Byte || t == VType::Integer || t == VType::Boolean || t == VType::Empty;
   };
@@ -387,7 +388,7 @@ int32_t Logical(Op op, const Variant& a, const Variant& b, Variant& r) {
 
 Variant NegatedCurrency(int64_t cy, int32_t& error) {
   if (cy == INT64_MIN) {
-    error = 6;
+    error = kOverflow;
     return Variant();
   }
   error = 0;
@@ -410,7 +411,7 @@ int32_t ToLong(const Variant& v, int32_t& out) {
   double d;
   if (int32_t e = ToDouble(v, d)) return e;
   d = RoundHalfEven(d);
-  if (!(d >= -2147483648.0 && d <= 2147483647.0)) return 6;
+  if (!(d >= -2147483648.0 && d <= 2147483647.0)) return kOverflow;
   out = static_cast<int32_t>(d);
   return 0;
 }
@@ -424,7 +425,7 @@ int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r, uint8_t 
       }
       // "+" joins two texts; a text and Empty give the text.
       if (a.type == VType::String && (b.type == VType::String || b.type == VType::Empty)) {
-        if (a.s.size() + b.s.size() > kMaxTextLength) return 7;
+        if (a.s.size() + b.s.size() > kMaxTextLength) return kOutOfMemory;
         r = Variant::Str(a.s + b.s);
         return 0;
       }
@@ -469,20 +470,20 @@ int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r, uint8_t 
       std::string x, y;
       if (int32_t e = ToText(a, x)) return e;
       if (int32_t e = ToText(b, y)) return e;
-      if (x.size() + y.size() > kMaxTextLength) return 7;
+      if (x.size() + y.size() > kMaxTextLength) return kOutOfMemory;
       r = Variant::Str(x + y);
       return 0;
     }
     case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge:
       return Compare(op, a, b, literals, r);
     case Op::Is:
-      if (a.type != VType::Object || b.type != VType::Object) return 424;
+      if (a.type != VType::Object || b.type != VType::Object) return kObjectRequired;
       r = Variant::Bool(a.obj == b.obj);
       return 0;
     case Op::And: case Op::Or: case Op::Xor: case Op::Eqv: case Op::Imp:
       return Logical(op, a, b, r);
     default:
-      return 13;
+      return kTypeMismatch;
   }
 }
 
@@ -491,7 +492,7 @@ int32_t UnaryOp(Op op, const Variant& a, Variant& r) {
     r = Variant::Null();
     return 0;
   }
-  if (a.type == VType::Object) return 13;
+  if (a.type == VType::Object) return kTypeMismatch;
   if (op == Op::Pos) {
     r = a;
     return 0;

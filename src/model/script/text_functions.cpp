@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/script/script_error.h"
 #include "model/script/operators.h"
 
 namespace quorvant::script {
@@ -23,7 +24,7 @@ int32_t TextArg(const Variant& v, std::string& out) {
 // A whole-number argument (a length, a position, a count): Null is an invalid use,
 // a value is rounded half to even into the Long range.
 int32_t WholeArg(const Variant& v, int32_t& out) {
-  if (IsNull(v)) return 94;
+  if (IsNull(v)) return kInvalidUseOfNull;
   return ToLong(v, out);
 }
 
@@ -32,7 +33,7 @@ int32_t WholeArg(const Variant& v, int32_t& out) {
 int32_t CompareArg(const Variant& v, bool& ignoreCase) {
   int32_t mode;
   if (int32_t e = WholeArg(v, mode)) return e;
-  if (mode != 0 && mode != 1) return 5;
+  if (mode != 0 && mode != 1) return kInvalidCall;
   ignoreCase = mode == 1;
   return 0;
 }
@@ -56,7 +57,7 @@ size_t Find(const std::string& haystack, const std::string& needle, size_t from,
 }
 
 int32_t TextResult(std::string text, Variant& result) {
-  if (text.size() > kMaxTextLength) return 7;
+  if (text.size() > kMaxTextLength) return kOutOfMemory;
   result = Variant::Str(std::move(text));
   return 0;
 }
@@ -79,7 +80,7 @@ int32_t MapText(const Variant& a, Variant& result, F transform) {
 int32_t Part(std::span<const Variant> args, Variant& result, bool fromLeft) {
   int32_t count;
   if (int32_t e = WholeArg(args[1], count)) return e;
-  if (count < 0) return 5;
+  if (count < 0) return kInvalidCall;
   if (IsNull(args[0])) {
     result = Variant::Null();
     return 0;
@@ -117,14 +118,14 @@ int32_t CallRight(std::span<const Variant> args, Variant& result) {
 // checked; a Null text gives Null.
 int32_t CallMid(std::span<const Variant> args, Variant& result) {
   const bool hasLength = args.size() > 2;
-  if (hasLength && IsNull(args[2])) return 94;
+  if (hasLength && IsNull(args[2])) return kInvalidUseOfNull;
   int32_t start;
   if (int32_t e = WholeArg(args[1], start)) return e;
-  if (start < 1) return 5;
+  if (start < 1) return kInvalidCall;
   int32_t length = INT32_MAX;
   if (hasLength) {
     if (int32_t e = WholeArg(args[2], length)) return e;
-    if (length < 0) return 5;
+    if (length < 0) return kInvalidCall;
   }
   if (IsNull(args[0])) {
     result = Variant::Null();
@@ -147,7 +148,7 @@ int32_t CallInStr(std::span<const Variant> args, Variant& result) {
   int32_t start = 1;
   if (hasStart) {
     if (int32_t e = WholeArg(args[0], start)) return e;
-    if (start < 1) return 5;
+    if (start < 1) return kInvalidCall;
   }
   bool ignoreCase = false;
   if (args.size() > 3) {
@@ -180,11 +181,11 @@ int32_t CallInStr(std::span<const Variant> args, Variant& result) {
 // argument is an invalid use of Null; start must be -1 or from 1.
 int32_t CallInStrRev(std::span<const Variant> args, Variant& result) {
   for (const Variant& v : args)
-    if (IsNull(v)) return 94;
+    if (IsNull(v)) return kInvalidUseOfNull;
   int32_t start = -1;
   if (args.size() > 2) {
     if (int32_t e = WholeArg(args[2], start)) return e;
-    if (start == 0 || start < -1) return 5;
+    if (start == 0 || start < -1) return kInvalidCall;
   }
   bool ignoreCase = false;
   if (args.size() > 3) {
@@ -245,8 +246,8 @@ int32_t CallRTrim(std::span<const Variant> args, Variant& result) {
 int32_t CallSpace(std::span<const Variant> args, Variant& result) {
   int32_t count;
   if (int32_t e = WholeArg(args[0], count)) return e;
-  if (count < 0) return 5;
-  if (static_cast<size_t>(count) > kMaxTextLength) return 7;
+  if (count < 0) return kInvalidCall;
+  if (static_cast<size_t>(count) > kMaxTextLength) return kOutOfMemory;
   result = Variant::Str(std::string(static_cast<size_t>(count), ' '));
   return 0;
 }
@@ -261,18 +262,18 @@ int32_t CallString(std::span<const Variant> args, Variant& result) {
   }
   int32_t count;
   if (int32_t e = WholeArg(args[0], count)) return e;
-  if (count < 0) return 5;
+  if (count < 0) return kInvalidCall;
   char character;
   if (args[1].type == VType::String) {
-    if (args[1].s.empty()) return 5;
+    if (args[1].s.empty()) return kInvalidCall;
     character = args[1].s[0];
   } else {
     int32_t code;
     if (int32_t e = WholeArg(args[1], code)) return e;
-    if (code < 0) return 5;
+    if (code < 0) return kInvalidCall;
     character = static_cast<char>(code % 256);
   }
-  if (static_cast<size_t>(count) > kMaxTextLength) return 7;
+  if (static_cast<size_t>(count) > kMaxTextLength) return kOutOfMemory;
   result = Variant::Str(std::string(static_cast<size_t>(count), character));
   return 0;
 }
@@ -300,7 +301,7 @@ int32_t CallStrComp(std::span<const Variant> args, Variant& result) {
 }
 
 int32_t CallStrReverse(std::span<const Variant> args, Variant& result) {
-  if (IsNull(args[0])) return 94;
+  if (IsNull(args[0])) return kInvalidUseOfNull;
   std::string text;
   if (int32_t e = TextArg(args[0], text)) return e;
   std::reverse(text.begin(), text.end());
@@ -313,16 +314,16 @@ int32_t CallStrReverse(std::span<const Variant> args, Variant& result) {
 // argument is an invalid use of Null; start from 1, count from -1, compare 0 or 1.
 int32_t CallReplace(std::span<const Variant> args, Variant& result) {
   for (const Variant& v : args)
-    if (IsNull(v)) return 94;
+    if (IsNull(v)) return kInvalidUseOfNull;
   int32_t start = 1, count = -1;
   bool ignoreCase = false;
   if (args.size() > 3) {
     if (int32_t e = WholeArg(args[3], start)) return e;
-    if (start < 1) return 5;
+    if (start < 1) return kInvalidCall;
   }
   if (args.size() > 4) {
     if (int32_t e = WholeArg(args[4], count)) return e;
-    if (count < -1) return 5;
+    if (count < -1) return kInvalidCall;
   }
   if (args.size() > 5) {
     if (int32_t e = CompareArg(args[5], ignoreCase)) return e;
@@ -348,7 +349,7 @@ int32_t CallReplace(std::span<const Variant> args, Variant& result) {
     out.append(tail, position, found - position);
     out += replacement;
     position = found + needle.size();
-    if (out.size() > kMaxTextLength) return 7;
+    if (out.size() > kMaxTextLength) return kOutOfMemory;
   }
   out.append(tail, position, std::string::npos);
   return TextResult(std::move(out), result);
@@ -356,10 +357,10 @@ int32_t CallReplace(std::span<const Variant> args, Variant& result) {
 
 // Asc(text): the code (0..255) of the first character, as an Integer.
 int32_t CallAsc(std::span<const Variant> args, Variant& result) {
-  if (IsNull(args[0])) return 94;
+  if (IsNull(args[0])) return kInvalidUseOfNull;
   std::string text;
   if (int32_t e = TextArg(args[0], text)) return e;
-  if (text.empty()) return 5;
+  if (text.empty()) return kInvalidCall;
   result = Variant::Int(static_cast<unsigned char>(text[0]));
   return 0;
 }
@@ -368,7 +369,7 @@ int32_t CallAsc(std::span<const Variant> args, Variant& result) {
 int32_t CallChr(std::span<const Variant> args, Variant& result) {
   int32_t code;
   if (int32_t e = WholeArg(args[0], code)) return e;
-  if (code < 0 || code > 255) return 5;
+  if (code < 0 || code > 255) return kInvalidCall;
   result = Variant::Str(std::string(1, static_cast<char>(code)));
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "model/script/script_error.h"
 #include "model/numtext.h"
 
 namespace quorvant::script {
@@ -58,11 +59,11 @@ Variant Variant::WholeNumber(int64_t value) {
 int32_t ToDouble(const Variant& v, double& out) {
   switch (v.type) {
     case VType::Null:
-      return 94;
+      return kInvalidUseOfNull;
     case VType::String:
-      return ParseNumericText(v.s, out) ? 0 : 13;
+      return ParseNumericText(v.s, out) ? 0 : kTypeMismatch;
     case VType::Object:
-      return 13;
+      return kTypeMismatch;
     default:
       out = v.Number();
       return 0;
@@ -73,7 +74,7 @@ int32_t CurrencyFromDouble(double x, int64_t& out) {
   // Exactly: x = m * 2^k with a 53-bit whole m, so x * 10000 = m * 10000 * 2^k, which
   // is shifted (k >= 0) or divided with the remainder rounded half to even (k < 0).
   // A double product would round first: 922337203685477 * 10000 is no double.
-  if (!std::isfinite(x) || std::fabs(x) >= 0x1p63) return 6;
+  if (!std::isfinite(x) || std::fabs(x) >= 0x1p63) return kOverflow;
   if (x == 0) {
     out = 0;
     return 0;
@@ -85,7 +86,7 @@ int32_t CurrencyFromDouble(double x, int64_t& out) {
   const int shift = exponent - 53;
   Int128 scaled = whole * kCurrencyScale;
   if (shift >= 0) {
-    if (shift > 40) return 6;
+    if (shift > 40) return kOverflow;
     scaled <<= shift;
   } else if (shift > -120) {
     const Int128 divisor = static_cast<Int128>(1) << -shift;
@@ -97,7 +98,7 @@ int32_t CurrencyFromDouble(double x, int64_t& out) {
   } else {
     scaled = 0;  // far below half a ten-thousandth
   }
-  if (scaled < INT64_MIN || scaled > INT64_MAX) return 6;
+  if (scaled < INT64_MIN || scaled > INT64_MAX) return kOverflow;
   out = static_cast<int64_t>(scaled);
   return 0;
 }
@@ -154,7 +155,7 @@ int32_t ToText(const Variant& v, std::string& out) {
       out = v.s;
       return 0;
     case VType::Object:
-      return 13;
+      return kTypeMismatch;
     case VType::Single:
       out = FormatSingle(v.f);
       return 0;

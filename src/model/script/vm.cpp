@@ -1,4 +1,5 @@
 #include "model/script/text_util.h"
+#include "model/script/script_error.h"
 #include "model/script/vm.h"
 
 #include <cctype>
@@ -50,11 +51,11 @@ int32_t LoadSlot(Slot& slot, Variant& out, std::string& failedName) {
     case Slot::Kind::HostMethod:
       if (slot.arity != 0) {
         failedName = slot.name;
-        return 450;
+        return kWrongArgCount;
       }
       return slot.object->Call(slot.member, {}, out);
   }
-  return 13;
+  return kTypeMismatch;
 }
 
 int32_t StoreSlot(Slot& slot, const Variant& value, std::string& failedName) {
@@ -66,7 +67,7 @@ int32_t StoreSlot(Slot& slot, const Variant& value, std::string& failedName) {
       return WriteProperty(HostObject::MemberKind::LongProperty, nullptr, slot.longValue, value);
     default:
       failedName = slot.name;
-      return 501;
+      return kIllegalAssignment;
   }
 }
 
@@ -74,23 +75,23 @@ int32_t Vm::Member(const Program& program, const Instr& in, Variant* args, int a
                    std::string& failedName) {
   const Variant& object = args[-1];
   const std::string& name = program.names[in.a];
-  if (object.type != VType::Object || object.obj == nullptr) return 424;
+  if (object.type != VType::Object || object.obj == nullptr) return kObjectRequired;
   const int index = FindMember(*object.obj, name);
   if (index < 0) {
     failedName = name;
-    return 438;
+    return kNoSuchMember;
   }
   const HostObject::Member& m = object.obj->Members()[index];
   if (m.kind == HostObject::MemberKind::Method) {
     if (argc != m.arity) {
       failedName = name;
-      return 450;
+      return kWrongArgCount;
     }
     return object.obj->Call(index, std::span<const Variant>(args, argc), out);
   }
   if (argc != 0) {
     failedName = name;
-    return 450;
+    return kWrongArgCount;
   }
   return ReadProperty(m, out);
 }
@@ -99,7 +100,7 @@ int32_t Vm::Run(const Program& program, Variant* result, RunFailure& failure) {
   // A run nested inside a host call gets a stack of its own.
   if (depth_ >= 32) {
     failure.number = 28;
-    return 28;
+    return kOutOfStack;
   }
   std::vector<Variant> local;
   std::vector<Variant>& stack = depth_ == 0 ? stack_ : local;
@@ -135,19 +136,19 @@ int32_t Vm::Run(const Program& program, Variant* result, RunFailure& failure) {
         const Variant& object = sp[0];
         const Variant& value = sp[1];
         if (object.type != VType::Object || object.obj == nullptr) {
-          error = 424;
+          error = kObjectRequired;
           break;
         }
         const int index = FindMember(*object.obj, program.names[in.a]);
         if (index < 0) {
           failedName = program.names[in.a];
-          error = 438;
+          error = kNoSuchMember;
           break;
         }
         const HostObject::Member& m = object.obj->Members()[index];
         if (m.kind == HostObject::MemberKind::Method) {
           failedName = program.names[in.a];
-          error = 450;
+          error = kWrongArgCount;
           break;
         }
         error = WriteProperty(m.kind, m.doubleValue, m.longValue, value);
@@ -158,7 +159,7 @@ int32_t Vm::Run(const Program& program, Variant* result, RunFailure& failure) {
         Variant* args = sp - in.argc;
         if (in.argc < fn.minArgs || in.argc > fn.maxArgs) {
           failedName = std::string(fn.name);
-          error = 450;
+          error = kWrongArgCount;
           break;
         }
         Variant out;
@@ -175,10 +176,10 @@ int32_t Vm::Run(const Program& program, Variant* result, RunFailure& failure) {
           // Only host methods can be called: anything else named with arguments, or
           // a name that is no function at all, is a type mismatch.
           failedName = program.names[in.b];
-          error = 13;
+          error = kTypeMismatch;
         } else if (slot.arity != in.argc) {
           failedName = slot.name;
-          error = 450;
+          error = kWrongArgCount;
         } else {
           error = slot.object->Call(slot.member, std::span<const Variant>(args, in.argc), out);
         }

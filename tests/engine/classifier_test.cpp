@@ -1,6 +1,6 @@
 // Classification from the leading principal minors of the Hessian, the mended
 // semidefinite verdicts, duplicates and the store.
-#include "engine/classification.h"
+#include "engine/classifier.h"
 
 #include <gtest/gtest.h>
 

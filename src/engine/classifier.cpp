@@ -1,6 +1,6 @@
 // The order of every double operation below decides the last bits of the results:
 // each statement is one operation (or a few, left to right) as written.
-#include "engine/classification.h"
+#include "engine/classifier.h"
 
 #include <cmath>
 #include <utility>
