@@ -1,20 +1,41 @@
 #!/usr/bin/env bash
-# Builds Quorvant and runs every test: the optimised build, then the Qt-free
-# libraries and their tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a minute of fuzzing for each fuzz target.
+# Builds Quorvant and runs every test:
+#   1. the formatting check (the tree as clang-format writes it);
+#   2. the optimised build (warnings are errors) and all its tests, then the package test;
+#   3. everything again under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the window's tests under ThreadSanitizer (the run worker and the plot threads);
+#   5. a minute of fuzzing for each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
-
 jobs=$(nproc)
+
+echo "== formatting"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  sources=$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'bench/*.cpp' 'tools/*.cpp')
+else
+  sources=$(find src tests fuzz bench tools -name '*.cpp' -o -name '*.h')
+fi
+echo "$sources" | xargs clang-format --dry-run --Werror
+
+echo "== optimised build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 ./scripts/package_test.sh build
 
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUORVANT_CORE_ONLY=ON -DQUORVANT_SANITIZE=ON >/dev/null
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANT_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
+echo "== ThreadSanitizer: the window's tests"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANT_TSAN=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target ui_tests app_tests
+for t in ui_tests app_tests; do
+  TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:halt_on_error=1" \
+    QT_QPA_PLATFORM=offscreen "./build-tsan/tests/$t" --gtest_brief=1
+done
+
+echo "== fuzzing"
 ./scripts/fuzz.sh all "${QUORVANT_FUZZ_SECONDS:-60}"

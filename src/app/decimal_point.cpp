@@ -12,7 +12,8 @@ ProcessLocale::ProcessLocale() {
 
 std::string ProcessLocale::ReadDecimalSeparator() {
   const std::lconv* conventions = std::localeconv();
-  std::string separator = conventions && conventions->decimal_point ? conventions->decimal_point : "";
+  std::string separator =
+      conventions && conventions->decimal_point ? conventions->decimal_point : "";
   // Qt formats by its default locale; a comma there counts as well.
   const QString qt = QLocale().decimalPoint();
   if (separator == "." && qt != ".") separator = qt.toStdString();
@@ -31,11 +32,12 @@ void ProcessLocale::WriteDecimalSeparator(const std::string& separator) {
 
 QString DecimalPoint::WarningText() {
   const QChar cr('\r');
-  return QString("Proper operation of this application requires the use of the DECIMAL POINT.") + cr +
-         "Your system is currently using the DECIMAL COMMA." + cr + cr +
+  return QString("Proper operation of this application requires the use of the DECIMAL POINT.") +
+         cr + "Your system is currently using the DECIMAL COMMA." + cr + cr +
          "Do you wish to temporarily change this system setting to decimal point?" + cr +
          "(Upon exiting, this application will restore your setting.)" + cr +
-         "(See HELP FILE or visit https://quorvant.org for instructions on how to change MANUALLY)" +
+         "(See HELP FILE or visit https://quorvant.org for instructions on how to change "
+         "MANUALLY)" +
          cr + cr + "Press YES to change.";
 }
 

@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
   quorvant::SubMain start(locale, [](const QString& title, const QString& text) {
     QString shown = text;
     shown.replace('\r', '\n');
-    const auto button = QMessageBox::critical(nullptr, title, shown,
-                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    const auto button = QMessageBox::critical(
+        nullptr, title, shown, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     return button == QMessageBox::Yes  ? quorvant::Answer::Yes
            : button == QMessageBox::No ? quorvant::Answer::No
                                        : quorvant::Answer::Cancel;

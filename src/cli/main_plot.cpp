@@ -21,8 +21,8 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 }
 
 std::string RenderPlot(const quorvant::Problem& problem,
-                       const std::vector<quorvant::StationaryPoint>& points, const std::string& path,
-                       int& argc, char** argv) {
+                       const std::vector<quorvant::StationaryPoint>& points,
+                       const std::string& path, int& argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   g_previousHandler = qInstallMessageHandler(QuietHandler);
   QApplication app(argc, argv);

@@ -91,8 +91,8 @@ bool CheckWritable(const Problem& doc, std::string& error) {
   const int32_t n = doc.varCount();
   if (n < 1 || n > kMaxVariables) return refuse("the number of variables must be from 1 to 10");
   const auto size = static_cast<size_t>(n);
-  if (doc.lowerLimit.size() != size ||
-      doc.upperLimit.size() != size || doc.subintervals.size() != size)
+  if (doc.lowerLimit.size() != size || doc.upperLimit.size() != size ||
+      doc.subintervals.size() != size)
     return refuse("not every variable has a name, limits and a number of subintervals");
   if (std::string p = TextProblem(doc.formula, "the formula", kMaxFormulaLength, false); !p.empty())
     return refuse(p);
@@ -400,8 +400,7 @@ bool ReadProblemText(std::string_view text, Problem& doc, std::string& error) {
   return true;
 }
 
-SaveResult SaveProblemFile(const std::string& path, const Problem& doc,
-                           const FileStamp& expected) {
+SaveResult SaveProblemFile(const std::string& path, const Problem& doc, const FileStamp& expected) {
   std::string text, error;
   if (!WriteProblemText(doc, text, error)) {
     SaveResult refused;
@@ -414,8 +413,7 @@ SaveResult SaveProblemFile(const std::string& path, const Problem& doc,
   return result;
 }
 
-bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error,
-                     FileStamp* stamp) {
+bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error, FileStamp* stamp) {
   const std::string name = "\"" + Printable(path) + "\"";
   // The identification fits in the first few bytes; a first line this long is not one.
   constexpr size_t kHeadBytes = 4096;

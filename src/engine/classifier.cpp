@@ -12,12 +12,18 @@ namespace quorvant {
 
 const char* ToString(PointKind kind) {
   switch (kind) {
-    case PointKind::Minimum: return "minimum";
-    case PointKind::Maximum: return "maximum";
-    case PointKind::Indefinite: return "indefinite (saddle)";
-    case PointKind::Semidefinite: return "semidefinite";
-    case PointKind::PositiveSemidefinite: return "positive semidefinite";
-    case PointKind::NegativeSemidefinite: return "negative semidefinite";
+    case PointKind::Minimum:
+      return "minimum";
+    case PointKind::Maximum:
+      return "maximum";
+    case PointKind::Indefinite:
+      return "indefinite (saddle)";
+    case PointKind::Semidefinite:
+      return "semidefinite";
+    case PointKind::PositiveSemidefinite:
+      return "positive semidefinite";
+    case PointKind::NegativeSemidefinite:
+      return "negative semidefinite";
   }
   return "?";
 }
@@ -55,8 +61,9 @@ double PrincipalMinor(const Matrix& h, const std::vector<int>& index) {
 
 bool PrincipalMinorsShowIndefinite(const Matrix& h) {
   const int n = h.rows();
-  bool someNegative = false;   // rules out positive semidefinite
-  bool someWrongSign = false;  // order k, nonzero, sign of (-1)^(k+1): rules out negative semidefinite
+  bool someNegative = false;  // rules out positive semidefinite
+  bool someWrongSign =
+      false;  // order k, nonzero, sign of (-1)^(k+1): rules out negative semidefinite
   std::vector<int> index;
   for (uint32_t subset = 1; subset < (1u << n); ++subset) {
     index.clear();
@@ -138,9 +145,12 @@ PointKind KindFromLeadingMinors(const LeadingMinors& minors, const Matrix& hessi
   if (!indefinite) {
     for (int m = 1; m <= n; m += 2) {
       const double dm = det[m - 1];
-      if (dm > 0) negDefinite = false;
-      else if (dm < 0) posDefinite = false;
-      else if (dm == 0) zeroMinor = true;
+      if (dm > 0)
+        negDefinite = false;
+      else if (dm < 0)
+        posDefinite = false;
+      else if (dm == 0)
+        zeroMinor = true;
     }
     if (!posDefinite && !negDefinite) indefinite = true;
   }
@@ -202,9 +212,15 @@ Matrix Classifier::EstimateHessian(std::vector<double>& x) {
         if (run.Evaluate(x, f))
           acc = run.CheckedQuotient(run.CheckedQuotient(run.Checked(acc - f), 12), h);
         switch (q) {
-          case 0: mixed = acc; break;
-          case 1: mixed = run.Checked(mixed - run.Checked(8 * acc)); break;
-          case 2: mixed = run.Checked(run.Checked(8 * acc) + mixed); break;
+          case 0:
+            mixed = acc;
+            break;
+          case 1:
+            mixed = run.Checked(mixed - run.Checked(8 * acc));
+            break;
+          case 2:
+            mixed = run.Checked(run.Checked(8 * acc) + mixed);
+            break;
           default:
             mixed = run.CheckedQuotient(run.CheckedQuotient(run.Checked(mixed - acc), 12), h);
             break;

@@ -11,13 +11,17 @@ std::string CoordinateLine(std::string_view name, double value) {
   return line;
 }
 
-std::string FunctionLine(double value) { return CoordinateLine("FUNCTION", value); }
+std::string FunctionLine(double value) {
+  return CoordinateLine("FUNCTION", value);
+}
 
 std::string FunctionNotEvaluatedLine(int32_t errorNumber) {
   return "FUNCTION=NOT EVALUATED (ERROR " + std::to_string(errorNumber) + ")";
 }
 
-std::string TrialLine(int32_t trial) { return "TRIAL" + std::to_string(trial) + ":"; }
+std::string TrialLine(int32_t trial) {
+  return "TRIAL" + std::to_string(trial) + ":";
+}
 
 namespace {
 

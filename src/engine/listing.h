@@ -17,7 +17,8 @@ using LineSink = std::function<void(std::string_view)>;
 
 inline constexpr std::string_view kMaximumHeading = "MAXIMUM AT:";
 inline constexpr std::string_view kMinimumHeading = "MINIMUM AT:";
-inline constexpr std::string_view kSmallestPivotLabel = "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=";
+inline constexpr std::string_view kSmallestPivotLabel =
+    "SMALLEST (OVERALL) PIVOT (ABSOLUTE VALUE)=";
 
 // "name=value", no blanks.
 std::string CoordinateLine(std::string_view name, double value);

@@ -12,12 +12,18 @@ namespace quorvant {
 
 const char* ToString(NewtonEnd end) {
   switch (end) {
-    case NewtonEnd::Converged: return "converged";
-    case NewtonEnd::EvaluationFailed: return "evaluation failed";
-    case NewtonEnd::Inconsistent: return "inconsistent system";
-    case NewtonEnd::LinearlyDependent: return "linearly dependent system";
-    case NewtonEnd::StepNotFinite: return "step not finite";
-    case NewtonEnd::CapReached: return "cap on cycles reached";
+    case NewtonEnd::Converged:
+      return "converged";
+    case NewtonEnd::EvaluationFailed:
+      return "evaluation failed";
+    case NewtonEnd::Inconsistent:
+      return "inconsistent system";
+    case NewtonEnd::LinearlyDependent:
+      return "linearly dependent system";
+    case NewtonEnd::StepNotFinite:
+      return "step not finite";
+    case NewtonEnd::CapReached:
+      return "cap on cycles reached";
   }
   return "?";
 }
@@ -68,7 +74,8 @@ void NewtonIteration::EstimateHessianAndGradient(std::vector<double>& x) {
       x[j] = run.Checked(t + h);
       if (run.Evaluate(x, f)) acc = f;
       x[j] = run.Checked(t - h);
-      if (run.Evaluate(x, f)) a(i, j) = run.CheckedQuotient(run.Checked(run.Checked(f + a(i, j)) - acc), d);
+      if (run.Evaluate(x, f))
+        a(i, j) = run.CheckedQuotient(run.Checked(run.Checked(f + a(i, j)) - acc), d);
       a(j, i) = a(i, j);
       x[j] = t;
     }

@@ -43,8 +43,8 @@ class NewtonIteration {
   const int n_;
   const double errorBound_;
   const int32_t maxCycles_;
-  Matrix system_;              // the Hessian estimate, then -g in column n
-  std::vector<double> step_;   // dx, the solution of the last solve
+  Matrix system_;             // the Hessian estimate, then -g in column n
+  std::vector<double> step_;  // dx, the solution of the last solve
   int32_t cycle_ = 0;
 };
 

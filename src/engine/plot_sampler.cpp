@@ -1,8 +1,7 @@
 #include "engine/plot_sampler.h"
 
-#include <cmath>
-
 #include <algorithm>
+#include <cmath>
 
 #include "model/function_evaluator.h"
 

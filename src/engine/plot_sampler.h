@@ -40,7 +40,8 @@ class PlotSampler {
                    const std::atomic<bool>* cancel = nullptr);
   // A grid over two variables.
   bool SampleGrid(int xAxis, double xMin, double xMax, int xCount, int yAxis, double yMin,
-                  double yMax, int yCount, PlotGrid& out, const std::atomic<bool>* cancel = nullptr);
+                  double yMax, int yCount, PlotGrid& out,
+                  const std::atomic<bool>* cancel = nullptr);
   // The function at one point (NaN when it cannot be evaluated).
   double ValueAt(std::span<const double> point);
 

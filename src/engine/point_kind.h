@@ -4,10 +4,10 @@
 namespace quorvant {
 
 enum class PointKind {
-  Minimum,               // positive definite Hessian
-  Maximum,               // negative definite
-  Indefinite,            // a saddle
-  Semidefinite,          // every leading minor 0, nothing more to tell
+  Minimum,       // positive definite Hessian
+  Maximum,       // negative definite
+  Indefinite,    // a saddle
+  Semidefinite,  // every leading minor 0, nothing more to tell
   PositiveSemidefinite,
   NegativeSemidefinite,
 };

@@ -7,8 +7,7 @@ namespace quorvant {
 namespace {
 
 uint64_t SteadyNanoseconds() {
-  return static_cast<uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
 uint64_t SplitMix(uint64_t& state) {

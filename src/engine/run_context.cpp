@@ -9,11 +9,16 @@ namespace quorvant {
 
 const char* ToString(RunEnd end) {
   switch (end) {
-    case RunEnd::Completed: return "completed";
-    case RunEnd::Failed: return "failed";
-    case RunEnd::Stopped: return "stopped";
-    case RunEnd::StoreFull: return "store full";
-    case RunEnd::Refused: return "refused";
+    case RunEnd::Completed:
+      return "completed";
+    case RunEnd::Failed:
+      return "failed";
+    case RunEnd::Stopped:
+      return "stopped";
+    case RunEnd::StoreFull:
+      return "store full";
+    case RunEnd::Refused:
+      return "refused";
   }
   return "?";
 }

@@ -17,8 +17,8 @@ struct StationaryPoint {
   std::vector<double> point;
   std::vector<double> start;  // where its Newton iteration started
   double smallestPivot = 0;
-  int32_t cycles = 0;         // Newton cycles it took
-  bool stored = false;        // a new maximum or minimum, stored and listed
+  int32_t cycles = 0;   // Newton cycles it took
+  bool stored = false;  // a new maximum or minimum, stored and listed
 };
 
 class RunHooks {

@@ -27,7 +27,8 @@ class SearchEngine::Run {
  private:
   void FromStartingPoint(std::vector<double>& x);
   bool StorePoint(PointKind kind, const std::vector<double>& x, const LeadingMinors& minors);
-  void ListPoint(std::string_view verdict, const std::vector<double>& x, const LeadingMinors& minors);
+  void ListPoint(std::string_view verdict, const std::vector<double>& x,
+                 const LeadingMinors& minors);
   void ListValueAt(const std::vector<double>& x);
 
   Problem& problem_;
@@ -50,16 +51,15 @@ RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options)
   problem.maxima.clear();
   problem.minima.clear();
   problems_ = RunProblems{};
-  const std::string refused =
-      options.Validate(problem, [this] { return hooks_.StopRequested(); });
+  const std::string refused = options.Validate(problem, [this] { return hooks_.StopRequested(); });
   if (!refused.empty()) return {RunEnd::Refused, 0, refused, {}};
   if (hooks_.StopRequested()) return {RunEnd::Stopped, 0, {}, {}};
 
   double gridPoints = 1;
   if (options.mode == SearchOptions::Mode::Explore)
     for (int i = 0; i < problem.varCount(); ++i)
-      gridPoints *= static_cast<double>(GridAxisValues(problem.lowerLimit[i], problem.upperLimit[i],
-                                                       problem.subintervals[i]));
+      gridPoints *= static_cast<double>(
+          GridAxisValues(problem.lowerLimit[i], problem.upperLimit[i], problem.subintervals[i]));
 
   Run run(problem, function_, hooks_, *random_);
   RunSummary summary;
@@ -70,7 +70,8 @@ RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options)
       run.Explore(gridPoints);
     hooks_.ReportProgress(1.0);
     if (hooks_.ShowAdditionalInfo())
-      for (const std::string& line : ProblemsSection(run.context().problems)) run.context().Append(line);
+      for (const std::string& line : ProblemsSection(run.context().problems))
+        run.context().Append(line);
   } catch (const RunAborted& aborted) {
     summary = aborted.summary;
   }
@@ -87,9 +88,15 @@ void SearchEngine::Run::FromStartingPoint(std::vector<double>& x) {
   StationaryPoint met{c.kind, x, start, c.minors.smallestPivot, newton_.cycles(), false};
   switch (c.kind) {
     case PointKind::Minimum:
-    case PointKind::Maximum: met.stored = StorePoint(c.kind, x, c.minors); break;
-    case PointKind::Indefinite: ListPoint("P.D. MATRIX IS INDEFINITE.", x, c.minors); break;
-    case PointKind::Semidefinite: ListPoint("P.D. MATRIX IS SEMIDEFINITE.", x, c.minors); break;
+    case PointKind::Maximum:
+      met.stored = StorePoint(c.kind, x, c.minors);
+      break;
+    case PointKind::Indefinite:
+      ListPoint("P.D. MATRIX IS INDEFINITE.", x, c.minors);
+      break;
+    case PointKind::Semidefinite:
+      ListPoint("P.D. MATRIX IS SEMIDEFINITE.", x, c.minors);
+      break;
     case PointKind::PositiveSemidefinite:
       ListPoint("P.D. MATRIX IS POSITIVE SEMIDEFINITE.", x, c.minors);
       break;
@@ -198,7 +205,8 @@ void SearchEngine::Run::ListPoint(std::string_view verdict, const std::vector<do
   run_.Append(verdict);
   for (int i = 0; i < n_; ++i) run_.Append(CoordinateLine(problem_.varNames[i], x[i]));
   ListValueAt(x);
-  for (const std::string& line : DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
+  for (const std::string& line :
+       DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
     run_.Append(line);
   run_.hooks().Yield();
 }
@@ -233,7 +241,8 @@ bool SearchEngine::Run::StorePoint(PointKind kind, const std::vector<double>& x,
   for (int i = 0; i < n; ++i) run_.Append(CoordinateLine(problem_.varNames[i], x[i]));
   ListValueAt(x);
   if (run_.hooks().ShowAdditionalInfo()) {
-    for (const std::string& line : DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
+    for (const std::string& line :
+         DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
       run_.Append(line);
     run_.hooks().Yield();
   }

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "model/script/script_error.h"
 #include "model/script/operators.h"
+#include "model/script/script_error.h"
 
 namespace quorvant {
 
@@ -15,7 +15,9 @@ namespace kernel = script::kernel;
 
 // Truth values take part in the arithmetic as the formula language has them: -1 for
 // true, 0 for false.
-double Truth(bool b) { return b ? -1.0 : 0.0; }
+double Truth(bool b) {
+  return b ? -1.0 : 0.0;
+}
 
 // Rounds an extended-precision intermediate to Double once; beyond the Double range
 // it is an overflow.
@@ -53,8 +55,8 @@ double ExtraFunctions::Record(int32_t number) {
 // Each function below is computed in the order written, step by step, so that its
 // result is the same to the last bit wherever it runs. A failed step records its
 // error number and the function returns 0.
-#define STEP(expr)                      \
-  do {                                  \
+#define STEP(expr)                                  \
+  do {                                              \
     if (int32_t err_ = (expr)) return Record(err_); \
   } while (0)
 
@@ -168,15 +170,32 @@ double ExtraFunctions::Atanh(double v) {
 
 int32_t ExtraFunctions::CallNumber(int index, double arg, double& result) {
   switch (index) {
-    case 5: result = Asin(arg); break;
-    case 6: result = Acos(arg); break;
-    case 7: result = Sinh(arg); break;
-    case 8: result = Cosh(arg); break;
-    case 9: result = Tanh(arg); break;
-    case 10: result = Asinh(arg); break;
-    case 11: result = Acosh(arg); break;
-    case 12: result = Atanh(arg); break;
-    default: return script::kNoSuchMember;
+    case 5:
+      result = Asin(arg);
+      break;
+    case 6:
+      result = Acos(arg);
+      break;
+    case 7:
+      result = Sinh(arg);
+      break;
+    case 8:
+      result = Cosh(arg);
+      break;
+    case 9:
+      result = Tanh(arg);
+      break;
+    case 10:
+      result = Asinh(arg);
+      break;
+    case 11:
+      result = Acosh(arg);
+      break;
+    case 12:
+      result = Atanh(arg);
+      break;
+    default:
+      return script::kNoSuchMember;
   }
   return 0;
 }

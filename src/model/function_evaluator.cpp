@@ -33,8 +33,7 @@ std::string AssignmentText(std::string_view name, double value) {
   return lineText;
 }
 
-FunctionEvaluator::FunctionEvaluator(MessageSink& messages)
-    : messages_(messages), extra_(&ierr_) {
+FunctionEvaluator::FunctionEvaluator(MessageSink& messages) : messages_(messages), extra_(&ierr_) {
   engine_.SetErrorCallback([this](const script::ScriptError& error) { OnScriptError(error); });
 }
 

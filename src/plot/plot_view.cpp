@@ -1,9 +1,10 @@
 #include "plot/plot_view.h"
 
+#include <qcustomplot.h>
+
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <qcustomplot.h>
 
 #include "model/numtext.h"
 
@@ -60,7 +61,8 @@ void PlotView::ShowCurve(const PlotGrid& grid, const PlotMarkers& markers, const
   curve->setPen(QPen(QColor(30, 60, 150), 2));
   QVector<double> xs, ys;
   for (int k = 0; k < grid.xCount; ++k) {
-    xs << (grid.xCount > 1 ? grid.xMin + (grid.xMax - grid.xMin) * k / (grid.xCount - 1) : grid.xMin);
+    xs << (grid.xCount > 1 ? grid.xMin + (grid.xMax - grid.xMin) * k / (grid.xCount - 1)
+                           : grid.xMin);
     ys << grid.values[k];  // NaN: a gap
   }
   curve->setData(xs, ys, true);
@@ -71,10 +73,12 @@ void PlotView::ShowCurve(const PlotGrid& grid, const PlotMarkers& markers, const
   QCPRange range = curve->getValueRange(found);
   for (const auto* list : {&markers.maxima, &markers.minima})
     for (const PlotMarker& m : *list) range.expand(m.y);
-  if (found) plot_->yAxis->setRange(range.lower - 0.05 * range.size(), range.upper + 0.05 * range.size());
+  if (found)
+    plot_->yAxis->setRange(range.lower - 0.05 * range.size(), range.upper + 0.05 * range.size());
   AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(200, 30, 30));
   AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(20, 110, 30));
-  if (showOthers) AddMarkers(markers.others, "neither", QCPScatterStyle::ssCross, QColor(90, 90, 90));
+  if (showOthers)
+    AddMarkers(markers.others, "neither", QCPScatterStyle::ssCross, QColor(90, 90, 90));
   for (const auto* list : {&markers.maxima, &markers.minima}) {
     for (const PlotMarker& m : *list) {
       auto* text = new QCPItemText(plot_);
@@ -123,7 +127,8 @@ void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const Q
   plot_->yAxis->setRange(grid.yMin, grid.yMax);
   AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(255, 80, 80));
   AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(255, 255, 255));
-  if (showOthers) AddMarkers(markers.others, "saddle / neither", QCPScatterStyle::ssDiamond, QColor(255, 220, 0));
+  if (showOthers)
+    AddMarkers(markers.others, "saddle / neither", QCPScatterStyle::ssDiamond, QColor(255, 220, 0));
 }
 
 // Contour lines by marching squares: each cell contributes the segments where a
@@ -146,7 +151,8 @@ void PlotView::AddContours(const PlotGrid& grid) {
                              grid.at(ix, iy + 1)};
         const double px[4] = {xAt(ix), xAt(ix + 1), xAt(ix + 1), xAt(ix)};
         const double py[4] = {yAt(iy), yAt(iy), yAt(iy + 1), yAt(iy + 1)};
-        if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]) || !std::isfinite(v[3]))
+        if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]) ||
+            !std::isfinite(v[3]))
           continue;
         QVector<QPointF> crossings;
         for (int e = 0; e < 4; ++e) {
@@ -176,8 +182,8 @@ void PlotView::AddMarkers(const std::vector<PlotMarker>& points, const QString& 
   QCPGraph* g = plot_->addGraph();
   g->setName(name);
   g->setLineStyle(QCPGraph::lsNone);
-  g->setScatterStyle(QCPScatterStyle(static_cast<QCPScatterStyle::ScatterShape>(shape), QPen(Qt::black, 1.2),
-                                     QBrush(color), 11));
+  g->setScatterStyle(QCPScatterStyle(static_cast<QCPScatterStyle::ScatterShape>(shape),
+                                     QPen(Qt::black, 1.2), QBrush(color), 11));
   QVector<double> xs, ys;
   for (const PlotMarker& m : points) xs << m.x, ys << m.y;
   g->setData(xs, ys);
@@ -189,22 +195,27 @@ void PlotView::OnMouseMove(QMouseEvent* event) {
   const double y = plot_->yAxis->pixelToCoord(event->position().y());
   QString text;
   if (grid_.yAxis < 0) {
-    const int k = std::clamp(static_cast<int>(std::lround((x - grid_.xMin) / (grid_.xMax - grid_.xMin) *
-                                                          (grid_.xCount - 1))),
-                             0, grid_.xCount - 1);
-    text = QString("x = %1   f = %2").arg(QString::fromStdString(FormatGeneral(x)),
-                                          QString::fromStdString(FormatGeneral(grid_.values[k])));
+    const int k =
+        std::clamp(static_cast<int>(std::lround((x - grid_.xMin) / (grid_.xMax - grid_.xMin) *
+                                                (grid_.xCount - 1))),
+                   0, grid_.xCount - 1);
+    text = QString("x = %1   f = %2")
+               .arg(QString::fromStdString(FormatGeneral(x)),
+                    QString::fromStdString(FormatGeneral(grid_.values[k])));
   } else {
-    const int ix = std::clamp(static_cast<int>(std::lround((x - grid_.xMin) / (grid_.xMax - grid_.xMin) *
-                                                           (grid_.xCount - 1))),
-                              0, grid_.xCount - 1);
-    const int iy = std::clamp(static_cast<int>(std::lround((y - grid_.yMin) / (grid_.yMax - grid_.yMin) *
-                                                           (grid_.yCount - 1))),
-                              0, grid_.yCount - 1);
+    const int ix =
+        std::clamp(static_cast<int>(std::lround((x - grid_.xMin) / (grid_.xMax - grid_.xMin) *
+                                                (grid_.xCount - 1))),
+                   0, grid_.xCount - 1);
+    const int iy =
+        std::clamp(static_cast<int>(std::lround((y - grid_.yMin) / (grid_.yMax - grid_.yMin) *
+                                                (grid_.yCount - 1))),
+                   0, grid_.yCount - 1);
     const double f = grid_.at(ix, iy);
-    text = QString("(%1, %2)   f ≈ %3")
-               .arg(QString::fromStdString(FormatGeneral(x)), QString::fromStdString(FormatGeneral(y)),
-                    std::isfinite(f) ? QString::fromStdString(FormatGeneral(f)) : QString("no value"));
+    text =
+        QString("(%1, %2)   f ≈ %3")
+            .arg(QString::fromStdString(FormatGeneral(x)), QString::fromStdString(FormatGeneral(y)),
+                 std::isfinite(f) ? QString::fromStdString(FormatGeneral(f)) : QString("no value"));
   }
   hover_->setText(text);
 }
@@ -213,6 +224,8 @@ bool PlotView::ExportPng(const QString& path, int width, int height) {
   return plot_->savePng(path, width, height);
 }
 
-bool PlotView::ExportPdf(const QString& path) { return plot_->savePdf(path); }
+bool PlotView::ExportPdf(const QString& path) {
+  return plot_->savePdf(path);
+}
 
 }  // namespace quorvant

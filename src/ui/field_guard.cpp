@@ -11,7 +11,9 @@
 
 namespace quorvant {
 
-FieldGuard::FieldGuard(QObject* parent) : QObject(parent) { qApp->installEventFilter(this); }
+FieldGuard::FieldGuard(QObject* parent) : QObject(parent) {
+  qApp->installEventFilter(this);
+}
 
 void FieldGuard::Guard(QWidget* field, Rules rules) {
   rules_[field] = std::move(rules);

@@ -17,7 +17,10 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void frmAbout::WriteName() {
-  lines_ << "" << "" << "" << "Quorvant";
+  lines_ << ""
+         << ""
+         << ""
+         << "Quorvant";
   update();
 }
 
@@ -32,6 +35,8 @@ void frmAbout::paintEvent(QPaintEvent*) {
   }
 }
 
-void frmAbout::mousePressEvent(QMouseEvent*) { close(); }
+void frmAbout::mousePressEvent(QMouseEvent*) {
+  close();
+}
 
 }  // namespace quorvant

@@ -52,8 +52,9 @@ class DialogMessages final : public MessageSink {
     body.replace('\r', '\n');
     const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
     auto show = [&] {
-      QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
-                      caption, body, QMessageBox::Ok, parent_);
+      QMessageBox box(
+          icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information, caption,
+          body, QMessageBox::Ok, parent_);
       box.exec();
     };
     if (QThread::currentThread() == parent_->thread())
@@ -87,7 +88,8 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   worker_ = new RunWorker(*evaluator_, this);
   connect(worker_, &RunWorker::lineAppended, this,
           [this](const QString& line) { lstExtrema->addItem(line); });
-  connect(worker_, &RunWorker::progressed, this, [this](int permille) { prgRun->setValue(permille); });
+  connect(worker_, &RunWorker::progressed, this,
+          [this](int permille) { prgRun->setValue(permille); });
   connect(worker_, &RunWorker::finished, this, &frmZorvex::onRunFinished);
 
   createMenus();
@@ -99,7 +101,8 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   left->addWidget(fields);
   constants_ = new ConstantsEditor;
   left->addWidget(constants_);
-  intervals_ = new IntervalEditor(*guard_, [this](QLineEdit* field) { setSelectAllOnFocus(field); });
+  intervals_ =
+      new IntervalEditor(*guard_, [this](QLineEdit* field) { setSelectAllOnFocus(field); });
   left->addWidget(intervals_);
   left->addStretch(1);
   columns->addLayout(left, 0);
@@ -113,7 +116,8 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
     evaluator_->engine().ExecuteStatement(statement.toStdString());
   });
   connect(constants_, &ConstantsEditor::full, this, [this] {
-    statusBar()->showMessage("The constants table is full (101 constants): remove one first.", 5000);
+    statusBar()->showMessage("The constants table is full (101 constants): remove one first.",
+                             5000);
   });
 
   // Tab order: the six fields, the constants list, then the interval fields.
@@ -146,7 +150,8 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
 }
 
 void frmZorvex::mnuHelp_Click() {
-  if (!help_) help_ = new HelpWindow(helpFolder_.isEmpty() ? HelpWindow::DefaultFolder() : helpFolder_);
+  if (!help_)
+    help_ = new HelpWindow(helpFolder_.isEmpty() ? HelpWindow::DefaultFolder() : helpFolder_);
   help_->show();
   help_->raise();
   help_->activateWindow();
@@ -258,9 +263,8 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   evaluator_->SetFunction(opened.varNames, opened.formula);
   lstExtrema->clear();
   lblExtrema->setText("");
-  const std::string caption = ListSolutions(opened, *evaluator_, [this](std::string_view line) {
-    lstExtrema->addItem(FromStd(line));
-  });
+  const std::string caption = ListSolutions(
+      opened, *evaluator_, [this](std::string_view line) { lstExtrema->addItem(FromStd(line)); });
   lblExtrema->setText(FromStd(caption));
   lastPoints_.clear();
   points_->Clear();
@@ -295,12 +299,12 @@ void frmZorvex::WriteProblemFile(const FileStamp& expected) {
   const Problem problem = ProblemFromFields();
   SaveResult saved = SaveProblemFile(problemPath_, problem, expected);
   if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
-    const QString question =
-        FromStd("\"" + problemPath_ + "\": " + saved.reason + ".\n\nOverwrite it with this problem?");
-    const bool overwrite =
-        confirm_ ? confirm_(question)
-                 : QMessageBox::question(this, "Quorvant", question, QMessageBox::Yes | QMessageBox::No,
-                                         QMessageBox::No) == QMessageBox::Yes;
+    const QString question = FromStd("\"" + problemPath_ + "\": " + saved.reason +
+                                     ".\n\nOverwrite it with this problem?");
+    const bool overwrite = confirm_ ? confirm_(question)
+                                    : QMessageBox::question(this, "Quorvant", question,
+                                                            QMessageBox::Yes | QMessageBox::No,
+                                                            QMessageBox::No) == QMessageBox::Yes;
     if (!overwrite) return;
     saved = SaveProblemFile(problemPath_, problem);
   }
@@ -357,10 +361,13 @@ void frmZorvex::mnuPrint_Click() {
   const Problem problem = ProblemFromFields();
   evaluator_->SetFunction(problem.varNames, problem.formula);
   PrintReport(out, problem, *evaluator_);
-  if (!out.ok()) ShowMessage("Quorvant", "The report could not be printed: the printer did not start.");
+  if (!out.ok())
+    ShowMessage("Quorvant", "The report could not be printed: the printer did not start.");
 }
 
-void frmZorvex::setSelectAllOnFocus(QLineEdit* field) { field->installEventFilter(this); }
+void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
+  field->installEventFilter(this);
+}
 
 bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusIn) {
@@ -396,7 +403,8 @@ void frmZorvex::createProblemFields(QWidget* host) {
   grid->addWidget(MakeLabel("Approx. error bound:"), row, 0);
   grid->addWidget(field(txtError, "txtError", ".01", "Error MUST be >0"), row++, 1);
   grid->addWidget(MakeLabel("Max. # of iterations:"), row, 0);
-  grid->addWidget(field(txtMaxcy, "txtMaxcy", "8", "Limits number of main loop iterations"), row++, 1);
+  grid->addWidget(field(txtMaxcy, "txtMaxcy", "8", "Limits number of main loop iterations"), row++,
+                  1);
   grid->addWidget(MakeLabel("# of random seeds:"), row, 0);
   grid->addWidget(field(txtRand, "txtRand", "20", ""), row++, 1);
   auto* functionRow = new QHBoxLayout;
@@ -406,9 +414,10 @@ void frmZorvex::createProblemFields(QWidget* host) {
   functionRow->addWidget(lblEquation);
   functionRow->addStretch(1);
   grid->addLayout(functionRow, row++, 0, 1, 2);
-  grid->addWidget(field(txtEquation, "txtEquation", "",
-                        "Must be in terms of the variables defined above and constants defined below"),
-                  row++, 0, 1, 2);
+  grid->addWidget(
+      field(txtEquation, "txtEquation", "",
+            "Must be in terms of the variables defined above and constants defined below"),
+      row++, 0, 1, 2);
   grid->setColumnStretch(1, 1);
 
   connect(txtMaxcy, &QLineEdit::textChanged, this, [this] { ClearResults(); });
@@ -497,7 +506,8 @@ void frmZorvex::guardFields() {
                              mnuOpen->setEnabled(false);
                              if (txtVarNams->isEnabled()) {
                                intervals_->LoadObjects(varCount_);
-                               QTimer::singleShot(0, txtVarNams, [this] { txtVarNams->setFocus(); });
+                               QTimer::singleShot(0, txtVarNams,
+                                                  [this] { txtVarNams->setFocus(); });
                              }
                            }});
   guard_->Guard(txtVarNams, {[this] {
@@ -546,7 +556,9 @@ frmZorvex::WindowState frmZorvex::windowState() const {
   return WindowState::ProblemDefined;
 }
 
-bool frmZorvex::runInProgress() const { return worker_->running(); }
+bool frmZorvex::runInProgress() const {
+  return worker_->running();
+}
 
 void frmZorvex::ClearResults() {
   if (loading_ || worker_->running()) return;
@@ -561,15 +573,20 @@ void frmZorvex::ClearResults() {
 bool frmZorvex::ReadSpecs(Problem& problem) {
   problem = ProblemFromFields();
   if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
-    statusBar()->showMessage("The run was not started. " + FromStd(ConstantFailureMessage(failure)));
+    statusBar()->showMessage("The run was not started. " +
+                             FromStd(ConstantFailureMessage(failure)));
     return false;
   }
   evaluator_->SetFunction(problem.varNames, problem.formula);
   return true;
 }
 
-void frmZorvex::cmdExplore_Click() { startRun(SearchOptions::Explore()); }
-void frmZorvex::cmdRandom_Click() { startRun(SearchOptions::Random(WholeFieldValue(txtRand))); }
+void frmZorvex::cmdExplore_Click() {
+  startRun(SearchOptions::Explore());
+}
+void frmZorvex::cmdRandom_Click() {
+  startRun(SearchOptions::Random(WholeFieldValue(txtRand)));
+}
 
 void frmZorvex::startRun(SearchOptions options) {
   if (worker_->running()) return;
@@ -591,7 +608,9 @@ void frmZorvex::startRun(SearchOptions options) {
   worker_->Start(std::move(problem), options);
 }
 
-void frmZorvex::cmdStop_Click() { worker_->RequestStop(); }
+void frmZorvex::cmdStop_Click() {
+  worker_->RequestStop();
+}
 
 void frmZorvex::onRunFinished() {
   const RunSummary& summary = worker_->summary();
@@ -610,7 +629,8 @@ void frmZorvex::onRunFinished() {
       statusBar()->showMessage("Stopped: the extrema found so far are listed.", 8000);
       break;
     case RunEnd::StoreFull:
-      statusBar()->showMessage("The search ended: the store of 100 points of one kind is full.", 8000);
+      statusBar()->showMessage("The search ended: the store of 100 points of one kind is full.",
+                               8000);
       break;
     case RunEnd::Failed:
       statusBar()->showMessage(FromStd(RunFailureMessage(summary, problem_.varNames)));
@@ -630,8 +650,8 @@ void frmZorvex::onRunFinished() {
 // problem fields, the constants, the interval editor and the file commands are
 // disabled, and Stop and the progress bar are shown.
 void frmZorvex::setRunning(bool running) {
-  for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy, txtRand,
-                                                    txtEquation, constants_, intervals_})
+  for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy,
+                                                    txtRand, txtEquation, constants_, intervals_})
     w->setEnabled(!running);
   if (running) {
     fileState_ = {mnuOpen->isEnabled(), mnuSave->isEnabled(), mnuSaveAs->isEnabled(),
@@ -656,7 +676,9 @@ void frmZorvex::UpdatePlotMenu() {
 }
 
 // Everything a plot needs, as the window shows it now.
-PlotData frmZorvex::CurrentPlotData() const { return PlotDataFrom(ProblemFromFields(), lastPoints_); }
+PlotData frmZorvex::CurrentPlotData() const {
+  return PlotDataFrom(ProblemFromFields(), lastPoints_);
+}
 
 void frmZorvex::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
@@ -666,8 +688,12 @@ void frmZorvex::mnuPlot_Click() {
   plot_->raise();
 }
 
-QTableWidget* frmZorvex::pointsTable() const { return points_->table(); }
+QTableWidget* frmZorvex::pointsTable() const {
+  return points_->table();
+}
 
-bool frmZorvex::ExportPointsCsv(const QString& path) const { return points_->ExportCsv(path); }
+bool frmZorvex::ExportPointsCsv(const QString& path) const {
+  return points_->ExportCsv(path);
+}
 
 }  // namespace quorvant

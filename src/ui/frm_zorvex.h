@@ -132,11 +132,11 @@ class frmZorvex : public QMainWindow {
   // The problem as far as the window has accepted it: the names (once given) and the
   // extrema stored by the last run or Open. Everything else lives in the fields.
   Problem problem_;
-  int32_t varCount_ = 0;            // the accepted number of variables
-  bool loading_ = false;            // a problem file is being put into the fields
-  double errorBoundOnFocus_ = 0;    // the error bound when its field got the focus
-  std::string problemPath_;         // the file opened or saved last
-  FileStamp problemStamp_;          // its version as opened or saved here
+  int32_t varCount_ = 0;          // the accepted number of variables
+  bool loading_ = false;          // a problem file is being put into the fields
+  double errorBoundOnFocus_ = 0;  // the error bound when its field got the focus
+  std::string problemPath_;       // the file opened or saved last
+  FileStamp problemStamp_;        // its version as opened or saved here
 
   // fields
   QLineEdit* txtOrder;

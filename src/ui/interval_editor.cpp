@@ -48,7 +48,8 @@ void IntervalEditor::AddMember(int i) {
     return edit;
   };
   QLineEdit* sub = make("txtSubintervals", "4");
-  sub->setToolTip("Minimum # of subintervals in this direction. Should be enough to detect all extrema");
+  sub->setToolTip(
+      "Minimum # of subintervals in this direction. Should be enough to detect all extrema");
   QLineEdit* upper = make("txtUL", "10");
   QLineEdit* lower = make("txtLL", "-10");
   lblVar_.push_back(name);
@@ -113,9 +114,15 @@ void IntervalEditor::SetName(int i, const QString& name) {
   if (i >= 0 && i < count()) lblVar_[i]->setText(name);
 }
 
-double IntervalEditor::LowerLimit(int i) const { return FieldValue(txtLL_[i]); }
-double IntervalEditor::UpperLimit(int i) const { return FieldValue(txtUL_[i]); }
-int32_t IntervalEditor::Subintervals(int i) const { return WholeFieldValue(txtSubintervals_[i]); }
+double IntervalEditor::LowerLimit(int i) const {
+  return FieldValue(txtLL_[i]);
+}
+double IntervalEditor::UpperLimit(int i) const {
+  return FieldValue(txtUL_[i]);
+}
+int32_t IntervalEditor::Subintervals(int i) const {
+  return WholeFieldValue(txtSubintervals_[i]);
+}
 
 void IntervalEditor::SetValues(int i, double lower, double upper, int32_t subintervals) {
   txtLL_[i]->setText(QString::fromStdString(FormatGeneral(lower)));

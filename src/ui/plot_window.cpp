@@ -65,15 +65,18 @@ PlotWindow::PlotWindow(QWidget* parent) : QMainWindow(parent) {
   connect(showOthers_, &QCheckBox::toggled, this, changed);
   // An export that fails says so, with the file's name.
   auto exportFailed = [this](const QString& name) {
-    QMessageBox::warning(this, "Quorvant", "The plot could not be written to \"" + name +
-                                               "\". Choose a folder you may write to.");
+    QMessageBox::warning(
+        this, "Quorvant",
+        "The plot could not be written to \"" + name + "\". Choose a folder you may write to.");
   };
   connect(png, &QPushButton::clicked, this, [this, exportFailed] {
-    const QString name = QFileDialog::getSaveFileName(this, "Export PNG", "plot.png", "PNG (*.png)");
+    const QString name =
+        QFileDialog::getSaveFileName(this, "Export PNG", "plot.png", "PNG (*.png)");
     if (!name.isEmpty() && !view_->ExportPng(name)) exportFailed(name);
   });
   connect(pdf, &QPushButton::clicked, this, [this, exportFailed] {
-    const QString name = QFileDialog::getSaveFileName(this, "Export PDF", "plot.pdf", "PDF (*.pdf)");
+    const QString name =
+        QFileDialog::getSaveFileName(this, "Export PDF", "plot.pdf", "PDF (*.pdf)");
     if (!name.isEmpty() && !view_->ExportPdf(name)) exportFailed(name);
   });
 }
@@ -104,12 +107,15 @@ void PlotWindow::UpdateChoices() {
     yAxis_->addItem(QString::fromStdString(name));
   }
   xAxis_->setCurrentIndex(oldX >= 0 && oldX < n ? oldX : 0);
-  yAxis_->setCurrentIndex(oldY >= 0 && oldY < n && oldY != xAxis_->currentIndex() ? oldY : std::min(1, n - 1));
+  yAxis_->setCurrentIndex(
+      oldY >= 0 && oldY < n && oldY != xAxis_->currentIndex() ? oldY : std::min(1, n - 1));
   through_->addItem("centre of the box");
   int k = 1;
-  for (const auto& p : data_.maxima) through_->addItem(QString("maximum %1 %2").arg(k++).arg(Coordinates(p)));
+  for (const auto& p : data_.maxima)
+    through_->addItem(QString("maximum %1 %2").arg(k++).arg(Coordinates(p)));
   k = 1;
-  for (const auto& p : data_.minima) through_->addItem(QString("minimum %1 %2").arg(k++).arg(Coordinates(p)));
+  for (const auto& p : data_.minima)
+    through_->addItem(QString("minimum %1 %2").arg(k++).arg(Coordinates(p)));
   yAxis_->setEnabled(n >= 2);
   through_->setEnabled(n >= 3);
 }
@@ -139,8 +145,9 @@ void PlotWindow::Request() {
     PlotGrid grid = SamplePlot(data, sampler, axes, cancel.get());
     if (*cancel) return;
     PlotMarkers markers = MarkPlot(data, sampler, axes);
-    QMetaObject::invokeMethod(this, [this, generation, grid, markers] { Finish(generation, grid, markers); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, generation, grid, markers] { Finish(generation, grid, markers); },
+        Qt::QueuedConnection);
   });
   connect(thread, &QThread::finished, this, [this, thread] {
     threads_.erase(std::remove(threads_.begin(), threads_.end(), thread), threads_.end());

@@ -16,7 +16,9 @@
 namespace quorvant {
 
 namespace {
-QString Num(double v) { return QString::fromStdString(FormatGeneral(v)); }
+QString Num(double v) {
+  return QString::fromStdString(FormatGeneral(v));
+}
 }  // namespace
 
 StationaryPointsTable::StationaryPointsTable(QWidget* parent) : QWidget(parent) {
@@ -28,7 +30,8 @@ StationaryPointsTable::StationaryPointsTable(QWidget* parent) : QWidget(parent) 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->addWidget(table_, 1);
-  auto* csv = MakeButton("cmdExportCsv", "Export CSV...", "Save the table as comma-separated values");
+  auto* csv =
+      MakeButton("cmdExportCsv", "Export CSV...", "Save the table as comma-separated values");
   auto* csvRow = new QHBoxLayout;
   csvRow->addStretch(1);
   csvRow->addWidget(csv);
@@ -50,13 +53,17 @@ void StationaryPointsTable::Clear() {
 }
 
 // Numbers sort as numbers.
-void StationaryPointsTable::Fill(const Problem& problem, const std::vector<StationaryPoint>& points) {
+void StationaryPointsTable::Fill(const Problem& problem,
+                                 const std::vector<StationaryPoint>& points) {
   table_->setSortingEnabled(false);
   table_->clear();
   const int n = problem.varCount();
   QStringList headers{"Kind"};
   for (int i = 0; i < n; ++i) headers << QString::fromStdString(problem.varNames[i]);
-  headers << "f" << "Smallest pivot" << "Start" << "Cycles";
+  headers << "f"
+          << "Smallest pivot"
+          << "Start"
+          << "Cycles";
   table_->setColumnCount(headers.size());
   table_->setHorizontalHeaderLabels(headers);
   table_->setRowCount(static_cast<int>(points.size()));

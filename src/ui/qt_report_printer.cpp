@@ -10,7 +10,9 @@ QtReportPrinter::~QtReportPrinter() {
   if (painter_.isActive()) painter_.end();
 }
 
-std::string QtReportPrinter::FontFace() const { return font_.family().toStdString(); }
+std::string QtReportPrinter::FontFace() const {
+  return font_.family().toStdString();
+}
 
 void QtReportPrinter::SetFontFace(std::string_view face) {
   font_.setFamily(QString::fromUtf8(face.data(), static_cast<qsizetype>(face.size())));
@@ -48,7 +50,8 @@ void QtReportPrinter::EndLine() {
       printer_.newPage();
       line_ = 0;
     }
-    painter_.drawText(QPointF(0, line_ * lineHeight + metrics.ascent()), QString::fromStdString(pending_));
+    painter_.drawText(QPointF(0, line_ * lineHeight + metrics.ascent()),
+                      QString::fromStdString(pending_));
   }
   ++line_;
   pending_.clear();

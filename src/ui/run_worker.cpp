@@ -7,7 +7,9 @@ namespace quorvant {
 RunWorker::RunWorker(PointFunction& function, QObject* parent)
     : QObject(parent), function_(function) {}
 
-RunWorker::~RunWorker() { StopAndWait(); }
+RunWorker::~RunWorker() {
+  StopAndWait();
+}
 
 void RunWorker::Start(Problem problem, SearchOptions options) {
   problem_ = std::move(problem);

@@ -11,8 +11,12 @@
 
 namespace quorvant {
 
-inline QFont FieldFont() { return QFont("Verdana", 9); }
-inline QFont LabelFont() { return QFont("MS Sans Serif", 9); }
+inline QFont FieldFont() {
+  return QFont("Verdana", 9);
+}
+inline QFont LabelFont() {
+  return QFont("MS Sans Serif", 9);
+}
 
 inline QPushButton* MakeButton(const char* name, const QString& caption, const QString& tip) {
   auto* button = new QPushButton(caption);

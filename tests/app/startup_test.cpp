@@ -94,7 +94,8 @@ TEST(StartUp, NoOrCancelEndsBeforeAnyWindow) {
 TEST(StartUp, WarningTextLineByLine) {
   const QStringList lines = DecimalPoint::WarningText().split('\r');
   ASSERT_EQ(lines.size(), 8);
-  EXPECT_EQ(lines[0], "Proper operation of this application requires the use of the DECIMAL POINT.");
+  EXPECT_EQ(lines[0],
+            "Proper operation of this application requires the use of the DECIMAL POINT.");
   EXPECT_EQ(lines[1], "Your system is currently using the DECIMAL COMMA.");
   EXPECT_EQ(lines[2], "");
   EXPECT_EQ(lines[3], "Do you wish to temporarily change this system setting to decimal point?");
@@ -129,7 +130,8 @@ TEST(About, WritesTheNameAgainLowerDownAndClosesOnAClick) {
 TEST(Help, OpensTheStartPage) {
   const auto dir = std::filesystem::temp_directory_path() / "quorvant-help-test";
   std::filesystem::create_directories(dir);
-  std::ofstream(dir / "index.html") << "<html><body><h1>Start page</h1><a href=\"b.html\">b</a></body></html>";
+  std::ofstream(dir / "index.html")
+      << "<html><body><h1>Start page</h1><a href=\"b.html\">b</a></body></html>";
   Window w;
   w.window.SetHelpFolder(QString::fromStdString(dir.string()));
   w.window.mnuHelp_Click();
@@ -153,7 +155,8 @@ TEST(Help, MissingPagesSayWhereTheyWereLookedFor) {
 TEST(Help, TheProgramsOwnPagesAreBesideIt) {
   // The build copies help/ beside the program; the test program lives elsewhere,
   // so look where the desktop program is built.
-  const auto pages = std::filesystem::path(QUORVANT_BUILD_DIR) / "src" / "app" / "help" / "index.html";
+  const auto pages =
+      std::filesystem::path(QUORVANT_BUILD_DIR) / "src" / "app" / "help" / "index.html";
   EXPECT_TRUE(std::filesystem::exists(pages)) << pages;
 }
 

@@ -44,8 +44,9 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 // A private copy of a file in a fresh temporary folder.
 inline std::filesystem::path CopyToTemp(const std::filesystem::path& from) {
   static int counter = 0;
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("quorvant-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  const auto dir =
+      std::filesystem::temp_directory_path() /
+      ("quorvant-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
   std::filesystem::create_directories(dir);
   const auto to = dir / from.filename();
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);

@@ -187,7 +187,8 @@ TEST(Round15Test, ZeroAndNonFiniteValues) {
 // whose text is still in range rounds down to 1.79769313486231E+308.
 TEST(Round15Test, LargestDoublesRoundBeyondTheRange) {
   const double lastInRange = 1.797693134862315e308;
-  for (const double v : {DBL_MAX, std::nextafter(DBL_MAX, 0.0), std::nextafter(lastInRange, kInf)}) {
+  for (const double v :
+       {DBL_MAX, std::nextafter(DBL_MAX, 0.0), std::nextafter(lastInRange, kInf)}) {
     SCOPED_TRACE(v);
     EXPECT_EQ(FormatGeneral(v), "1.79769313486232E+308");
     EXPECT_EQ(Round15(v), kInf);

@@ -62,11 +62,12 @@ TEST(Robustness, GeneratedMonsters) {
       std::string("\x00\x01\x02\x7f", 4),
       "\xff\xfe\xc3\x28 + 1",
       "\"unterminated " + std::string(1000, 'x'),
-      "sh" + [] {
-        std::string s;
-        for (int k = 0; k < 10000; ++k) s += ".pi";
-        return s;
-      }(),
+      "sh" +
+          [] {
+            std::string s;
+            for (int k = 0; k < 10000; ++k) s += ".pi";
+            return s;
+          }(),
       "Sqr(" + std::string(300, '(') + "1" + std::string(300, ')') + ")",
       [] {
         std::string s = "Abs(1";
@@ -100,8 +101,10 @@ TEST(Robustness, RandomBytes) {
     std::string text;
     const int length = static_cast<int>(rng() % 40);
     for (int j = 0; j < length; ++j) {
-      if (rng() % 8 == 0) text.push_back(static_cast<char>(rng() % 256));
-      else text.push_back(alphabet[rng() % alphabet.size()]);
+      if (rng() % 8 == 0)
+        text.push_back(static_cast<char>(rng() % 256));
+      else
+        text.push_back(alphabet[rng() % alphabet.size()]);
     }
     ExpectNumberedOutcome(text);
   }

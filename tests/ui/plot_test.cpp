@@ -45,7 +45,8 @@ TEST(PlotSampler, FailuresAreGapsNotZeros) {
   EXPECT_TRUE(std::isnan(grid.values[0]));  // Log(-1)
   EXPECT_TRUE(std::isnan(grid.values[2]));  // Log(0)
   EXPECT_EQ(grid.values[4], 0);             // Log(1) * 2
-  EXPECT_NEAR(sampler.ValueAt(std::vector<double>{std::exp(1.0)}), 2, 1e-13);  // e rounded to 15 digits
+  EXPECT_NEAR(sampler.ValueAt(std::vector<double>{std::exp(1.0)}), 2,
+              1e-13);  // e rounded to 15 digits
   std::atomic<bool> cancel{true};
   EXPECT_FALSE(sampler.SampleGrid(0, 0, 1, 10, 0, 0, 1, 10, grid, &cancel));
 }

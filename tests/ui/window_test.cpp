@@ -5,6 +5,7 @@
 #define QTEST_QPA_MOUSE_HANDLING
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -13,14 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
-
-#include <unistd.h>
-
-#include <QPrinter>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -63,8 +61,10 @@ class Window : public ::testing::Test {
     field->setFocus();
     QApplication::processEvents();
     field->selectAll();
-    if (text.isEmpty()) QTest::keyClick(field, Qt::Key_Delete);
-    else QTest::keyClicks(field, text);
+    if (text.isEmpty())
+      QTest::keyClick(field, Qt::Key_Delete);
+    else
+      QTest::keyClicks(field, text);
   }
   // Tries to leave the field with Tab; true when the focus moved.
   bool Leave(QLineEdit* field) {
@@ -107,7 +107,9 @@ struct OrderCase {
   int32_t varCount;
 };
 
-void PrintTo(const OrderCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const OrderCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
 
 class OrderField : public Window, public ::testing::WithParamInterface<OrderCase> {};
 
@@ -209,8 +211,8 @@ TEST_F(Window, TabOrderAfterLoadObjects) {
   // Every member's three fields, member after member; hidden ones are skipped, so
   // the order is checked on the chain itself.
   QWidget* w = Field("txtSubintervals0");
-  const char* expected[] = {"txtLL1", "txtUL1", "txtSubintervals1", "txtLL2", "txtUL2",
-                            "txtSubintervals2"};
+  const char* expected[] = {"txtLL1", "txtUL1", "txtSubintervals1",
+                            "txtLL2", "txtUL2", "txtSubintervals2"};
   for (const char* name : expected) {
     w = w->nextInFocusChain();
     while (!qobject_cast<QLineEdit*>(w)) w = w->nextInFocusChain();
@@ -363,7 +365,8 @@ TEST_F(Window, StopDuringALongRun) {
   EXPECT_FALSE(window->runInProgress());
   EXPECT_TRUE(Find<QPushButton>("cmdExplore")->isEnabled());
   EXPECT_EQ(Find<QLabel>("lblExtrema")->text(), "0 max. 0 min. ");
-  EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Stopped")) << window->statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Stopped"))
+      << window->statusBar()->currentMessage().toStdString();
 }
 
 TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
@@ -385,7 +388,8 @@ std::filesystem::path DataFile(const char* name) {
 }
 
 std::filesystem::path TempCopy(const std::filesystem::path& from, const char* as) {
-  const auto dir = std::filesystem::temp_directory_path() / ("quorvant-ui-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("quorvant-ui-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto to = dir / as;
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
@@ -439,12 +443,14 @@ TEST_F(Files, OpenFillsTheFieldsAndListsTheStoredExtrema) {
 }
 
 TEST_F(Files, AFileNamedOnTheCommandLineOpensAsOpenDoes) {
-  EXPECT_TRUE(window->OpenNamedFile(QString::fromStdString(DataFile("quad2_bowl.saved.zvx").string())));
+  EXPECT_TRUE(
+      window->OpenNamedFile(QString::fromStdString(DataFile("quad2_bowl.saved.zvx").string())));
   EXPECT_EQ(dialogs, 0);
   EXPECT_EQ(Lines().size(), 5);
   EXPECT_EQ(window->windowState(), frmZorvex::WindowState::ProblemDefined);
   // Once a problem is defined, another file is not opened.
-  EXPECT_FALSE(window->OpenNamedFile(QString::fromStdString(DataFile("himmelblau.saved.zvx").string())));
+  EXPECT_FALSE(
+      window->OpenNamedFile(QString::fromStdString(DataFile("himmelblau.saved.zvx").string())));
 }
 
 TEST_F(Files, OpenWithoutExtremaListsNothing) {
@@ -459,7 +465,8 @@ TEST_F(Files, BadFilesChangeNothing) {
   const std::pair<const char*, const char*> files[] = {
       {"lower.zvx", "zorvex\r\n2,0,0,0.01,8,\"x\"\r\n"},
       {"truncated.zvx", "Zorvex\r\n2,0,0,0.01,8,\"x*y\"\r\n\"x\",-10,10,4\r\n"},
-      {"malformed.zvx", "Zorvex\r\n2,0,0,abc,8,\"x*y\"\r\n\"x\",-10,10,4\r\n\"y\",-1,1,4\r\n 0 \r\n"}};
+      {"malformed.zvx",
+       "Zorvex\r\n2,0,0,abc,8,\"x*y\"\r\n\"x\",-10,10,4\r\n\"y\",-1,1,4\r\n 0 \r\n"}};
   for (const auto& [name, text] : files) {
     std::ofstream(dir / name, std::ios::binary) << text;
     sink.titles.clear();

@@ -4,9 +4,9 @@
 #include <limits>
 #include <string>
 
-#include "model/script/script_error.h"
 #include "model/numtext.h"
 #include "model/script/operators.h"
+#include "model/script/script_error.h"
 #include "model/script/text_functions.h"
 #include "model/script/text_util.h"
 
@@ -16,19 +16,55 @@ namespace {
 
 // --- numeric kernels (also run by the double-only machine) -------------------------
 
-int32_t KAbs(double x, double& r) { r = std::fabs(x); return 0; }
-int32_t KAtn(double x, double& r) { r = std::atan(x); return 0; }
-int32_t KCos(double x, double& r) { r = std::cos(x); return kernel::Finite(r); }
-int32_t KSin(double x, double& r) { r = std::sin(x); return kernel::Finite(r); }
-int32_t KTan(double x, double& r) { r = std::tan(x); return kernel::Finite(r); }
-int32_t KExp(double x, double& r) { return kernel::Exp(x, r); }
-int32_t KLog(double x, double& r) { return kernel::Log(x, r); }
-int32_t KSqr(double x, double& r) { return kernel::Sqr(x, r); }
-int32_t KFix(double x, double& r) { r = std::trunc(x); return 0; }
-int32_t KInt(double x, double& r) { r = std::floor(x); return 0; }
-int32_t KSgn(double x, double& r) { r = x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); return 0; }
-int32_t KCDbl(double x, double& r) { r = x; return 0; }
-int32_t KRound(double x, double& r) { r = RoundHalfEven(x); return 0; }
+int32_t KAbs(double x, double& r) {
+  r = std::fabs(x);
+  return 0;
+}
+int32_t KAtn(double x, double& r) {
+  r = std::atan(x);
+  return 0;
+}
+int32_t KCos(double x, double& r) {
+  r = std::cos(x);
+  return kernel::Finite(r);
+}
+int32_t KSin(double x, double& r) {
+  r = std::sin(x);
+  return kernel::Finite(r);
+}
+int32_t KTan(double x, double& r) {
+  r = std::tan(x);
+  return kernel::Finite(r);
+}
+int32_t KExp(double x, double& r) {
+  return kernel::Exp(x, r);
+}
+int32_t KLog(double x, double& r) {
+  return kernel::Log(x, r);
+}
+int32_t KSqr(double x, double& r) {
+  return kernel::Sqr(x, r);
+}
+int32_t KFix(double x, double& r) {
+  r = std::trunc(x);
+  return 0;
+}
+int32_t KInt(double x, double& r) {
+  r = std::floor(x);
+  return 0;
+}
+int32_t KSgn(double x, double& r) {
+  r = x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0);
+  return 0;
+}
+int32_t KCDbl(double x, double& r) {
+  r = x;
+  return 0;
+}
+int32_t KRound(double x, double& r) {
+  r = RoundHalfEven(x);
+  return 0;
+}
 int32_t KCInt(double x, double& r) {
   const double v = RoundHalfEven(x);
   if (!(v >= -32768.0 && v <= 32767.0)) return kOverflow;
@@ -81,8 +117,12 @@ template <NumberKernel K, CurrencyKernel C>
 int32_t SameKindOf(std::span<const Variant> args, Variant& result) {
   const Variant& a = args[0];
   switch (a.type) {
-    case VType::Null: result = Variant::Null(); return 0;
-    case VType::Empty: result = Variant::Int(0); return 0;
+    case VType::Null:
+      result = Variant::Null();
+      return 0;
+    case VType::Empty:
+      result = Variant::Int(0);
+      return 0;
     case VType::Byte: {
       double r;
       K(a.Number(), r);
@@ -95,9 +135,12 @@ int32_t SameKindOf(std::span<const Variant> args, Variant& result) {
       double r;
       K(a.Number(), r);
       const bool wasLong = a.type == VType::Long;
-      if (!wasLong && r >= -32768 && r <= 32767) result = Variant::Int(static_cast<int16_t>(r));
-      else if (r >= -2147483648.0 && r <= 2147483647.0) result = Variant::Long(static_cast<int32_t>(r));
-      else result = Variant::Dbl(r);
+      if (!wasLong && r >= -32768 && r <= 32767)
+        result = Variant::Int(static_cast<int16_t>(r));
+      else if (r >= -2147483648.0 && r <= 2147483647.0)
+        result = Variant::Long(static_cast<int32_t>(r));
+      else
+        result = Variant::Dbl(r);
       return 0;
     }
     case VType::Single: {
@@ -165,8 +208,12 @@ int32_t CallRound(std::span<const Variant> args, Variant& result) {
     places = p > 400 ? 400 : static_cast<int32_t>(p);
   }
   switch (a.type) {
-    case VType::Null: result = Variant::Null(); return 0;
-    case VType::Empty: result = Variant::Int(0); return 0;
+    case VType::Null:
+      result = Variant::Null();
+      return 0;
+    case VType::Empty:
+      result = Variant::Int(0);
+      return 0;
     case VType::Boolean:
     case VType::Byte:
     case VType::Integer:
@@ -182,7 +229,8 @@ int32_t CallRound(std::span<const Variant> args, Variant& result) {
       result = Variant::Cur(r);
       return 0;
     }
-    default: break;
+    default:
+      break;
   }
   double x;
   if (int32_t e = ToDouble(a, x)) return e;
@@ -195,9 +243,12 @@ int32_t ConvertTo(std::span<const Variant> args, Variant& result) {
   double x, r;
   if (int32_t e = ToDouble(args[0], x)) return e;
   if (int32_t e = K(x, r)) return e;
-  if (Kind == VType::Integer) result = Variant::Int(static_cast<int16_t>(r));
-  else if (Kind == VType::Long) result = Variant::Long(static_cast<int32_t>(r));
-  else result = Variant::Dbl(r);
+  if (Kind == VType::Integer)
+    result = Variant::Int(static_cast<int16_t>(r));
+  else if (Kind == VType::Long)
+    result = Variant::Long(static_cast<int32_t>(r));
+  else
+    result = Variant::Dbl(r);
   return 0;
 }
 
@@ -205,7 +256,8 @@ int32_t CallCBool(std::span<const Variant> args, Variant& result) {
   const Variant& a = args[0];
   if (a.type == VType::String) {
     std::string lower;
-    for (char c : a.s) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    for (char c : a.s)
+      lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     if (lower == "true" || lower == "#true#") {
       result = Variant::Bool(true);
       return 0;
@@ -267,9 +319,16 @@ int32_t CallIsNumeric(std::span<const Variant> args, Variant& result) {
   double unused;
   bool numeric;
   switch (a.type) {
-    case VType::Null: case VType::Object: numeric = false; break;
-    case VType::String: numeric = ParseNumericText(a.s, unused); break;
-    default: numeric = true; break;
+    case VType::Null:
+    case VType::Object:
+      numeric = false;
+      break;
+    case VType::String:
+      numeric = ParseNumericText(a.s, unused);
+      break;
+    default:
+      numeric = true;
+      break;
   }
   result = Variant::Bool(numeric);
   return 0;
@@ -382,6 +441,8 @@ int BuiltinId(std::string_view name) {
   return -1;
 }
 
-const Builtin& BuiltinAt(int id) { return kBuiltins[id]; }
+const Builtin& BuiltinAt(int id) {
+  return kBuiltins[id];
+}
 
 }  // namespace quorvant::script

@@ -22,12 +22,32 @@ enum class Op : uint8_t {
   CallMember,   // a = name index; the object lies below the argc arguments
   Raise,        // a = error number, b = name index (or -1) for the description
   Pop,
-  Statement,    // a = statement index: the following code belongs to that statement
-  Return,       // ends the code; an expression leaves its value on the stack
+  Statement,  // a = statement index: the following code belongs to that statement
+  Return,     // ends the code; an expression leaves its value on the stack
   // operators, in the order of their precedence levels
-  Neg, Pos, Pow, Mul, Div, IntDiv, Mod, Add, Sub, Concat,
-  Eq, Ne, Lt, Gt, Le, Ge, Is,
-  Not, And, Or, Xor, Eqv, Imp,
+  Neg,
+  Pos,
+  Pow,
+  Mul,
+  Div,
+  IntDiv,
+  Mod,
+  Add,
+  Sub,
+  Concat,
+  Eq,
+  Ne,
+  Lt,
+  Gt,
+  Le,
+  Ge,
+  Is,
+  Not,
+  And,
+  Or,
+  Xor,
+  Eqv,
+  Imp,
 };
 
 struct Instr {

@@ -111,8 +111,13 @@ class Compiler {
       case Op::CallMember:
         depth_ -= argc;
         break;
-      case Op::Neg: case Op::Pos: case Op::Not: case Op::LoadMember: case Op::Raise:
-      case Op::Statement: case Op::Return:
+      case Op::Neg:
+      case Op::Pos:
+      case Op::Not:
+      case Op::LoadMember:
+      case Op::Raise:
+      case Op::Statement:
+      case Op::Return:
         break;
       default:  // binary operators
         depth_ -= 1;
@@ -272,14 +277,29 @@ class Compiler {
     for (;;) {
       Op op;
       switch (tok_.kind) {
-        case Tok::Eq: op = Op::Eq; break;
-        case Tok::Ne: op = Op::Ne; break;
-        case Tok::Lt: op = Op::Lt; break;
-        case Tok::Gt: op = Op::Gt; break;
-        case Tok::Le: op = Op::Le; break;
-        case Tok::Ge: op = Op::Ge; break;
-        case Tok::KwIs: op = Op::Is; break;
-        default: return;
+        case Tok::Eq:
+          op = Op::Eq;
+          break;
+        case Tok::Ne:
+          op = Op::Ne;
+          break;
+        case Tok::Lt:
+          op = Op::Lt;
+          break;
+        case Tok::Gt:
+          op = Op::Gt;
+          break;
+        case Tok::Le:
+          op = Op::Le;
+          break;
+        case Tok::Ge:
+          op = Op::Ge;
+          break;
+        case Tok::KwIs:
+          op = Op::Is;
+          break;
+        default:
+          return;
       }
       Advance();
       start = program_->code.size();

@@ -6,16 +6,18 @@
 #include <string_view>
 #include <utility>
 
-#include "model/script/script_error.h"
 #include "model/numtext.h"
 #include "model/script/builtins.h"
 #include "model/script/operators.h"
+#include "model/script/script_error.h"
 
 namespace quorvant::script {
 
 namespace {
 
-bool IsNumberConstant(const Variant& v) { return v.IsNumeric(); }
+bool IsNumberConstant(const Variant& v) {
+  return v.IsNumeric();
+}
 
 // Emits with operand fusion: a binary operator whose right operand was just pushed
 // as a constant or a variable becomes one instruction.
@@ -29,16 +31,34 @@ class Builder {
     FInstr* last = out_.code.empty() ? nullptr : &out_.code.back();
     if (last && last->op == FOp::PushK) {
       const double k = last->k;
-      if (op == FOp::Pow && k == 2) { last->op = FOp::Square; return; }
-      if (op == FOp::Pow && k == 3) { last->op = FOp::Cube; return; }
+      if (op == FOp::Pow && k == 2) {
+        last->op = FOp::Square;
+        return;
+      }
+      if (op == FOp::Pow && k == 3) {
+        last->op = FOp::Cube;
+        return;
+      }
       FOp fused;
       switch (op) {
-        case FOp::Add: fused = FOp::AddK; break;
-        case FOp::Sub: fused = FOp::SubK; break;
-        case FOp::Mul: fused = FOp::MulK; break;
-        case FOp::Div: fused = FOp::DivK; break;
-        case FOp::Pow: fused = FOp::PowK; break;
-        default: fused = op; break;
+        case FOp::Add:
+          fused = FOp::AddK;
+          break;
+        case FOp::Sub:
+          fused = FOp::SubK;
+          break;
+        case FOp::Mul:
+          fused = FOp::MulK;
+          break;
+        case FOp::Div:
+          fused = FOp::DivK;
+          break;
+        case FOp::Pow:
+          fused = FOp::PowK;
+          break;
+        default:
+          fused = op;
+          break;
       }
       if (fused != op) {
         last->op = fused;
@@ -49,11 +69,20 @@ class Builder {
       const bool host = last->op == FOp::PushHostD;
       FOp fused = op;
       switch (op) {
-        case FOp::Add: fused = host ? FOp::AddHostD : FOp::AddVar; break;
-        case FOp::Sub: fused = host ? FOp::SubHostD : FOp::SubVar; break;
-        case FOp::Mul: fused = host ? FOp::MulHostD : FOp::MulVar; break;
-        case FOp::Div: fused = host ? FOp::DivHostD : FOp::DivVar; break;
-        default: break;
+        case FOp::Add:
+          fused = host ? FOp::AddHostD : FOp::AddVar;
+          break;
+        case FOp::Sub:
+          fused = host ? FOp::SubHostD : FOp::SubVar;
+          break;
+        case FOp::Mul:
+          fused = host ? FOp::MulHostD : FOp::MulVar;
+          break;
+        case FOp::Div:
+          fused = host ? FOp::DivHostD : FOp::DivVar;
+          break;
+        default:
+          break;
       }
       if (fused != op) {
         last->op = fused;
@@ -79,11 +108,25 @@ FOp InlineBuiltin(std::string_view name) {
 
 int StackEffect(FOp op) {
   switch (op) {
-    case FOp::PushK: case FOp::PushVar: case FOp::PushHostD: case FOp::PushHostL: return 1;
-    case FOp::Add: case FOp::Sub: case FOp::Mul: case FOp::Div: case FOp::Pow:
-    case FOp::Eq: case FOp::Ne: case FOp::Lt: case FOp::Gt: case FOp::Le: case FOp::Ge:
+    case FOp::PushK:
+    case FOp::PushVar:
+    case FOp::PushHostD:
+    case FOp::PushHostL:
+      return 1;
+    case FOp::Add:
+    case FOp::Sub:
+    case FOp::Mul:
+    case FOp::Div:
+    case FOp::Pow:
+    case FOp::Eq:
+    case FOp::Ne:
+    case FOp::Lt:
+    case FOp::Gt:
+    case FOp::Le:
+    case FOp::Ge:
       return -1;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -107,25 +150,56 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
       case Op::Load: {
         const Slot& slot = globals[in.a];
         switch (slot.kind) {
-          case Slot::Kind::Variable: b.Push(FInstr{FOp::PushVar, 0, 0, &slot}); break;
-          case Slot::Kind::HostDouble: b.Push(FInstr{FOp::PushHostD, 0, 0, slot.doubleValue}); break;
-          case Slot::Kind::HostLong: b.Push(FInstr{FOp::PushHostL, 0, 0, slot.longValue}); break;
-          default: return nullptr;
+          case Slot::Kind::Variable:
+            b.Push(FInstr{FOp::PushVar, 0, 0, &slot});
+            break;
+          case Slot::Kind::HostDouble:
+            b.Push(FInstr{FOp::PushHostD, 0, 0, slot.doubleValue});
+            break;
+          case Slot::Kind::HostLong:
+            b.Push(FInstr{FOp::PushHostL, 0, 0, slot.longValue});
+            break;
+          default:
+            return nullptr;
         }
         break;
       }
-      case Op::Neg: b.Push(FInstr{FOp::Neg}); break;
-      case Op::Add: b.Binary(FOp::Add); break;
-      case Op::Sub: b.Binary(FOp::Sub); break;
-      case Op::Mul: b.Binary(FOp::Mul); break;
-      case Op::Div: b.Binary(FOp::Div); break;
-      case Op::Pow: b.Binary(FOp::Pow); break;
-      case Op::Eq: b.Push(FInstr{FOp::Eq}); break;
-      case Op::Ne: b.Push(FInstr{FOp::Ne}); break;
-      case Op::Lt: b.Push(FInstr{FOp::Lt}); break;
-      case Op::Gt: b.Push(FInstr{FOp::Gt}); break;
-      case Op::Le: b.Push(FInstr{FOp::Le}); break;
-      case Op::Ge: b.Push(FInstr{FOp::Ge}); break;
+      case Op::Neg:
+        b.Push(FInstr{FOp::Neg});
+        break;
+      case Op::Add:
+        b.Binary(FOp::Add);
+        break;
+      case Op::Sub:
+        b.Binary(FOp::Sub);
+        break;
+      case Op::Mul:
+        b.Binary(FOp::Mul);
+        break;
+      case Op::Div:
+        b.Binary(FOp::Div);
+        break;
+      case Op::Pow:
+        b.Binary(FOp::Pow);
+        break;
+      case Op::Eq:
+        b.Push(FInstr{FOp::Eq});
+        break;
+      case Op::Ne:
+        b.Push(FInstr{FOp::Ne});
+        break;
+      case Op::Lt:
+        b.Push(FInstr{FOp::Lt});
+        break;
+      case Op::Gt:
+        b.Push(FInstr{FOp::Gt});
+        break;
+      case Op::Le:
+        b.Push(FInstr{FOp::Le});
+        break;
+      case Op::Ge:
+        b.Push(FInstr{FOp::Ge});
+        break;
       case Op::CallBuiltin: {
         const Builtin& fn = BuiltinAt(in.a);
         if (!fn.number || in.argc != 1) return nullptr;
@@ -167,11 +241,20 @@ inline bool VarNumber(const void* p, double& out) {
     return true;
   }
   switch (v.type) {
-    case VType::Integer: out = v.i; return true;
-    case VType::Long: out = v.l; return true;
-    case VType::Boolean: out = v.b ? -1.0 : 0.0; return true;
-    case VType::Empty: out = 0.0; return true;
-    default: return false;
+    case VType::Integer:
+      out = v.i;
+      return true;
+    case VType::Long:
+      out = v.l;
+      return true;
+    case VType::Boolean:
+      out = v.b ? -1.0 : 0.0;
+      return true;
+    case VType::Empty:
+      out = 0.0;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -180,7 +263,9 @@ inline bool VarNumber(const void* p, double& out) {
 // machine use IEEE arithmetic too. So a -0 from a negation or a product may differ
 // from the Variant result (only the subtypes can tell), while every other result
 // equals it; a -0 is handed back.
-inline bool NegativeZero(double v) { return v == 0 && std::signbit(v); }
+inline bool NegativeZero(double v) {
+  return v == 0 && std::signbit(v);
+}
 
 }  // namespace
 
@@ -189,9 +274,12 @@ int32_t RunFast(const FastProgram& program, double& result) {
   // jumps straight from one instruction's code to the next (labels as values), in
   // the order of FOp.
   static const void* const kDispatch[] = {
-      &&PushK, &&PushVar, &&PushHostD, &&PushHostL, &&Neg, &&Add, &&Sub, &&Mul, &&Div,
-      &&Pow, &&Square, &&Cube, &&AddK, &&SubK, &&MulK, &&DivK, &&PowK, &&AddVar, &&SubVar,
-      &&MulVar, &&DivVar, &&AddHostD, &&SubHostD, &&MulHostD, &&DivHostD, &&Eq, &&Ne, &&Lt, &&Gt, &&Le, &&Ge, &&Call1, &&CallHost, &&Sin, &&Cos, &&Tan, &&Atn, &&Exp, &&Log, &&Sqr, &&Abs, &&Return};
+      &&PushK,    &&PushVar,  &&PushHostD, &&PushHostL, &&Neg,      &&Add,    &&Sub,
+      &&Mul,      &&Div,      &&Pow,       &&Square,    &&Cube,     &&AddK,   &&SubK,
+      &&MulK,     &&DivK,     &&PowK,      &&AddVar,    &&SubVar,   &&MulVar, &&DivVar,
+      &&AddHostD, &&SubHostD, &&MulHostD,  &&DivHostD,  &&Eq,       &&Ne,     &&Lt,
+      &&Gt,       &&Le,       &&Ge,        &&Call1,     &&CallHost, &&Sin,    &&Cos,
+      &&Tan,      &&Atn,      &&Exp,       &&Log,       &&Sqr,      &&Abs,    &&Return};
   static_assert(sizeof(kDispatch) / sizeof(kDispatch[0]) == static_cast<size_t>(FOp::Return) + 1);
 
   double stack[kFastStackLimit + 1];
@@ -202,9 +290,9 @@ int32_t RunFast(const FastProgram& program, double& result) {
   const FInstr* pc = program.code.data();
 
 #define DISPATCH() goto* kDispatch[static_cast<int>(pc->op)]
-#define NEXT() \
-  do {         \
-    ++pc;      \
+#define NEXT()  \
+  do {          \
+    ++pc;       \
     DISPATCH(); \
   } while (0)
 // Results go through `r`, never straight into `acc`: `acc` must not have its address
@@ -368,22 +456,30 @@ Return:
 
 std::string DisassembleFast(const FastProgram& program) {
   static const char* const kNames[] = {
-      "PushK", "PushVar", "PushHostD", "PushHostL", "Neg", "Add", "Sub", "Mul", "Div", "Pow",
-      "Square", "Cube", "AddK", "SubK", "MulK", "DivK", "PowK", "AddVar",
-      "SubVar", "MulVar", "DivVar", "AddHostD", "SubHostD", "MulHostD", "DivHostD", "Eq",
-      "Ne", "Lt", "Gt", "Le", "Ge", "Call1", "CallHost", "Sin", "Cos", "Tan", "Atn", "Exp",
-      "Log", "Sqr", "Abs",
-      "Return"};
+      "PushK",    "PushVar",  "PushHostD", "PushHostL", "Neg",      "Add",    "Sub",
+      "Mul",      "Div",      "Pow",       "Square",    "Cube",     "AddK",   "SubK",
+      "MulK",     "DivK",     "PowK",      "AddVar",    "SubVar",   "MulVar", "DivVar",
+      "AddHostD", "SubHostD", "MulHostD",  "DivHostD",  "Eq",       "Ne",     "Lt",
+      "Gt",       "Le",       "Ge",        "Call1",     "CallHost", "Sin",    "Cos",
+      "Tan",      "Atn",      "Exp",       "Log",       "Sqr",      "Abs",    "Return"};
   static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(FOp::Return) + 1);
   std::string out;
   for (const FInstr& in : program.code) {
     out += kNames[static_cast<int>(in.op)];
     switch (in.op) {
-      case FOp::PushK: case FOp::AddK: case FOp::SubK: case FOp::MulK: case FOp::DivK:
+      case FOp::PushK:
+      case FOp::AddK:
+      case FOp::SubK:
+      case FOp::MulK:
+      case FOp::DivK:
       case FOp::PowK:
         out += ' ' + FormatGeneral(in.k);
         break;
-      case FOp::PushVar: case FOp::AddVar: case FOp::SubVar: case FOp::MulVar: case FOp::DivVar:
+      case FOp::PushVar:
+      case FOp::AddVar:
+      case FOp::SubVar:
+      case FOp::MulVar:
+      case FOp::DivVar:
         out += ' ' + static_cast<const Slot*>(in.p)->name;
         break;
       default:

@@ -16,23 +16,55 @@
 namespace quorvant::script {
 
 enum class FOp : uint8_t {
-  PushK, PushVar, PushHostD, PushHostL,
+  PushK,
+  PushVar,
+  PushHostD,
+  PushHostL,
   Neg,
-  Add, Sub, Mul, Div, Pow, Square, Cube,
-  AddK, SubK, MulK, DivK, PowK,
-  AddVar, SubVar, MulVar, DivVar,
-  AddHostD, SubHostD, MulHostD, DivHostD,
-  Eq, Ne, Lt, Gt, Le, Ge,
-  Call1, CallHost,
+  Add,
+  Sub,
+  Mul,
+  Div,
+  Pow,
+  Square,
+  Cube,
+  AddK,
+  SubK,
+  MulK,
+  DivK,
+  PowK,
+  AddVar,
+  SubVar,
+  MulVar,
+  DivVar,
+  AddHostD,
+  SubHostD,
+  MulHostD,
+  DivHostD,
+  Eq,
+  Ne,
+  Lt,
+  Gt,
+  Le,
+  Ge,
+  Call1,
+  CallHost,
   // the commonest built-ins, inline
-  Sin, Cos, Tan, Atn, Exp, Log, Sqr, Abs,
+  Sin,
+  Cos,
+  Tan,
+  Atn,
+  Exp,
+  Log,
+  Sqr,
+  Abs,
   Return,
 };
 
 struct FInstr {
   FOp op;
-  int32_t a = 0;        // host member index
-  double k = 0;         // constant operand
+  int32_t a = 0;            // host member index
+  double k = 0;             // constant operand
   const void* p = nullptr;  // Slot*, double*, int32_t*, NumberKernel, HostObject*
 };
 

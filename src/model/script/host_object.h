@@ -18,7 +18,7 @@ class HostObject {
   struct Member {
     std::string_view name;
     MemberKind kind;
-    int arity = 0;             // methods: number of arguments
+    int arity = 0;                  // methods: number of arguments
     double* doubleValue = nullptr;  // DoubleProperty storage
     int32_t* longValue = nullptr;   // LongProperty storage
   };

@@ -1,4 +1,3 @@
-#include "model/script/text_util.h"
 #include "model/script/lexer.h"
 
 #include <array>
@@ -7,6 +6,7 @@
 #include <cmath>
 
 #include "model/script/script_error.h"
+#include "model/script/text_util.h"
 
 namespace quorvant::script {
 
@@ -14,9 +14,15 @@ namespace {
 
 constexpr uint32_t kMaxIdentifier = 255;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 struct Keyword {
   std::string_view word;
@@ -26,32 +32,84 @@ struct Keyword {
 // Reserved words of the language. The first group takes part in expressions; the
 // rest can never be used as a plain name.
 constexpr Keyword kKeywords[] = {
-    {"not", Tok::KwNot},         {"and", Tok::KwAnd},     {"or", Tok::KwOr},
-    {"xor", Tok::KwXor},         {"eqv", Tok::KwEqv},     {"imp", Tok::KwImp},
-    {"mod", Tok::KwMod},         {"is", Tok::KwIs},       {"true", Tok::KwTrue},
-    {"false", Tok::KwFalse},     {"empty", Tok::KwEmpty}, {"null", Tok::KwNull},
-    {"nothing", Tok::KwNothing}, {"as", Tok::KwOther},    {"boolean", Tok::KwOther},
-    {"byref", Tok::KwOther},     {"byte", Tok::KwOther},  {"byval", Tok::KwOther},
-    {"call", Tok::KwOther},      {"case", Tok::KwOther},  {"class", Tok::KwOther},
-    {"const", Tok::KwOther},     {"currency", Tok::KwOther}, {"debug", Tok::KwOther},
-    {"dim", Tok::KwOther},       {"do", Tok::KwOther},    {"double", Tok::KwOther},
-    {"each", Tok::KwOther},      {"else", Tok::KwOther},  {"elseif", Tok::KwOther},
-    {"end", Tok::KwOther},       {"endif", Tok::KwOther}, {"enum", Tok::KwOther},
-    {"event", Tok::KwOther},     {"exit", Tok::KwOther},  {"for", Tok::KwOther},
-    {"function", Tok::KwOther},  {"get", Tok::KwOther},   {"goto", Tok::KwOther},
-    {"if", Tok::KwOther},        {"implements", Tok::KwOther}, {"in", Tok::KwOther},
-    {"integer", Tok::KwOther},   {"let", Tok::KwOther},   {"like", Tok::KwOther},
-    {"long", Tok::KwOther},      {"loop", Tok::KwOther},  {"lset", Tok::KwOther},
-    {"me", Tok::KwOther},        {"new", Tok::KwOther},   {"next", Tok::KwOther},
-    {"on", Tok::KwOther},        {"option", Tok::KwOther}, {"optional", Tok::KwOther},
-    {"paramarray", Tok::KwOther}, {"preserve", Tok::KwOther}, {"private", Tok::KwOther},
-    {"public", Tok::KwOther},    {"raiseevent", Tok::KwOther}, {"redim", Tok::KwOther},
-    {"resume", Tok::KwOther},    {"rset", Tok::KwOther},  {"select", Tok::KwOther},
-    {"set", Tok::KwOther},       {"shared", Tok::KwOther}, {"single", Tok::KwOther},
-    {"static", Tok::KwOther},    {"stop", Tok::KwOther},  {"sub", Tok::KwOther},
-    {"then", Tok::KwOther},      {"to", Tok::KwOther},    {"type", Tok::KwOther},
-    {"typeof", Tok::KwOther},    {"until", Tok::KwOther}, {"variant", Tok::KwOther},
-    {"wend", Tok::KwOther},      {"while", Tok::KwOther}, {"with", Tok::KwOther},
+    {"not", Tok::KwNot},
+    {"and", Tok::KwAnd},
+    {"or", Tok::KwOr},
+    {"xor", Tok::KwXor},
+    {"eqv", Tok::KwEqv},
+    {"imp", Tok::KwImp},
+    {"mod", Tok::KwMod},
+    {"is", Tok::KwIs},
+    {"true", Tok::KwTrue},
+    {"false", Tok::KwFalse},
+    {"empty", Tok::KwEmpty},
+    {"null", Tok::KwNull},
+    {"nothing", Tok::KwNothing},
+    {"as", Tok::KwOther},
+    {"boolean", Tok::KwOther},
+    {"byref", Tok::KwOther},
+    {"byte", Tok::KwOther},
+    {"byval", Tok::KwOther},
+    {"call", Tok::KwOther},
+    {"case", Tok::KwOther},
+    {"class", Tok::KwOther},
+    {"const", Tok::KwOther},
+    {"currency", Tok::KwOther},
+    {"debug", Tok::KwOther},
+    {"dim", Tok::KwOther},
+    {"do", Tok::KwOther},
+    {"double", Tok::KwOther},
+    {"each", Tok::KwOther},
+    {"else", Tok::KwOther},
+    {"elseif", Tok::KwOther},
+    {"end", Tok::KwOther},
+    {"endif", Tok::KwOther},
+    {"enum", Tok::KwOther},
+    {"event", Tok::KwOther},
+    {"exit", Tok::KwOther},
+    {"for", Tok::KwOther},
+    {"function", Tok::KwOther},
+    {"get", Tok::KwOther},
+    {"goto", Tok::KwOther},
+    {"if", Tok::KwOther},
+    {"implements", Tok::KwOther},
+    {"in", Tok::KwOther},
+    {"integer", Tok::KwOther},
+    {"let", Tok::KwOther},
+    {"like", Tok::KwOther},
+    {"long", Tok::KwOther},
+    {"loop", Tok::KwOther},
+    {"lset", Tok::KwOther},
+    {"me", Tok::KwOther},
+    {"new", Tok::KwOther},
+    {"next", Tok::KwOther},
+    {"on", Tok::KwOther},
+    {"option", Tok::KwOther},
+    {"optional", Tok::KwOther},
+    {"paramarray", Tok::KwOther},
+    {"preserve", Tok::KwOther},
+    {"private", Tok::KwOther},
+    {"public", Tok::KwOther},
+    {"raiseevent", Tok::KwOther},
+    {"redim", Tok::KwOther},
+    {"resume", Tok::KwOther},
+    {"rset", Tok::KwOther},
+    {"select", Tok::KwOther},
+    {"set", Tok::KwOther},
+    {"shared", Tok::KwOther},
+    {"single", Tok::KwOther},
+    {"static", Tok::KwOther},
+    {"stop", Tok::KwOther},
+    {"sub", Tok::KwOther},
+    {"then", Tok::KwOther},
+    {"to", Tok::KwOther},
+    {"type", Tok::KwOther},
+    {"typeof", Tok::KwOther},
+    {"until", Tok::KwOther},
+    {"variant", Tok::KwOther},
+    {"wend", Tok::KwOther},
+    {"while", Tok::KwOther},
+    {"with", Tok::KwOther},
 };
 
 }  // namespace
@@ -120,16 +178,26 @@ Token Lexer::Next() {
     return false;
   };
   switch (c) {
-    case '+': return Make(Tok::Plus, start);
-    case '-': return Make(Tok::Minus, start);
-    case '*': return Make(Tok::Star, start);
-    case '/': return Make(Tok::Slash, start);
-    case '\\': return Make(Tok::Backslash, start);
-    case '^': return Make(Tok::Caret, start);
-    case '(': return Make(Tok::LParen, start);
-    case ')': return Make(Tok::RParen, start);
-    case ',': return Make(Tok::Comma, start);
-    case '.': return Make(Tok::Dot, start);
+    case '+':
+      return Make(Tok::Plus, start);
+    case '-':
+      return Make(Tok::Minus, start);
+    case '*':
+      return Make(Tok::Star, start);
+    case '/':
+      return Make(Tok::Slash, start);
+    case '\\':
+      return Make(Tok::Backslash, start);
+    case '^':
+      return Make(Tok::Caret, start);
+    case '(':
+      return Make(Tok::LParen, start);
+    case ')':
+      return Make(Tok::RParen, start);
+    case ',':
+      return Make(Tok::Comma, start);
+    case '.':
+      return Make(Tok::Dot, start);
     case ':': {
       Token t = Make(Tok::Newline, start);
       t.colon = true;
@@ -231,10 +299,14 @@ Token Lexer::LexRadix(uint32_t start, int radix, bool prefixLetter) {
   while (pos_ < src_.size()) {
     const char ch = src_[pos_];
     int d;
-    if (IsDigit(ch)) d = ch - '0';
-    else if (ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
-    else if (ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
-    else break;
+    if (IsDigit(ch))
+      d = ch - '0';
+    else if (ch >= 'a' && ch <= 'f')
+      d = ch - 'a' + 10;
+    else if (ch >= 'A' && ch <= 'F')
+      d = ch - 'A' + 10;
+    else
+      break;
     if (d >= radix) {
       if (IsDigit(ch)) return Fail(kSyntaxError, start);
       break;

@@ -17,12 +17,37 @@ enum class Tok : uint8_t {
   String,
   Identifier,
   // operators and punctuation
-  Plus, Minus, Star, Slash, Backslash, Caret, Amp,
-  Eq, Ne, Lt, Gt, Le, Ge,
-  LParen, RParen, Comma, Dot,
+  Plus,
+  Minus,
+  Star,
+  Slash,
+  Backslash,
+  Caret,
+  Amp,
+  Eq,
+  Ne,
+  Lt,
+  Gt,
+  Le,
+  Ge,
+  LParen,
+  RParen,
+  Comma,
+  Dot,
   // keywords that take part in expressions
-  KwNot, KwAnd, KwOr, KwXor, KwEqv, KwImp, KwMod, KwIs,
-  KwTrue, KwFalse, KwEmpty, KwNull, KwNothing,
+  KwNot,
+  KwAnd,
+  KwOr,
+  KwXor,
+  KwEqv,
+  KwImp,
+  KwMod,
+  KwIs,
+  KwTrue,
+  KwFalse,
+  KwEmpty,
+  KwNull,
+  KwNothing,
   KwOther,  // any other reserved word: never a plain name
   Error,    // lexical error: `errorNumber` says which
 };
@@ -31,10 +56,10 @@ struct Token {
   Tok kind = Tok::End;
   uint32_t offset = 0;  // byte offset in the source
   uint32_t length = 0;
-  bool colon = false;        // Newline token that came from ":"
-  Variant value;             // Number / String
-  std::string name;          // Identifier (as written, without brackets)
-  int32_t errorNumber = 0;   // Error
+  bool colon = false;       // Newline token that came from ":"
+  Variant value;            // Number / String
+  std::string name;         // Identifier (as written, without brackets)
+  int32_t errorNumber = 0;  // Error
 };
 
 class Lexer {

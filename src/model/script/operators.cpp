@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "model/script/script_error.h"
 #include "model/numtext.h"
+#include "model/script/script_error.h"
 
 namespace quorvant::script {
 
@@ -23,7 +23,9 @@ namespace {
 volatile double kExponents[4] = {0.0, 1.0, 2.0, 3.0};
 }  // namespace
 
-int32_t PowSlow(double a, int exponent, double& r) { return Pow(a, kExponents[exponent], r); }
+int32_t PowSlow(double a, int exponent, double& r) {
+  return Pow(a, kExponents[exponent], r);
+}
 
 }  // namespace kernel
 
@@ -40,10 +42,14 @@ int64_t WholeValue(const Variant& v) {
   switch (v.type) {
     case VType::Byte:
       return v.by;
-    case VType::Integer: return v.i;
-    case VType::Long: return v.l;
-    case VType::Boolean: return v.b ? -1 : 0;
-    default: return 0;
+    case VType::Integer:
+      return v.i;
+    case VType::Long:
+      return v.l;
+    case VType::Boolean:
+      return v.b ? -1 : 0;
+    default:
+      return 0;
   }
 }
 
@@ -253,13 +259,26 @@ int32_t Compare(Op op, const Variant& a, const Variant& b, uint8_t literals, Var
   }
   bool result = false;
   switch (op) {
-    case Op::Eq: result = order == 0; break;
-    case Op::Ne: result = order != 0; break;
-    case Op::Lt: result = order < 0; break;
-    case Op::Gt: result = order > 0; break;
-    case Op::Le: result = order <= 0; break;
-    case Op::Ge: result = order >= 0; break;
-    default: break;
+    case Op::Eq:
+      result = order == 0;
+      break;
+    case Op::Ne:
+      result = order != 0;
+      break;
+    case Op::Lt:
+      result = order < 0;
+      break;
+    case Op::Gt:
+      result = order > 0;
+      break;
+    case Op::Le:
+      result = order <= 0;
+      break;
+    case Op::Ge:
+      result = order >= 0;
+      break;
+    default:
+      break;
   }
   r = Variant::Bool(result);
   return 0;
@@ -366,7 +385,9 @@ int32_t Logical(Op op, const Variant& a, const Variant& b, Variant& r) {
         else
           r = Variant::Null();
         break;
-      default: r = Variant::Null(); break;
+      default:
+        r = Variant::Null();
+        break;
     }
     return 0;
   }
@@ -375,12 +396,23 @@ int32_t Logical(Op op, const Variant& a, const Variant& b, Variant& r) {
   if (int32_t e = ToLong(b, y)) return e;
   int32_t z = 0;
   switch (op) {
-    case Op::And: z = x & y; break;
-    case Op::Or: z = x | y; break;
-    case Op::Xor: z = x ^ y; break;
-    case Op::Eqv: z = ~(x ^ y); break;
-    case Op::Imp: z = ~x | y; break;
-    default: break;
+    case Op::And:
+      z = x & y;
+      break;
+    case Op::Or:
+      z = x | y;
+      break;
+    case Op::Xor:
+      z = x ^ y;
+      break;
+    case Op::Eqv:
+      z = ~(x ^ y);
+      break;
+    case Op::Imp:
+      z = ~x | y;
+      break;
+    default:
+      break;
   }
   r = LogicalValue(type, z);
   return 0;
@@ -402,11 +434,20 @@ int32_t ToLong(const Variant& v, int32_t& out) {
     case VType::Byte:
       out = v.by;
       return 0;
-    case VType::Integer: out = v.i; return 0;
-    case VType::Long: out = v.l; return 0;
-    case VType::Boolean: out = v.b ? -1 : 0; return 0;
-    case VType::Empty: out = 0; return 0;
-    default: break;
+    case VType::Integer:
+      out = v.i;
+      return 0;
+    case VType::Long:
+      out = v.l;
+      return 0;
+    case VType::Boolean:
+      out = v.b ? -1 : 0;
+      return 0;
+    case VType::Empty:
+      out = 0;
+      return 0;
+    default:
+      break;
   }
   double d;
   if (int32_t e = ToDouble(v, d)) return e;
@@ -474,13 +515,22 @@ int32_t BinaryOp(Op op, const Variant& a, const Variant& b, Variant& r, uint8_t 
       r = Variant::Str(x + y);
       return 0;
     }
-    case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge:
+    case Op::Eq:
+    case Op::Ne:
+    case Op::Lt:
+    case Op::Gt:
+    case Op::Le:
+    case Op::Ge:
       return Compare(op, a, b, literals, r);
     case Op::Is:
       if (a.type != VType::Object || b.type != VType::Object) return kObjectRequired;
       r = Variant::Bool(a.obj == b.obj);
       return 0;
-    case Op::And: case Op::Or: case Op::Xor: case Op::Eqv: case Op::Imp:
+    case Op::And:
+    case Op::Or:
+    case Op::Xor:
+    case Op::Eqv:
+    case Op::Imp:
       return Logical(op, a, b, r);
     default:
       return kTypeMismatch;
@@ -508,8 +558,12 @@ int32_t UnaryOp(Op op, const Variant& a, Variant& r) {
   // Long that cannot hold the result grows to the next subtype), a Single stays a
   // Single, a Currency a Currency, texts become Doubles.
   switch (a.type) {
-    case VType::Empty: r = Variant::Int(0); return 0;
-    case VType::Boolean: r = Variant::Int(a.b ? 1 : 0); return 0;
+    case VType::Empty:
+      r = Variant::Int(0);
+      return 0;
+    case VType::Boolean:
+      r = Variant::Int(a.b ? 1 : 0);
+      return 0;
     case VType::Byte:
       r = Variant::Int(static_cast<int16_t>(-a.by));
       return 0;
@@ -522,7 +576,9 @@ int32_t UnaryOp(Op op, const Variant& a, Variant& r) {
     case VType::Single:
       r = Variant::Sng(-a.f);
       return 0;
-    case VType::Double: r = Variant::Dbl(-a.d); return 0;
+    case VType::Double:
+      r = Variant::Dbl(-a.d);
+      return 0;
     case VType::Currency: {
       int32_t e;
       r = NegatedCurrency(a.cy, e);

@@ -14,10 +14,21 @@ namespace quorvant::script {
 
 namespace kernel {
 
-inline int32_t Finite(double r) { return std::isfinite(r) ? 0 : 6; }
-inline int32_t Add(double a, double b, double& r) { r = a + b; return Finite(r); }
-inline int32_t Sub(double a, double b, double& r) { r = a - b; return Finite(r); }
-inline int32_t Mul(double a, double b, double& r) { r = a * b; return Finite(r); }
+inline int32_t Finite(double r) {
+  return std::isfinite(r) ? 0 : 6;
+}
+inline int32_t Add(double a, double b, double& r) {
+  r = a + b;
+  return Finite(r);
+}
+inline int32_t Sub(double a, double b, double& r) {
+  r = a - b;
+  return Finite(r);
+}
+inline int32_t Mul(double a, double b, double& r) {
+  r = a * b;
+  return Finite(r);
+}
 // 0/0 is an Overflow, any other division by zero a Division by zero.
 inline int32_t Div(double a, double b, double& r) {
   if (b == 0) return a == 0 ? 6 : 11;
@@ -26,7 +37,10 @@ inline int32_t Div(double a, double b, double& r) {
 }
 // The library's exp, log and square root with the language's errors: a result
 // beyond the Double range is 6, a logarithm of x <= 0 or a root of x < 0 is 5.
-inline int32_t Exp(double x, double& r) { r = std::exp(x); return Finite(r); }
+inline int32_t Exp(double x, double& r) {
+  r = std::exp(x);
+  return Finite(r);
+}
 inline int32_t Log(double x, double& r) {
   if (x <= 0) return 5;
   r = std::log(x);

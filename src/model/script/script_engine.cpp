@@ -67,9 +67,15 @@ void ScriptEngine::AddObject(std::string_view name, HostObject* object, bool add
       slot.doubleValue = m.doubleValue;
       slot.longValue = m.longValue;
       switch (m.kind) {
-        case HostObject::MemberKind::DoubleProperty: slot.kind = Slot::Kind::HostDouble; break;
-        case HostObject::MemberKind::LongProperty: slot.kind = Slot::Kind::HostLong; break;
-        case HostObject::MemberKind::Method: slot.kind = Slot::Kind::HostMethod; break;
+        case HostObject::MemberKind::DoubleProperty:
+          slot.kind = Slot::Kind::HostDouble;
+          break;
+        case HostObject::MemberKind::LongProperty:
+          slot.kind = Slot::Kind::HostLong;
+          break;
+        case HostObject::MemberKind::Method:
+          slot.kind = Slot::Kind::HostMethod;
+          break;
       }
     }
   }
@@ -215,8 +221,10 @@ int32_t ScriptEngine::AssignableSlot(std::string_view name) {
 ScriptEngine::NumberTarget ScriptEngine::NumberTargetFor(int32_t slotIndex) {
   Slot& slot = slots_[slotIndex];
   NumberTarget target;
-  if (slot.kind == Slot::Kind::HostDouble) target.member = slot.doubleValue;
-  else if (slot.kind == Slot::Kind::Variable) target.variable = &slot.value;
+  if (slot.kind == Slot::Kind::HostDouble)
+    target.member = slot.doubleValue;
+  else if (slot.kind == Slot::Kind::Variable)
+    target.variable = &slot.value;
   return target;
 }
 

@@ -40,6 +40,8 @@ std::string_view ErrorDescription(int32_t number) {
   return {};
 }
 
-bool IsCompileError(int32_t number) { return number >= 1000 && number < 1100; }
+bool IsCompileError(int32_t number) {
+  return number >= 1000 && number < 1100;
+}
 
 }  // namespace quorvant::script

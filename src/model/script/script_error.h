@@ -12,17 +12,17 @@ namespace quorvant::script {
 // below 1000, compile errors from 1001 on.
 enum ErrorNumber : int32_t {
   kNoError = 0,
-  kInvalidCall = 5,         // Invalid procedure call or argument
-  kOverflow = 6,            // Overflow
-  kOutOfMemory = 7,         // Out of memory
-  kDivisionByZero = 11,     // Division by zero
-  kTypeMismatch = 13,       // Type mismatch
-  kOutOfStack = 28,         // Out of stack space
-  kInvalidUseOfNull = 94,   // Invalid use of Null
-  kObjectRequired = 424,    // Object required
-  kNoSuchMember = 438,      // Object doesn't support this property or method
-  kWrongArgCount = 450,     // Wrong number of arguments or invalid property assignment
-  kIllegalAssignment = 501, // Illegal assignment
+  kInvalidCall = 5,          // Invalid procedure call or argument
+  kOverflow = 6,             // Overflow
+  kOutOfMemory = 7,          // Out of memory
+  kDivisionByZero = 11,      // Division by zero
+  kTypeMismatch = 13,        // Type mismatch
+  kOutOfStack = 28,          // Out of stack space
+  kInvalidUseOfNull = 94,    // Invalid use of Null
+  kObjectRequired = 424,     // Object required
+  kNoSuchMember = 438,       // Object doesn't support this property or method
+  kWrongArgCount = 450,      // Wrong number of arguments or invalid property assignment
+  kIllegalAssignment = 501,  // Illegal assignment
   kSyntaxError = 1002,
   kExpectedCloseParen = 1006,
   kExpectedCloseBracket = 1007,
@@ -61,9 +61,9 @@ struct ScriptError {
   int32_t number = 0;
   std::string source;
   std::string description;
-  std::string text;   // the source text of the statement or expression that failed
-  int32_t line = 0;   // 1-based
-  int32_t column = 0; // 0-based byte offset within that line
+  std::string text;    // the source text of the statement or expression that failed
+  int32_t line = 0;    // 1-based
+  int32_t column = 0;  // 0-based byte offset within that line
 
   bool ok() const { return number == 0; }
 };

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/script/script_error.h"
 #include "model/script/operators.h"
+#include "model/script/script_error.h"
 
 namespace quorvant::script {
 

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "model/script/script_error.h"
 #include "model/numtext.h"
+#include "model/script/script_error.h"
 
 namespace quorvant::script {
 
@@ -170,20 +170,28 @@ int32_t ToText(const Variant& v, std::string& out) {
 
 std::string_view TypeName(VType type) {
   switch (type) {
-    case VType::Empty: return "Empty";
-    case VType::Null: return "Null";
-    case VType::Boolean: return "Boolean";
+    case VType::Empty:
+      return "Empty";
+    case VType::Null:
+      return "Null";
+    case VType::Boolean:
+      return "Boolean";
     case VType::Byte:
       return "Byte";
-    case VType::Integer: return "Integer";
-    case VType::Long: return "Long";
+    case VType::Integer:
+      return "Integer";
+    case VType::Long:
+      return "Long";
     case VType::Single:
       return "Single";
-    case VType::Double: return "Double";
+    case VType::Double:
+      return "Double";
     case VType::Currency:
       return "Currency";
-    case VType::String: return "String";
-    case VType::Object: return "Object";
+    case VType::String:
+      return "String";
+    case VType::Object:
+      return "Object";
   }
   return "Unknown";
 }
@@ -218,9 +226,12 @@ int16_t VarTypeNumber(VType type) {
 
 std::string DisplayText(const Variant& v) {
   switch (v.type) {
-    case VType::Empty: return "Empty";
-    case VType::Null: return "Null";
-    case VType::Object: return "Object";
+    case VType::Empty:
+      return "Empty";
+    case VType::Null:
+      return "Null";
+    case VType::Object:
+      return "Object";
     default: {
       std::string text;
       ToText(v, text);

@@ -48,23 +48,47 @@ struct Variant {
   std::string s;  // the text of a String
 
   Variant() : d(0) {}
-  static Variant Null() { Variant v; v.type = VType::Null; return v; }
-  static Variant Bool(bool value) { Variant v; v.type = VType::Boolean; v.b = value; return v; }
+  static Variant Null() {
+    Variant v;
+    v.type = VType::Null;
+    return v;
+  }
+  static Variant Bool(bool value) {
+    Variant v;
+    v.type = VType::Boolean;
+    v.b = value;
+    return v;
+  }
   static Variant Byte(uint8_t value) {
     Variant v;
     v.type = VType::Byte;
     v.by = value;
     return v;
   }
-  static Variant Int(int16_t value) { Variant v; v.type = VType::Integer; v.i = value; return v; }
-  static Variant Long(int32_t value) { Variant v; v.type = VType::Long; v.l = value; return v; }
+  static Variant Int(int16_t value) {
+    Variant v;
+    v.type = VType::Integer;
+    v.i = value;
+    return v;
+  }
+  static Variant Long(int32_t value) {
+    Variant v;
+    v.type = VType::Long;
+    v.l = value;
+    return v;
+  }
   static Variant Sng(float value) {
     Variant v;
     v.type = VType::Single;
     v.f = value;
     return v;
   }
-  static Variant Dbl(double value) { Variant v; v.type = VType::Double; v.d = value; return v; }
+  static Variant Dbl(double value) {
+    Variant v;
+    v.type = VType::Double;
+    v.d = value;
+    return v;
+  }
   // A Currency from its count of ten-thousandths.
   static Variant Cur(int64_t scaled) {
     Variant v;
@@ -78,7 +102,12 @@ struct Variant {
     v.s = std::move(text);
     return v;
   }
-  static Variant Obj(HostObject* object) { Variant v; v.type = VType::Object; v.obj = object; return v; }
+  static Variant Obj(HostObject* object) {
+    Variant v;
+    v.type = VType::Object;
+    v.obj = object;
+    return v;
+  }
   // The smallest whole-number subtype that holds `value` (Integer, then Long), else Double.
   static Variant WholeNumber(int64_t value);
 
@@ -89,17 +118,22 @@ struct Variant {
   // IsNumeric); a Currency gives the double nearest to it.
   double Number() const {
     switch (type) {
-      case VType::Double: return d;
-      case VType::Integer: return i;
-      case VType::Long: return l;
-      case VType::Boolean: return b ? -1.0 : 0.0;
+      case VType::Double:
+        return d;
+      case VType::Integer:
+        return i;
+      case VType::Long:
+        return l;
+      case VType::Boolean:
+        return b ? -1.0 : 0.0;
       case VType::Byte:
         return by;
       case VType::Single:
         return f;
       case VType::Currency:
         return CurrencyToDouble(cy);
-      default: return 0.0;
+      default:
+        return 0.0;
     }
   }
 };

@@ -1,5 +1,3 @@
-#include "model/script/text_util.h"
-#include "model/script/script_error.h"
 #include "model/script/vm.h"
 
 #include <cctype>
@@ -7,6 +5,8 @@
 #include "model/numtext.h"
 #include "model/script/builtins.h"
 #include "model/script/operators.h"
+#include "model/script/script_error.h"
+#include "model/script/text_util.h"
 
 namespace quorvant::script {
 
@@ -20,8 +20,10 @@ int FindMember(HostObject& object, std::string_view name) {
 }
 
 int32_t ReadProperty(const HostObject::Member& m, Variant& out) {
-  if (m.kind == HostObject::MemberKind::DoubleProperty) out = Variant::Dbl(*m.doubleValue);
-  else out = Variant::Long(*m.longValue);
+  if (m.kind == HostObject::MemberKind::DoubleProperty)
+    out = Variant::Dbl(*m.doubleValue);
+  else
+    out = Variant::Long(*m.longValue);
   return 0;
 }
 
@@ -44,10 +46,18 @@ int32_t WriteProperty(HostObject::MemberKind kind, double* d, int32_t* l, const 
 
 int32_t LoadSlot(Slot& slot, Variant& out, std::string& failedName) {
   switch (slot.kind) {
-    case Slot::Kind::Variable: out = slot.value; return 0;
-    case Slot::Kind::HostDouble: out = Variant::Dbl(*slot.doubleValue); return 0;
-    case Slot::Kind::HostLong: out = Variant::Long(*slot.longValue); return 0;
-    case Slot::Kind::HostObjectName: out = Variant::Obj(slot.object); return 0;
+    case Slot::Kind::Variable:
+      out = slot.value;
+      return 0;
+    case Slot::Kind::HostDouble:
+      out = Variant::Dbl(*slot.doubleValue);
+      return 0;
+    case Slot::Kind::HostLong:
+      out = Variant::Long(*slot.longValue);
+      return 0;
+    case Slot::Kind::HostObjectName:
+      out = Variant::Obj(slot.object);
+      return 0;
     case Slot::Kind::HostMethod:
       if (slot.arity != 0) {
         failedName = slot.name;
@@ -60,9 +70,12 @@ int32_t LoadSlot(Slot& slot, Variant& out, std::string& failedName) {
 
 int32_t StoreSlot(Slot& slot, const Variant& value, std::string& failedName) {
   switch (slot.kind) {
-    case Slot::Kind::Variable: slot.value = value; return 0;
+    case Slot::Kind::Variable:
+      slot.value = value;
+      return 0;
     case Slot::Kind::HostDouble:
-      return WriteProperty(HostObject::MemberKind::DoubleProperty, slot.doubleValue, nullptr, value);
+      return WriteProperty(HostObject::MemberKind::DoubleProperty, slot.doubleValue, nullptr,
+                           value);
     case Slot::Kind::HostLong:
       return WriteProperty(HostObject::MemberKind::LongProperty, nullptr, slot.longValue, value);
     default:

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "model/script/bytecode.h"
