@@ -27,7 +27,7 @@ void RunWorker::Start(Problem problem, SearchOptions options) {
   thread_ = QThread::create([this] {
     SearchEngine engine(function_, *this);
     summary_ = engine.Compute(problem_, options_);
-    ended_ = true;
+    ended_.store(true, std::memory_order_release);
     emit runEnded();  // queued to whoever waits on the window's thread
   });
   connect(thread_, &QThread::finished, this, &RunWorker::OnThreadFinished);
@@ -49,6 +49,11 @@ void RunWorker::StopAndWait() {
 
 void RunWorker::OnThreadFinished() {
   if (!thread_) return;
+  // The run set `ended_` after its last write to the problem, the summary and the
+  // evaluator; reading it here makes those writes this thread's to read, in a way
+  // ThreadSanitizer sees too (Qt's own hand-over of the finished thread is in code it
+  // cannot see).
+  if (!ended_.load(std::memory_order_acquire)) thread_->wait();
   thread_->deleteLater();
   thread_ = nullptr;
   emit finished();
