@@ -3,7 +3,7 @@
 #   1. the formatting check (the tree as clang-format writes it);
 #   2. the optimised build (warnings are errors) and all its tests, then the package test;
 #   3. everything again under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the window's tests under ThreadSanitizer (the run worker and the plot threads);
+#   4. the threaded search and the window's tests under ThreadSanitizer;
 #   5. a minute of fuzzing for each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -29,9 +29,10 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVA
 cmake --build build-sanitize -j "$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
-echo "== ThreadSanitizer: the window's tests"
+echo "== ThreadSanitizer: the threaded search and the window's tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANT_TSAN=ON >/dev/null
-cmake --build build-tsan -j "$jobs" --target ui_tests app_tests
+cmake --build build-tsan -j "$jobs" --target engine_tests ui_tests app_tests
+TSAN_OPTIONS="halt_on_error=1" ./build-tsan/tests/engine_tests --gtest_filter='*Threads*' --gtest_brief=1
 for t in ui_tests app_tests; do
   TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:halt_on_error=1" \
     QT_QPA_PLATFORM=offscreen "./build-tsan/tests/$t" --gtest_brief=1

@@ -23,7 +23,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: quorvant-cli [--explore | --random N] [--info] [--save | --save-partial] [--report]\n"
-    "                    [--plot PNG] FILE\n"
+    "                    [--plot PNG] [--threads K] FILE\n"
     "       quorvant-cli --eval EXPR [FILE]\n";
 
 // A stream of output lines that remembers its first write failure, so that a full disk
@@ -102,6 +102,8 @@ class StdoutHooks : public RunHooks {
   bool keepPoints_;
 };
 
+constexpr int kMaxThreads = 1024;
+
 struct Options {
   bool explore = false;
   std::optional<int32_t> randomTrials;
@@ -111,6 +113,7 @@ struct Options {
   bool report = false;
   std::optional<std::string> eval;
   std::optional<std::string> plot;
+  int threads = 0;  // 0: one per core
   std::string file;
 };
 
@@ -130,6 +133,15 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
         return "--random needs a whole number of trials from 1 to 2147483647 (got \"" +
                Printable(text) + "\")";
       o.randomTrials = static_cast<int32_t>(trials);
+    } else if (a == "--threads") {
+      if (k + 1 >= args.size()) return "--threads needs the number of threads";
+      double threads = 0;
+      const std::string& text = args[++k];
+      if (!ParseNumericText(text, threads) || !(threads >= 1 && threads <= kMaxThreads) ||
+          threads != std::floor(threads))
+        return "--threads needs a whole number of threads from 1 to " +
+               std::to_string(kMaxThreads) + " (got \"" + Printable(text) + "\")";
+      o.threads = static_cast<int>(threads);
     } else if (a == "--info") {
       o.info = true;
     } else if (a == "--save") {
@@ -235,10 +247,10 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   int status = kExitOk;
   bool runComplete = true;
   if (o.explore || o.randomTrials) {
-    const SearchOptions options =
-        o.randomTrials ? SearchOptions::Random(*o.randomTrials) : SearchOptions::Explore();
+    const SearchOptions options = o.randomTrials ? SearchOptions::Random(*o.randomTrials, o.threads)
+                                                 : SearchOptions::Explore(o.threads);
     const int shownBefore = sink.shown;
-    SearchEngine engine(evaluator, hooks);
+    SearchEngine engine(evaluator, hooks, nullptr, evaluator.Copies());
     const RunSummary summary = engine.Compute(problem, options);
     if (summary.end == RunEnd::Refused) {
       Message(err, summary.reason);

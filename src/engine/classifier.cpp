@@ -174,7 +174,7 @@ Matrix Classifier::EstimateHessian(std::vector<double>& x) {
   const RunContext::PollStopWhile polling(run_);
   const int n = n_;
   RunContext& run = run_;
-  double& acc = run.fdAcc;
+  CarriedValue& acc = run.fdAcc;
   Matrix hm(n, n);
   const double h = kClassificationSteps.h;
   const double h2 = kClassificationSteps.h2;

@@ -28,6 +28,12 @@ const char* ToString(NewtonEnd end) {
   return "?";
 }
 
+namespace {
+uint32_t AllComponents(int n) {
+  return n >= 32 ? ~0u : (1u << n) - 1;
+}
+}  // namespace
+
 int32_t NonFiniteStepBit(const std::vector<double>& step) {
   for (double component : step)
     if (!std::isfinite(component)) return std::isnan(component) ? 1 : 2;
@@ -35,7 +41,18 @@ int32_t NonFiniteStepBit(const std::vector<double>& step) {
 }
 
 NewtonIteration::NewtonIteration(RunContext& run, int n, double errorBound, int32_t maxCycles)
-    : run_(run), n_(n), errorBound_(errorBound), maxCycles_(maxCycles), step_(n, 0.0) {}
+    : run_(run),
+      n_(n),
+      errorBound_(errorBound),
+      maxCycles_(maxCycles),
+      step_(n, 0.0),
+      stepKnown_(AllComponents(n)) {}
+
+void NewtonIteration::Begin(const std::vector<double>& step, bool known) {
+  step_ = step;
+  step_.resize(n_, 0.0);
+  stepKnown_ = known ? AllComponents(n_) : 0u;
+}
 
 // The Hessian: the diagonal from f(s+2h) - 2 f(s) + f(s-2h), the elements right of it
 // from the four corners at (s +- h, t +- h); each mirrored, so H is exactly symmetric.
@@ -49,7 +66,7 @@ void NewtonIteration::EstimateHessianAndGradient(std::vector<double>& x) {
   const double d = kNewtonDivisor;
   Matrix& a = system_;
   RunContext& run = run_;
-  double& acc = run.fdAcc;
+  CarriedValue& acc = run.fdAcc;
   double f;
 
   for (int i = 0; i < n; ++i) {
@@ -139,6 +156,7 @@ NewtonEnd NewtonIteration::Run(std::vector<double>& x) {
     for (int i = n - 1; i >= 0; --i) {
       double backSum = 0;
       step[i] = 0;
+      stepKnown_ |= 1u << i;
       for (int j = i + 1; j < n; ++j) backSum = a(i, j) * step[j] + backSum;
       if (a(i, i) == 0) {
         zeroPivot = true;
@@ -152,6 +170,9 @@ NewtonEnd NewtonIteration::Run(std::vector<double>& x) {
     // dependent one. The sum runs over every column; left of the diagonal the steps
     // still hold an earlier solve's values.
     if (zeroPivot) {
+      // Left of the diagonal the sum reads components an earlier solve left.
+      const uint32_t left = AllComponents(stopRow);
+      if ((stepKnown_ & left) != left) run.dependent = true;
       double rowSum = 0;
       for (int j = 0; j < n; ++j) rowSum = a(stopRow, j) * step[j] + rowSum;
       if (rowSum != a(stopRow, n)) {

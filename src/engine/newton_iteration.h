@@ -37,6 +37,14 @@ class NewtonIteration {
   // Cycles the last Run took.
   int32_t cycles() const { return cycle_; }
 
+  // The step as the part of the run before left it (known), or none: a part of the run
+  // done ahead of time on another thread, which records in the run's `dependent` when a
+  // singular system reads a component it has not solved for itself.
+  void Begin(const std::vector<double>& step, bool known);
+  const std::vector<double>& step() const { return step_; }
+  // Bit j set: component j was solved for since Begin (or was given as known).
+  uint32_t stepKnown() const { return stepKnown_; }
+
  private:
   void EstimateHessianAndGradient(std::vector<double>& x);
   RunContext& run_;
@@ -45,6 +53,7 @@ class NewtonIteration {
   const int32_t maxCycles_;
   Matrix system_;             // the Hessian estimate, then -g in column n
   std::vector<double> step_;  // dx, the solution of the last solve
+  uint32_t stepKnown_;        // see stepKnown()
   int32_t cycle_ = 0;
 };
 

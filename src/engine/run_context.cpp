@@ -42,6 +42,12 @@ std::string RunFailureMessage(const RunSummary& summary, const std::vector<std::
          "). The listing holds what was found before.";
 }
 
+void RunContext::Fail(int32_t error, std::span<const double> x) {
+  ierr = error;
+  if (!script::IsNumericFault(error))
+    throw RunAborted{{RunEnd::Failed, error, {}, std::vector<double>(x.begin(), x.end())}};
+}
+
 bool RunContext::Evaluate(std::span<const double> x, double& value) {
   if (pollStop_) CheckStop();
   double v;
@@ -50,9 +56,24 @@ bool RunContext::Evaluate(std::span<const double> x, double& value) {
     value = v;
     return true;
   }
-  ierr = e;
-  if (script::IsNumericFault(e)) return false;
-  throw RunAborted{{RunEnd::Failed, e, {}, std::vector<double>(x.begin(), x.end())}};
+  Fail(e, x);
+  return false;
+}
+
+bool RunContext::Evaluate(std::span<const double> x, CarriedValue& value) {
+  double v = 0;
+  if (!Evaluate(x, v)) return false;
+  value = v;
+  return true;
+}
+
+bool RunContext::Replay(int32_t error, double known, double& value, std::span<const double> x) {
+  if (error == 0) {
+    value = known;
+    return true;
+  }
+  Fail(error, x);
+  return false;
 }
 
 double RunContext::Checked(double result) {
@@ -69,7 +90,7 @@ double RunContext::CheckedQuotient(double numerator, double denominator) {
 }
 
 void RunContext::CheckStop() {
-  if (hooks_.StopRequested()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
+  if (stopRequested_ && stopRequested_()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
 }
 
 }  // namespace quorvant

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "engine/listing.h"
-#include "engine/run_hooks.h"
 #include "model/point_function.h"
 
 namespace quorvant {
@@ -40,9 +40,43 @@ struct RunAborted {
   RunSummary summary;
 };
 
+// A working value that carries from one step of a run to the next, and may be read
+// before this part of the run has set it: then its value is the one an earlier part
+// left, which a part run ahead of time on another thread cannot know. Such a read is
+// recorded, so that part is run again in order.
+class CarriedValue {
+ public:
+  explicit CarriedValue(bool* dependent) : dependent_(dependent) {}
+  operator double() const {
+    if (!known_) *dependent_ = true;
+    return value_;
+  }
+  CarriedValue& operator=(double value) {
+    value_ = value;
+    known_ = true;
+    return *this;
+  }
+  // Starts a part of the run: with the value the part before left (known), or with none
+  // (a part run ahead of time).
+  void Begin(double value, bool known) {
+    value_ = value;
+    known_ = known;
+  }
+  bool known() const { return known_; }
+  double raw() const { return value_; }
+
+ private:
+  double value_ = 0;
+  bool known_ = true;
+  bool* dependent_;
+};
+
 class RunContext {
  public:
-  RunContext(PointFunction& function, RunHooks& hooks) : function_(function), hooks_(hooks) {}
+  // `stopRequested` is asked before evaluations while polling is on, and between
+  // starting points.
+  RunContext(PointFunction& function, std::function<bool()> stopRequested)
+      : function_(function), stopRequested_(std::move(stopRequested)) {}
   RunContext(const RunContext&) = delete;
   RunContext& operator=(const RunContext&) = delete;
 
@@ -50,6 +84,10 @@ class RunContext {
   // (a numeric fault) records its number in `ierr` and returns false, leaving the
   // caller's target as it was; any other failure ends the run (RunAborted).
   bool Evaluate(std::span<const double> x, double& value);
+  bool Evaluate(std::span<const double> x, CarriedValue& value);
+  // The same with an outcome known beforehand (0 and a value, or an error number): a
+  // value the run has already computed at the same point.
+  bool Replay(int32_t error, double known, double& value, std::span<const double> x);
 
   // The run's own arithmetic: a result that is not finite is a floating-point fault,
   // recorded like a tolerated failure (ierr 6, Overflow) and kept as it is.
@@ -73,22 +111,25 @@ class RunContext {
     RunContext& run_;
   };
 
-  RunHooks& hooks() { return hooks_; }
-  void Append(std::string_view line) { hooks_.AppendLine(line); }
+  PointFunction& function() { return function_; }
 
   // The number of the last tolerated failure; the Newton iteration resets it at every
   // cycle and gives its start up when it is set after the derivatives.
   int32_t ierr = 0;
   // Problems met, for the closing section.
   RunProblems problems;
+  // Set when a working value carried in from an earlier part of the run was read before
+  // this part set it (see CarriedValue).
+  bool dependent = false;
   // The accumulator of the difference formulas (and the elimination's multiplier). A
   // failed evaluation leaves it as it was, so its value carries from one formula, or
   // one start, into the next.
-  double fdAcc = 0;
+  CarriedValue fdAcc{&dependent};
 
  private:
+  void Fail(int32_t error, std::span<const double> x);
   PointFunction& function_;
-  RunHooks& hooks_;
+  std::function<bool()> stopRequested_;
   bool pollStop_ = false;
 };
 

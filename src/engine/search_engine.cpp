@@ -1,51 +1,464 @@
 #include "engine/search_engine.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
-#include "engine/newton_iteration.h"
+#include "engine/grid.h"
+#include "engine/search_part.h"
 #include "model/numtext.h"
 
 namespace quorvant {
 
-// One run: the driver (grid or random starts), and what happens to every stationary
-// point found (store, duplicates, listing).
-class SearchEngine::Run {
+int ThreadsFor(int requested) {
+  if (requested > 0) return requested;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+namespace {
+
+// Receives the starts of a part as they are searched.
+class StartReceiver {
  public:
-  Run(Problem& problem, PointFunction& function, RunHooks& hooks, RandomSource& random)
-      : problem_(problem),
-        run_(function, hooks),
-        random_(random),
-        n_(problem.varCount()),
-        newton_(run_, n_, problem.errorBound, problem.maxCycles),
-        classifier_(run_, n_) {}
-
-  void Explore(double gridPoints);
-  void RandomTrials(int32_t trials);
-  RunContext& context() { return run_; }
-
- private:
-  void FromStartingPoint(std::vector<double>& x);
-  bool StorePoint(PointKind kind, const std::vector<double>& x, const LeadingMinors& minors);
-  void ListPoint(std::string_view verdict, const std::vector<double>& x,
-                 const LeadingMinors& minors);
-  void ListValueAt(const std::vector<double>& x);
-
-  Problem& problem_;
-  RunContext run_;
-  RandomSource& random_;
-  const int n_;
-  NewtonIteration newton_;
-  Classifier classifier_;
+  virtual ~StartReceiver() = default;
+  // A start begins (a random trial's header is listed here).
+  virtual void Begin(int64_t index) = 0;
+  virtual void End(StartOutcome& outcome) = 0;
 };
 
-SearchEngine::SearchEngine(PointFunction& function, RunHooks& hooks, RandomSource* random)
-    : function_(function), hooks_(hooks), random_(random) {
+// What a worker thread found in a part it searched ahead of time.
+struct PartOutcome {
+  std::vector<StartOutcome> starts;
+  int64_t begun = -1;  // a start that began but did not end (the run ended inside it)
+  bool dependent = false;
+  bool aborted = false;
+  RunSummary abort;  // Failed, with the point and the number
+  RunProblems problems;
+  CarriedState end;
+  std::vector<std::vector<double>> trials;  // Random: the starting points of the part
+};
+
+}  // namespace
+
+// One run: the driver (grid or random starts, in parts, on one thread or several), and
+// the one routine that commits what every start gave (store, duplicates, listing).
+class SearchEngine::Run {
+ public:
+  Run(Problem& problem, PointFunction& function, RunHooks& hooks, RandomSource& random,
+      const FunctionFactory& factory, const SearchOptions& options)
+      : problem_(problem),
+        hooks_(hooks),
+        random_(random),
+        factory_(factory),
+        options_(options),
+        commit_(function, {}),
+        function_(function),
+        n_(problem.varCount()) {
+    if (options.mode == SearchOptions::Mode::Explore) grid_ = std::make_unique<Grid>(problem);
+    total_ = grid_ ? grid_->points() : options.randomTrials;
+    // Parts small enough for Stop, progress and the threads' shares to stay fine, and
+    // large enough that a thread's reuse of grid values pays.
+    const int threads = factory_ ? ThreadsFor(options.threads) : 1;
+    threads_ = static_cast<int>(std::min<int64_t>(threads, std::max<int64_t>(1, total_)));
+    if (grid_) {
+      partSize_ = threads_ == 1
+                      ? int64_t{1} << 16
+                      : std::clamp<int64_t>(total_ / (8 * threads_), 4096, int64_t{1} << 22);
+    } else {
+      partSize_ = threads_ == 1 ? 64 : std::clamp<int64_t>(total_ / (32 * threads_), 1, 4096);
+    }
+    if (options.partSize > 0) partSize_ = options.partSize;
+    parts_ = (total_ + partSize_ - 1) / partSize_;
+  }
+
+  void Execute() {
+    if (threads_ > 1)
+      Parallel();
+    else
+      Sequential();
+  }
+
+  RunProblems problems;
+
+ private:
+  // --- the commit: what happens to each start's outcome, in the run's order ----------
+
+  class Committer final : public StartReceiver {
+   public:
+    explicit Committer(Run& run) : run_(run) {}
+    void Begin(int64_t index) override { run_.BeginStart(index); }
+    void End(StartOutcome& outcome) override { run_.Commit(outcome); }
+
+   private:
+    Run& run_;
+  };
+
+  // A random trial begins: its header, after a yield to the caller's event loop.
+  void BeginStart(int64_t index) {
+    if (grid_) return;
+    hooks_.Yield();
+    Append("");
+    Append(TrialLine(static_cast<int32_t>(index + 1)));
+  }
+
+  void Commit(StartOutcome& s) {
+    if (!grid_) {
+      ++done_;
+      if ((done_ & 63) == 0) hooks_.ReportProgress(static_cast<double>(done_) / total_);
+    }
+    if (s.end != NewtonEnd::Converged) return;
+    const Classification& c = s.classification;
+    StationaryPoint met{c.kind, s.point, s.start, c.minors.smallestPivot, s.cycles, false};
+    switch (c.kind) {
+      case PointKind::Minimum:
+      case PointKind::Maximum:
+        met.stored = StorePoint(c.kind, s.point, c.minors);
+        break;
+      case PointKind::Indefinite:
+        ListPoint("P.D. MATRIX IS INDEFINITE.", s.point, c.minors);
+        break;
+      case PointKind::Semidefinite:
+        ListPoint("P.D. MATRIX IS SEMIDEFINITE.", s.point, c.minors);
+        break;
+      case PointKind::PositiveSemidefinite:
+        ListPoint("P.D. MATRIX IS POSITIVE SEMIDEFINITE.", s.point, c.minors);
+        break;
+      case PointKind::NegativeSemidefinite:
+        ListPoint("P.D. MATRIX IS NEGATIVE SEMIDEFINITE.", s.point, c.minors);
+        break;
+    }
+    hooks_.StationaryPointMet(met);
+  }
+
+  void Append(std::string_view line) { hooks_.AppendLine(line); }
+
+  // The function line of a point being listed: a tolerated failure drops the line.
+  void ListValueAt(const std::vector<double>& x) {
+    double value;
+    if (commit_.Evaluate(x, value)) Append(FunctionLine(value));
+  }
+
+  // A point that is neither maximum nor minimum leaves a trace only with
+  // "Show additional info": its verdict, coordinates, value and detail block.
+  void ListPoint(std::string_view verdict, const std::vector<double>& x,
+                 const LeadingMinors& minors) {
+    if (!hooks_.ShowAdditionalInfo()) return;
+    Append(verdict);
+    for (int i = 0; i < n_; ++i) Append(CoordinateLine(problem_.varNames[i], x[i]));
+    ListValueAt(x);
+    for (const std::string& line :
+         DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
+      Append(line);
+    hooks_.Yield();
+  }
+
+  // A new maximum or minimum is stored and listed; a point within the error bound of a
+  // stored point of its kind, in every coordinate, is that point again and leaves no
+  // trace. A full store ends the run.
+  bool StorePoint(PointKind kind, const std::vector<double>& x, const LeadingMinors& minors) {
+    const bool maximum = kind == PointKind::Maximum;
+    std::vector<StoredPoint>& store = maximum ? problem_.maxima : problem_.minima;
+    for (const StoredPoint& stored : store) {
+      bool same = true;
+      for (int i = 0; i < n_; ++i) {
+        if (std::fabs(commit_.Checked(x[i] - stored[i])) > problem_.errorBound) {
+          same = false;
+          break;
+        }
+      }
+      if (same) return false;
+    }
+    if (static_cast<int>(store.size()) >= kStoreSize) {
+      Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
+                     : "STORE FULL: 100 MINIMA ARE HELD, THE SEARCH ENDS HERE.");
+      throw RunAborted{{RunEnd::StoreFull, 0, {}, {}}};
+    }
+    StoredPoint stored(x.begin(), x.end());
+    stored.push_back(minors.smallestPivot);
+    store.push_back(std::move(stored));
+    Append(maximum ? kMaximumHeading : kMinimumHeading);
+    for (int i = 0; i < n_; ++i) Append(CoordinateLine(problem_.varNames[i], x[i]));
+    ListValueAt(x);
+    if (hooks_.ShowAdditionalInfo()) {
+      for (const std::string& line :
+           DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
+        Append(line);
+      hooks_.Yield();
+    }
+    return true;
+  }
+
+  // --- the parts ----------------------------------------------------------------------
+
+  int64_t PartFirst(int64_t part) const { return part * partSize_; }
+  int64_t PartLast(int64_t part) const { return std::min(total_, (part + 1) * partSize_); }
+
+  // The starting points of a random part, drawn in trial order: each coordinate after
+  // re-seeding from the clock.
+  std::vector<std::vector<double>> DrawTrials(int64_t part) {
+    std::vector<std::vector<double>> points;
+    for (int64_t t = PartFirst(part); t < PartLast(part); ++t) {
+      std::vector<double> x(n_);
+      for (int i = 0; i < n_; ++i) {
+        random_.Reseed();
+        const double r = random_.Next();
+        // (The run's checked arithmetic would only note a fault here, which nothing
+        // reads: worker threads draw their parts too, so it is plain.)
+        x[i] = r * (problem_.upperLimit[i] - problem_.lowerLimit[i]) + problem_.lowerLimit[i];
+      }
+      points.push_back(std::move(x));
+    }
+    return points;
+  }
+
+  // Searches a part in order, with the working values the parts before it left, each
+  // start committed as soon as it is known.
+  void SearchInOrder(SearchPart& part, int64_t index,
+                     const std::vector<std::vector<double>>* trials) {
+    Committer committer(*this);
+    struct Forward final : StartReceiver {
+      explicit Forward(Committer& c) : c_(c) {}
+      void Begin(int64_t i) override { c_.Begin(i); }
+      void End(StartOutcome& o) override { c_.End(o); }
+      Committer& c_;
+    } forward(committer);
+    SearchPartWith(part, index, trials, forward);
+  }
+
+  void SearchPartWith(SearchPart& part, int64_t index,
+                      const std::vector<std::vector<double>>* trials, StartReceiver& receiver) {
+    const SearchPart::StartSink sink = [&](StartOutcome& o) { receiver.End(o); };
+    if (grid_) {
+      part.Explore(PartFirst(index), PartLast(index), sink);
+    } else {
+      const int64_t first = PartFirst(index);
+      for (size_t t = 0; t < trials->size(); ++t) {
+        part.context().CheckStop();
+        receiver.Begin(first + static_cast<int64_t>(t));
+        part.Random(first + static_cast<int64_t>(t), {(*trials)[t]}, sink);
+      }
+    }
+  }
+
+  void PartDone(int64_t index) {
+    if (grid_) hooks_.ReportProgress(static_cast<double>(PartLast(index)) / total_);
+  }
+
+  // One thread: every part in order, on the run's own evaluator.
+  void Sequential() {
+    SearchPart part(problem_, grid_.get(), function_, [this] { return hooks_.StopRequested(); });
+    part.Begin(&truth_);
+    try {
+      for (int64_t p = 0; p < parts_; ++p) {
+        if (grid_) hooks_.ReportProgress(static_cast<double>(PartFirst(p)) / total_);
+        std::vector<std::vector<double>> trials;
+        if (!grid_) {
+          part.context().CheckStop();
+          trials = DrawTrials(p);
+        }
+        SearchInOrder(part, p, grid_ ? nullptr : &trials);
+        PartDone(p);
+      }
+    } catch (...) {
+      problems = part.context().problems;
+      throw;
+    }
+    problems = part.context().problems;
+  }
+
+  // Several threads: workers search parts ahead of time; this thread commits them in
+  // order, and searches again (in order, on the run's own evaluator) a part that needed
+  // a working value from the part before it.
+  void Parallel() {
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<int64_t, PartOutcome> done;
+    int64_t next = 0, committed = 0;
+    std::exception_ptr failure;
+    const int64_t ahead = 2 * threads_ + 2;  // parts searched but not yet committed, at most
+
+    auto worker = [&] {
+      std::unique_ptr<PointFunction> function;
+      std::unique_ptr<SearchPart> part;
+      try {
+        function = factory_();
+        part = std::make_unique<SearchPart>(problem_, grid_.get(), *function, [&stop] {
+          return stop.load(std::memory_order_relaxed);
+        });
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();
+        changed.notify_all();
+        return;
+      }
+      for (;;) {
+        int64_t index;
+        PartOutcome outcome;
+        {
+          std::unique_lock<std::mutex> lock(mutex);
+          changed.wait(lock, [&] { return stop || next >= parts_ || next < committed + ahead; });
+          if (stop || next >= parts_) return;
+          index = next++;
+          if (!grid_) outcome.trials = DrawTrials(index);
+        }
+        struct Record final : StartReceiver {
+          explicit Record(PartOutcome& o) : o_(o) {}
+          void Begin(int64_t i) override { o_.begun = i; }
+          void End(StartOutcome& s) override {
+            o_.begun = -1;
+            o_.starts.push_back(std::move(s));
+          }
+          PartOutcome& o_;
+        } record(outcome);
+        part->Begin(nullptr);
+        try {
+          SearchPartWith(*part, index, grid_ ? nullptr : &outcome.trials, record);
+        } catch (const RunAborted& aborted) {
+          outcome.aborted = true;
+          outcome.abort = aborted.summary;
+        }
+        outcome.dependent = part->context().dependent;
+        outcome.problems = part->context().problems;
+        outcome.end = part->End();
+        std::lock_guard<std::mutex> lock(mutex);
+        done.emplace(index, std::move(outcome));
+        changed.notify_all();
+      }
+    };
+
+    std::vector<std::thread> workers;
+    auto finish = [&] {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        stop = true;
+      }
+      changed.notify_all();
+      for (std::thread& t : workers) t.join();
+      workers.clear();
+    };
+    for (int t = 0; t < threads_; ++t) workers.emplace_back(worker);
+
+    std::unique_ptr<SearchPart> own;  // for parts searched again in order
+    try {
+      for (int64_t p = 0; p < parts_; ++p) {
+        PartOutcome outcome;
+        {
+          std::unique_lock<std::mutex> lock(mutex);
+          for (;;) {
+            if (failure) std::rethrow_exception(failure);
+            auto it = done.find(p);
+            if (it != done.end()) {
+              outcome = std::move(it->second);
+              done.erase(it);
+              break;
+            }
+            lock.unlock();
+            if (hooks_.StopRequested()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
+            lock.lock();
+            changed.wait_for(lock, std::chrono::milliseconds(20));
+          }
+        }
+        if (hooks_.StopRequested()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
+        CommitPart(p, outcome, own);
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          committed = p + 1;
+        }
+        changed.notify_all();
+        PartDone(p);
+      }
+    } catch (...) {
+      finish();
+      throw;
+    }
+    finish();
+  }
+
+  void CommitPart(int64_t p, PartOutcome& outcome, std::unique_ptr<SearchPart>& own) {
+    // A part stopped by Stop was not searched to its end: it is searched again in order
+    // like a part that needed a value from before it (unless the run stops first).
+    const bool stopped = outcome.aborted && outcome.abort.end == RunEnd::Stopped;
+    if (outcome.dependent || stopped) {
+      if (!own)
+        own = std::make_unique<SearchPart>(problem_, grid_.get(), function_,
+                                           [this] { return hooks_.StopRequested(); });
+      own->Begin(&truth_);
+      try {
+        SearchInOrder(*own, p, grid_ ? nullptr : &outcome.trials);
+      } catch (...) {
+        Merge(own->context().problems);
+        throw;
+      }
+      Merge(own->context().problems);
+      truth_ = own->End();
+      return;
+    }
+    Committer committer(*this);
+    for (StartOutcome& s : outcome.starts) {
+      committer.Begin(s.index);
+      committer.End(s);
+    }
+    Merge(outcome.problems);
+    if (outcome.aborted) {
+      if (outcome.begun >= 0) committer.Begin(outcome.begun);
+      // The failure is reported as the run's own evaluator reports it: evaluated again
+      // at the same point, it fails the same way, with its message.
+      double unused;
+      commit_.Evaluate(outcome.abort.failedAt, unused);
+      throw RunAborted{outcome.abort};
+    }
+    truth_ = CarriedState::Compose(truth_, outcome.end);
+  }
+
+  void Merge(const RunProblems& p) {
+    problems.convProblems = problems.convProblems || p.convProblems;
+    problems.inconsistence = problems.inconsistence || p.inconsistence;
+    problems.linDependence = problems.linDependence || p.linDependence;
+    problems.problemBits |= p.problemBits;
+  }
+
+  Problem& problem_;
+  RunHooks& hooks_;
+  RandomSource& random_;
+  const FunctionFactory& factory_;
+  const SearchOptions& options_;
+  RunContext commit_;  // the listing's evaluations, on the run's own evaluator
+  PointFunction& function_;
+  const int n_;
+  std::unique_ptr<Grid> grid_;
+  int64_t total_ = 0;     // grid points, or trials
+  int64_t partSize_ = 1;  // grid points or trials in a part
+  int64_t parts_ = 0;
+  int threads_ = 1;
+  int64_t done_ = 0;  // random trials committed
+  // The working values as the parts committed so far left them (all known: the run
+  // starts from zeros).
+  CarriedState truth_ = [this] {
+    CarriedState s;
+    s.step.assign(n_, 0.0);
+    return s;
+  }();
+};
+
+SearchEngine::SearchEngine(PointFunction& function, RunHooks& hooks, RandomSource* random,
+                           FunctionFactory factory)
+    : function_(function), hooks_(hooks), random_(random), factory_(std::move(factory)) {
   if (!random_) {
     ownRandom_ = std::make_unique<ClockRandomSource>();
     random_ = ownRandom_.get();
   }
 }
+
+SearchEngine::~SearchEngine() = default;
 
 RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options) {
   problem.maxima.clear();
@@ -55,198 +468,19 @@ RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options)
   if (!refused.empty()) return {RunEnd::Refused, 0, refused, {}};
   if (hooks_.StopRequested()) return {RunEnd::Stopped, 0, {}, {}};
 
-  double gridPoints = 1;
-  if (options.mode == SearchOptions::Mode::Explore)
-    for (int i = 0; i < problem.varCount(); ++i)
-      gridPoints *= static_cast<double>(
-          GridAxisValues(problem.lowerLimit[i], problem.upperLimit[i], problem.subintervals[i]));
-
-  Run run(problem, function_, hooks_, *random_);
+  Run run(problem, function_, hooks_, *random_, factory_, options);
   RunSummary summary;
   try {
-    if (options.mode == SearchOptions::Mode::Random)
-      run.RandomTrials(options.randomTrials);
-    else
-      run.Explore(gridPoints);
+    run.Execute();
     hooks_.ReportProgress(1.0);
+    problems_ = run.problems;
     if (hooks_.ShowAdditionalInfo())
-      for (const std::string& line : ProblemsSection(run.context().problems))
-        run.context().Append(line);
+      for (const std::string& line : ProblemsSection(problems_)) hooks_.AppendLine(line);
   } catch (const RunAborted& aborted) {
     summary = aborted.summary;
+    problems_ = run.problems;
   }
-  problems_ = run.context().problems;
   return summary;
-}
-
-// After a Newton iteration (converged or not) and its classification, the run goes
-// on with the next starting point.
-void SearchEngine::Run::FromStartingPoint(std::vector<double>& x) {
-  const std::vector<double> start = x;
-  if (newton_.Run(x) != NewtonEnd::Converged) return;
-  const Classification c = classifier_.Classify(x);
-  StationaryPoint met{c.kind, x, start, c.minors.smallestPivot, newton_.cycles(), false};
-  switch (c.kind) {
-    case PointKind::Minimum:
-    case PointKind::Maximum:
-      met.stored = StorePoint(c.kind, x, c.minors);
-      break;
-    case PointKind::Indefinite:
-      ListPoint("P.D. MATRIX IS INDEFINITE.", x, c.minors);
-      break;
-    case PointKind::Semidefinite:
-      ListPoint("P.D. MATRIX IS SEMIDEFINITE.", x, c.minors);
-      break;
-    case PointKind::PositiveSemidefinite:
-      ListPoint("P.D. MATRIX IS POSITIVE SEMIDEFINITE.", x, c.minors);
-      break;
-    case PointKind::NegativeSemidefinite:
-      ListPoint("P.D. MATRIX IS NEGATIVE SEMIDEFINITE.", x, c.minors);
-      break;
-  }
-  run_.hooks().StationaryPointMet(met);
-}
-
-void SearchEngine::Run::Explore(double gridPoints) {
-  const int n = n_;
-  const int lastVar = n - 1;
-  Problem& p = problem_;
-  RunContext& run = run_;
-  std::vector<double> gridStep(n);
-  for (int i = 0; i < n; ++i)
-    gridStep[i] = run.CheckedQuotient(run.Checked(p.upperLimit[i] - p.lowerLimit[i]),
-                                      static_cast<double>(p.subintervals[i]));
-  // The grid point under test; the first is the corner with every variable at its lower
-  // limit.
-  std::vector<double> x(p.lowerLimit);
-  std::vector<double> start(n);
-  double pointsDone = 0;
-  double fPlus = 0, fMinus = 0;
-
-  for (;;) {
-    run.CheckStop();
-    if ((static_cast<int64_t>(pointsDone) & 1023) == 0)
-      run.hooks().ReportProgress(pointsDone / gridPoints);
-    pointsDone += 1;
-
-    // The grid point test: strictly below (or above) both neighbours along every
-    // axis. Neighbours outside the box are evaluated all the same. A failed evaluation
-    // leaves fPlus, fMinus or fdAcc at its previous value.
-    int32_t maxAxes = -1, minAxes = -1;
-    int32_t gridPos = lastVar;
-    for (int i = 0; i < n; ++i) {
-      const double savedX = x[i];
-      x[i] = run.Checked(savedX + gridStep[i]);
-      run.Evaluate(x, fPlus);
-      x[i] = run.Checked(savedX - gridStep[i]);
-      run.Evaluate(x, fMinus);
-      x[i] = savedX;
-      run.Evaluate(x, run.fdAcc);
-      if (fPlus > run.fdAcc && fMinus > run.fdAcc) ++minAxes;
-      if (fPlus < run.fdAcc && fMinus < run.fdAcc) ++maxAxes;
-    }
-    if (minAxes == lastVar || maxAxes == lastVar) {
-      start = x;
-      FromStartingPoint(x);
-      x = start;  // the walk goes on from the grid point the iteration started from
-    }
-
-    // Advance like an odometer whose last variable turns fastest, by repeated
-    // addition; the test is on the value before the addition.
-    for (int k = gridPos;;) {
-      if (x[k] >= p.upperLimit[k]) {
-        if (k == 0) return;
-        x[k] = p.lowerLimit[k];
-        gridPos = k - 1;
-        k = gridPos;
-      } else {
-        x[k] = run.Checked(x[k] + gridStep[k]);
-        break;
-      }
-    }
-  }
-}
-
-void SearchEngine::Run::RandomTrials(int32_t trials) {
-  const int n = n_;
-  Problem& p = problem_;
-  RunContext& run = run_;
-  std::vector<double> x(n);
-  int32_t trialCount = 0;
-  for (int32_t left = trials; left != 0;) {
-    run.CheckStop();
-    run.hooks().ReportProgress(static_cast<double>(trials - left) / trials);
-    for (int i = 0; i < n; ++i) {
-      random_.Reseed();
-      const double r = random_.Next();
-      x[i] = run.Checked(run.Checked(r * run.Checked(p.upperLimit[i] - p.lowerLimit[i])) +
-                         p.lowerLimit[i]);
-    }
-    trialCount = trialCount + 1;
-    run.hooks().Yield();
-    run.Append("");
-    run.Append(TrialLine(trialCount));
-    left = left - 1;
-    FromStartingPoint(x);
-  }
-}
-
-// The function line of a point being listed: a tolerated failure drops the line.
-void SearchEngine::Run::ListValueAt(const std::vector<double>& x) {
-  double value;
-  if (run_.Evaluate(x, value)) run_.Append(FunctionLine(value));
-}
-
-// A point that is neither maximum nor minimum leaves a trace only with
-// "Show additional info": its verdict, coordinates, value and detail block.
-void SearchEngine::Run::ListPoint(std::string_view verdict, const std::vector<double>& x,
-                                  const LeadingMinors& minors) {
-  if (!run_.hooks().ShowAdditionalInfo()) return;
-  run_.Append(verdict);
-  for (int i = 0; i < n_; ++i) run_.Append(CoordinateLine(problem_.varNames[i], x[i]));
-  ListValueAt(x);
-  for (const std::string& line :
-       DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
-    run_.Append(line);
-  run_.hooks().Yield();
-}
-
-// A new maximum or minimum is stored and listed; a point within the error bound of a
-// stored point of its kind, in every coordinate, is that point again and leaves no
-// trace. A full store ends the run.
-bool SearchEngine::Run::StorePoint(PointKind kind, const std::vector<double>& x,
-                                   const LeadingMinors& minors) {
-  const bool maximum = kind == PointKind::Maximum;
-  std::vector<StoredPoint>& store = maximum ? problem_.maxima : problem_.minima;
-  const int n = n_;
-  for (const StoredPoint& stored : store) {
-    bool same = true;
-    for (int i = 0; i < n; ++i) {
-      if (std::fabs(run_.Checked(x[i] - stored[i])) > problem_.errorBound) {
-        same = false;
-        break;
-      }
-    }
-    if (same) return false;
-  }
-  if (static_cast<int>(store.size()) >= kStoreSize) {
-    run_.Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
-                        : "STORE FULL: 100 MINIMA ARE HELD, THE SEARCH ENDS HERE.");
-    throw RunAborted{{RunEnd::StoreFull, 0, {}, {}}};
-  }
-  StoredPoint stored(x.begin(), x.end());
-  stored.push_back(minors.smallestPivot);
-  store.push_back(std::move(stored));
-  run_.Append(maximum ? kMaximumHeading : kMinimumHeading);
-  for (int i = 0; i < n; ++i) run_.Append(CoordinateLine(problem_.varNames[i], x[i]));
-  ListValueAt(x);
-  if (run_.hooks().ShowAdditionalInfo()) {
-    for (const std::string& line :
-         DetailBlock(minors.smallestPivot, minors.minPivots, minors.determinants))
-      run_.Append(line);
-    run_.hooks().Yield();
-  }
-  return true;
 }
 
 }  // namespace quorvant

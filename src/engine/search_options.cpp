@@ -38,6 +38,7 @@ std::string SearchOptions::Validate(const Problem& problem,
       return "The number of random seeds is " + std::to_string(randomTrials) + ": give 1 or more.";
     return {};
   }
+  double points = 1;
   for (int i = 0; i < n; ++i) {
     const std::string name = Printable(problem.varNames[i]);
     const int32_t subintervals = problem.subintervals[i];
@@ -45,7 +46,14 @@ std::string SearchOptions::Validate(const Problem& problem,
       return "The number of subintervals of " + name + " is " + std::to_string(subintervals) +
              ": give 1 or more.";
     const double lower = problem.lowerLimit[i], upper = problem.upperLimit[i];
-    if (GridAxisValues(lower, upper, subintervals, stop) >= 0) continue;
+    const int64_t values = GridAxisValues(lower, upper, subintervals, stop);
+    if (values >= 0) {
+      // Grid points are counted in 64 bits; a grid beyond that could not be walked in
+      // any lifetime anyway.
+      points *= static_cast<double>(values);
+      if (points > 0x1p62) return "The grid has more than 4.6E+18 points: use fewer subintervals.";
+      continue;
+    }
     // The grid walk adds the step until the value reaches the upper limit. Rounding
     // makes the last value fall short now and then, which costs one extra value; if
     // more are needed, the walk would not end where the user expects, or never.

@@ -16,9 +16,17 @@ struct SearchOptions {
   };
   Mode mode = Mode::Explore;
   int32_t randomTrials = 0;  // Random: how many starting points, 1 or more
+  // Threads searching at once: 1, or more (0: one per core). Every thread count gives
+  // the same listing, store and problems.
+  int threads = 1;
+  // Grid points (or trials) in each part of the run that one thread searches at a
+  // time; 0 lets the run choose. Any size gives the same listing.
+  int64_t partSize = 0;
 
-  static SearchOptions Explore() { return {}; }
-  static SearchOptions Random(int32_t trials) { return {Mode::Random, trials}; }
+  static SearchOptions Explore(int threads = 1) { return {Mode::Explore, 0, threads, 0}; }
+  static SearchOptions Random(int32_t trials, int threads = 1) {
+    return {Mode::Random, trials, threads, 0};
+  }
 
   // What keeps a run of `problem` with these settings from being made, in words for the
   // user (what is wrong and what to do); empty when it can be made. For Explore this

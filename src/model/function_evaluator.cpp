@@ -44,6 +44,8 @@ void FunctionEvaluator::OnScriptError(const script::ScriptError& error) {
 }
 
 void FunctionEvaluator::Prepare() {
+  history_.clear();
+  registeredLast_ = false;
   engine_.AddObject("sh", &extra_, true);
   engine_.ExecuteStatement("halfpi = Atn(1) * 2");
   engine_.ExecuteStatement("pi = Atn(1) * 4");
@@ -61,13 +63,59 @@ std::string ConstantFailureMessage(const ConstantFailure& failure) {
 }
 
 ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string> statements) {
+  const bool again = registeredLast_ && std::equal(statements.begin(), statements.end(),
+                                                   lastRegistered_.begin(), lastRegistered_.end());
+  if (!again) {
+    history_.insert(history_.end(), statements.begin(), statements.end());
+    lastRegistered_.assign(statements.begin(), statements.end());
+    registeredLast_ = true;
+  }
   for (size_t k = 0; k < statements.size(); ++k)
     if (int32_t e = engine_.ExecuteStatement(statements[k]))
       return {e, static_cast<int32_t>(k), statements[k]};
   return {};
 }
 
+int32_t FunctionEvaluator::Execute(std::string_view statement) {
+  history_.emplace_back(statement);
+  registeredLast_ = false;
+  return engine_.ExecuteStatement(statement);
+}
+
+namespace {
+
+class QuietSink final : public MessageSink {
+ public:
+  void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
+};
+
+// An evaluator for another thread, with a sink of its own that shows nothing.
+class QuietEvaluator final : public PointFunction {
+ public:
+  QuietEvaluator() : evaluator(sink) {}
+  int32_t EvaluateFunction(std::span<const double> x, double& value) override {
+    return evaluator.EvaluateFunction(x, value);
+  }
+  QuietSink sink;
+  FunctionEvaluator evaluator;
+};
+
+}  // namespace
+
+std::function<std::unique_ptr<PointFunction>()> FunctionEvaluator::Copies() const {
+  return [history = history_, names = names_, formula = formula_, fast = fastPath_] {
+    auto copy = std::make_unique<QuietEvaluator>();
+    copy->evaluator.Prepare();
+    for (const std::string& statement : history)
+      copy->evaluator.engine_.ExecuteStatement(statement);
+    copy->evaluator.SetFunction(names, formula);
+    copy->evaluator.SetFastPath(fast);
+    return std::unique_ptr<PointFunction>(std::move(copy));
+  };
+}
+
 void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::string formula) {
+  names_.assign(names.begin(), names.end());
   bound_.assign(names.size(), BoundVariable{});
   for (size_t i = 0; i < names.size(); ++i) {
     BoundVariable& v = bound_[i];

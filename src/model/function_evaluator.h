@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -52,6 +53,15 @@ class FunctionEvaluator final : public PointFunction {
   // or not (the constants after it would be missing), and says which one failed.
   ConstantFailure RegisterConstants(std::span<const std::string> statements);
 
+  // Runs one statement in the interpreter (a removed constant set back to 0, say).
+  int32_t Execute(std::string_view statement);
+
+  // Makes evaluators prepared exactly as this one is now (the same statements run since
+  // Prepare, the same function), for other threads. The factory holds a copy of what it
+  // needs, so it may be called from any thread while this evaluator is in use; its
+  // evaluators show no message boxes (the run reports a failure through its own).
+  std::function<std::unique_ptr<PointFunction>()> Copies() const;
+
   // The function to evaluate from now on: the variable names, in coordinate order, and
   // the formula. The names are bound to the interpreter's variables here; the formula
   // is compiled at its first evaluation (so a syntax error is reported as a failure of
@@ -88,6 +98,12 @@ class FunctionEvaluator final : public PointFunction {
 
   MessageSink& messages_;
   int32_t ierr_ = 0;
+  // The statements run since Prepare, in order, to prepare copies the same way. A list
+  // of constants registered again unchanged (as before every run) is kept once.
+  std::vector<std::string> history_;
+  std::vector<std::string> lastRegistered_;
+  bool registeredLast_ = false;
+  std::vector<std::string> names_;
   ExtraFunctions extra_;
   script::ScriptEngine engine_;
   bool fastPath_ = true;

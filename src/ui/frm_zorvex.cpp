@@ -112,9 +112,8 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   guardFields();
 
   connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
-  connect(constants_, &ConstantsEditor::resetRequested, this, [this](const QString& statement) {
-    evaluator_->engine().ExecuteStatement(statement.toStdString());
-  });
+  connect(constants_, &ConstantsEditor::resetRequested, this,
+          [this](const QString& statement) { evaluator_->Execute(statement.toStdString()); });
   connect(constants_, &ConstantsEditor::full, this, [this] {
     statusBar()->showMessage("The constants table is full (101 constants): remove one first.",
                              5000);
@@ -581,11 +580,12 @@ bool frmZorvex::ReadSpecs(Problem& problem) {
   return true;
 }
 
+// Runs use every core the machine has.
 void frmZorvex::cmdExplore_Click() {
-  startRun(SearchOptions::Explore());
+  startRun(SearchOptions::Explore(0));
 }
 void frmZorvex::cmdRandom_Click() {
-  startRun(SearchOptions::Random(WholeFieldValue(txtRand)));
+  startRun(SearchOptions::Random(WholeFieldValue(txtRand), 0));
 }
 
 void frmZorvex::startRun(SearchOptions options) {
@@ -605,7 +605,7 @@ void frmZorvex::startRun(SearchOptions options) {
   statusBar()->clearMessage();
   setRunning(true);
   worker_->SetShowAdditionalInfo(chkShowPivots->isChecked());
-  worker_->Start(std::move(problem), options);
+  worker_->Start(std::move(problem), options, evaluator_->Copies());
 }
 
 void frmZorvex::cmdStop_Click() {

@@ -11,9 +11,10 @@ RunWorker::~RunWorker() {
   StopAndWait();
 }
 
-void RunWorker::Start(Problem problem, SearchOptions options) {
+void RunWorker::Start(Problem problem, SearchOptions options, FunctionFactory copies) {
   problem_ = std::move(problem);
   options_ = options;
+  copies_ = std::move(copies);
   summary_ = RunSummary{};
   stop_ = false;
   lastPermille_ = -1;
@@ -25,7 +26,7 @@ void RunWorker::Start(Problem problem, SearchOptions options) {
   // Until `finished`, the thread alone touches problem_, options_ and summary_.
   ended_ = false;
   thread_ = QThread::create([this] {
-    SearchEngine engine(function_, *this);
+    SearchEngine engine(function_, *this, nullptr, copies_);
     summary_ = engine.Compute(problem_, options_);
     ended_.store(true, std::memory_order_release);
     emit runEnded();  // queued to whoever waits on the window's thread

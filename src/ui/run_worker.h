@@ -22,8 +22,9 @@ class RunWorker : public QObject, private RunHooks {
   RunWorker(PointFunction& function, QObject* parent = nullptr);
   ~RunWorker() override;
 
-  // Starts a run of `problem` (the worker's own copy) with `options`.
-  void Start(Problem problem, SearchOptions options);
+  // Starts a run of `problem` (the worker's own copy) with `options`; `copies` makes the
+  // evaluators of further search threads (see SearchEngine).
+  void Start(Problem problem, SearchOptions options, FunctionFactory copies = {});
   bool running() const { return thread_ != nullptr; }
   void RequestStop() { stop_ = true; }
   void SetShowAdditionalInfo(bool on) { info_ = on; }
@@ -71,6 +72,7 @@ class RunWorker : public QObject, private RunHooks {
   PointFunction& function_;
   Problem problem_;
   SearchOptions options_;
+  FunctionFactory copies_;
   std::atomic<bool> info_{false};
   std::atomic<bool> stop_{false};
   std::atomic<bool> ended_{false};

@@ -211,7 +211,7 @@ TEST(Classification, PointKindsHaveNames) {
 
 TEST(Classifier, ClassifiesAndLeavesThePointAsItWas) {
   PreparedProblem p({"x", "y"}, "(x-1)^2 + (y+2)^2");
-  RunContext run(p.evaluator, p.hooks);
+  RunContext run(p.evaluator, [&] { return p.hooks.StopRequested(); });
   Classifier classifier(run, 2);
   std::vector<double> x = {1, -2};
   const Classification c = classifier.Classify(x);
@@ -228,7 +228,7 @@ TEST(Classifier, ClassifiesAndLeavesThePointAsItWas) {
 TEST(Classifier, FixedStepsAndEvaluations) {
   RecordingHooks hooks;
   NativeFunction f([](std::span<const double> x) { return x[0] * x[0] - x[1] * x[2]; });
-  RunContext run(f, hooks);
+  RunContext run(f, [&] { return hooks.StopRequested(); });
   Classifier classifier(run, 3);
   std::vector<double> x = {0, 0, 0};
   EXPECT_EQ(classifier.Classify(x).kind, PointKind::Indefinite);
@@ -248,7 +248,7 @@ TEST(Classifier, DifferencesThatOverflowAreAnIllegalQuantity) {
   NativeFunction f([](std::span<const double> x) {
     return x[0] < 0 ? 1e308 : x[0] > 0 ? -1e308 : 0.0;
   });
-  RunContext run(f, hooks);
+  RunContext run(f, [&] { return hooks.StopRequested(); });
   Classifier classifier(run, 1);
   std::vector<double> x = {0};
   const Classification c = classifier.Classify(x);

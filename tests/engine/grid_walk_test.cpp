@@ -2,10 +2,63 @@
 // starting points.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/engine_test_util.h"
+#include "model/numtext.h"
 
 namespace quorvant::testing {
 namespace {
+
+// The walk as it is meant to be: the grid points in odometer order (the last variable
+// turning fastest, each coordinate the previous one plus the step), and at each point,
+// axis by axis, the forward neighbour, the backward neighbour and the point itself.
+std::vector<std::vector<double>> WalkEvaluations(const std::vector<double>& lower,
+                                                 const std::vector<double>& upper,
+                                                 const std::vector<int32_t>& subintervals) {
+  const size_t n = lower.size();
+  std::vector<std::vector<double>> axes(n);
+  std::vector<double> steps(n);
+  for (size_t i = 0; i < n; ++i) {
+    steps[i] = (upper[i] - lower[i]) / subintervals[i];
+    for (double v = lower[i];; v = v + steps[i]) {
+      axes[i].push_back(v);
+      if (v >= upper[i]) break;
+    }
+  }
+  std::vector<std::vector<double>> out;
+  std::vector<size_t> k(n, 0);
+  for (;;) {
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) x[i] = axes[i][k[i]];
+    for (size_t i = 0; i < n; ++i) {
+      std::vector<double> y = x;
+      y[i] = x[i] + steps[i];
+      out.push_back(y);
+      y[i] = x[i] - steps[i];
+      out.push_back(y);
+      out.push_back(x);
+    }
+    size_t i = n;
+    while (i > 0 && k[i - 1] + 1 == axes[i - 1].size()) k[--i] = 0;
+    if (i == 0) return out;
+    ++k[i - 1];
+  }
+}
+
+// Each point as the formula sees it (every coordinate written with 15 digits and read
+// back), once, in the order first met.
+std::vector<std::vector<double>> Distinct(const std::vector<std::vector<double>>& points,
+                                          bool rounded) {
+  std::vector<std::vector<double>> out;
+  std::set<std::vector<double>> seen;
+  for (std::vector<double> p : points) {
+    if (rounded)
+      for (double& v : p) v = Round15(v);
+    if (seen.insert(p).second) out.push_back(p);
+  }
+  return out;
+}
 
 // Records every evaluation point of an Explore run over f = 0 (no grid point is a
 // starting point, so every evaluation is part of a grid point test).
@@ -16,24 +69,30 @@ struct RecordedWalk {
       : recorder(static_cast<int>(names.size())), problem(std::move(names), std::move(call)) {
     problem.AddObject("rec", &recorder);
   }
-  // The grid points: the third evaluation of the first axis of each test.
-  std::vector<std::vector<double>> GridPoints() const {
-    std::vector<std::vector<double>> points;
-    const size_t perPoint = 3 * static_cast<size_t>(problem.problem.varCount());
-    for (size_t k = 2; k < recorder.calls.size(); k += perPoint)
-      points.push_back(recorder.calls[k]);
-    return points;
+  // What the run evaluated, and what the walk means to evaluate, each point once.
+  std::vector<std::vector<double>> Evaluated() const { return Distinct(recorder.calls, false); }
+  std::vector<std::vector<double>> Meant() const {
+    const Problem& p = problem.problem;
+    return Distinct(WalkEvaluations(p.lowerLimit, p.upperLimit, p.subintervals), true);
   }
 };
 
+// A value already computed at the same point (as the formula sees it) is not computed
+// again, but nothing the walk evaluates is left out, and the first evaluation of each
+// point comes in the walk's order.
 TEST(GridWalk, OdometerOrderLastVariableFastest) {
   RecordedWalk walk({"x", "y"}, "Note(x, y)");
   walk.problem.Box(0, 0, 2, 2);
   walk.problem.Box(1, 0, 2, 2);
   ASSERT_EQ(walk.problem.Explore().end, RunEnd::Completed);
-  const std::vector<std::vector<double>> expected = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1},
-                                                     {1, 2}, {2, 0}, {2, 1}, {2, 2}};
-  EXPECT_EQ(walk.GridPoints(), expected);
+  EXPECT_EQ(walk.Evaluated(), walk.Meant());
+  // The first nine points the run asks for: the neighbours along x come first at each
+  // grid point, and the grid points follow in the odometer order.
+  const std::vector<std::vector<double>> first = {{1, 0}, {-1, 0}, {0, 0}, {0, 1}, {0, -1},
+                                                  {1, 1}, {-1, 1}, {0, 2}, {1, 2}};
+  const auto evaluated = walk.Evaluated();
+  ASSERT_GE(evaluated.size(), first.size());
+  EXPECT_EQ(std::vector<std::vector<double>>(evaluated.begin(), evaluated.begin() + 9), first);
   EXPECT_TRUE(walk.problem.hooks.lines.empty());
 }
 
@@ -42,21 +101,54 @@ TEST(GridWalk, NeighboursAlongEachAxisOutsideTheBoxToo) {
   ASSERT_EQ(walk.problem.Explore().end, RunEnd::Completed);
   std::vector<double> evaluated;
   for (const auto& call : walk.recorder.calls) evaluated.push_back(call[0]);
-  EXPECT_EQ(evaluated,
-            (std::vector<double>{-5, -15, -10, 0, -10, -5, 5, -5, 0, 10, 0, 5, 15, 5, 10}));
+  // Grid points -10, -5, 0, 5, 10, each tested against its neighbours at +-5, also -15
+  // and 15 outside the box; each value is computed once.
+  EXPECT_EQ(evaluated, (std::vector<double>{-5, -15, -10, 0, 5, 10, 15}));
 }
 
 TEST(GridWalk, RoundingAddsOneValueBeyondTheUpperLimit) {
   RecordedWalk walk({"x"}, "Note(x)");
   walk.problem.Box(0, 0, 1, 10);
   walk.problem.Explore();
-  const auto points = walk.GridPoints();
+  EXPECT_EQ(walk.Evaluated(), walk.Meant());
   // Ten additions of 0.1 stay just below 1, so one more value, just below 1.1, is
   // visited. The formula sees them rounded to 15 digits: 1 and 1.1.
-  ASSERT_EQ(points.size(), 12u);
-  EXPECT_EQ(points[10][0], 1.0);
-  EXPECT_EQ(points[11][0], 1.1);
   EXPECT_EQ(GridAxisValues(0, 1, 10), 12);
+  const std::vector<std::vector<double>> last = {{1.1}, {1.2}};
+  const auto evaluated = walk.Evaluated();
+  ASSERT_GE(evaluated.size(), 2u);
+  EXPECT_EQ(std::vector<std::vector<double>>(evaluated.end() - 2, evaluated.end()), last);
+}
+
+// Larger walks: two and three variables, a box whose steps lose digits in the
+// hand-over, a box with a variable of one value: the run evaluates exactly the points the
+// walk does.
+TEST(GridWalk, ReuseLeavesNoPointOut) {
+  struct Box {
+    std::vector<double> lower, upper;
+    std::vector<int32_t> subintervals;
+  };
+  const Box boxes[] = {
+      {{-1, 0.3}, {1, 0.7}, {7, 9}},
+      {{0, -1.5, 2}, {0.9, 1.5, 2.05}, {3, 5, 4}},
+      {{1e-5, 3}, {1e-5 + 1e-9, 3}, {6, 4}},
+      {{-3, 1.0 / 3}, {3, 2.0 / 3}, {13, 11}},
+  };
+  for (const Box& b : boxes) {
+    std::vector<std::string> names;
+    std::string call = "Note(";
+    for (size_t i = 0; i < b.lower.size(); ++i) {
+      names.push_back("v" + std::to_string(i));
+      call += (i ? ", v" : "v") + std::to_string(i);
+    }
+    RecordedWalk walk(names, call + ")");
+    for (size_t i = 0; i < b.lower.size(); ++i)
+      walk.problem.Box(static_cast<int>(i), b.lower[i], b.upper[i], b.subintervals[i]);
+    ASSERT_EQ(walk.problem.Explore().end, RunEnd::Completed);
+    EXPECT_EQ(walk.Evaluated(), walk.Meant()) << call;
+    // Each grid point is computed about once, not three times per variable.
+    EXPECT_LT(walk.recorder.calls.size(), 2 * walk.Meant().size()) << call;
+  }
 }
 
 // The grid values themselves, as the search has them before the hand-over rounds them:
@@ -72,19 +164,15 @@ TEST(GridWalk, ValuesAreSumsOfTheStep) {
   RecordingHooks hooks;
   SearchEngine engine(f, hooks);
   ASSERT_EQ(engine.Compute(problem, SearchOptions::Explore()).end, RunEnd::Completed);
-  std::vector<double> grid;
-  for (size_t k = 2; k < f.points.size(); k += 3) grid.push_back(f.points[k][0]);
-  ASSERT_EQ(grid.size(), 12u);
-  double value = 0;
-  for (size_t k = 0; k < grid.size(); ++k) {
-    EXPECT_EQ(grid[k], value) << k;
+  std::vector<double> expected = {0.1, -0.1, 0};  // the first point's neighbours, then it
+  double value = 0.1;
+  for (int k = 1; k < 12; ++k) {
     value += 0.1;
+    expected.push_back(value);  // each further value: the forward neighbour of the last
   }
-  EXPECT_LT(grid[10], 1.0);  // ten additions of 0.1 fall just short of 1
-  EXPECT_LT(grid[11], 1.1);
-  // The neighbours are one step either side.
-  EXPECT_EQ(f.points[3][0], grid[1] + 0.1);
-  EXPECT_EQ(f.points[4][0], grid[1] - 0.1);
+  ASSERT_EQ(f.points.size(), expected.size());
+  for (size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(f.points[k][0], expected[k]) << k;
+  EXPECT_LT(f.points[12][0], 1.1);  // ten additions of 0.1 fall just short of 1
 }
 
 struct AxisCase {
@@ -118,9 +206,9 @@ TEST(GridWalk, EqualLimitsKeepTheLowerLimitAndStartNothing) {
   RecordedWalk walk({"x", "y"}, "Note(x, y)");
   walk.problem.Box(0, 3, 3, 4);
   walk.problem.Explore();
-  const auto points = walk.GridPoints();
-  ASSERT_EQ(points.size(), 5u);
-  for (const auto& p : points) EXPECT_EQ(p[0], 3);
+  EXPECT_EQ(walk.Evaluated(), walk.Meant());
+  for (const auto& p : walk.Evaluated()) EXPECT_EQ(p[0], 3);
+  EXPECT_TRUE(walk.problem.hooks.lines.empty());
 }
 
 struct StartCase {

@@ -21,7 +21,7 @@ namespace {
 // One iteration of a prepared problem, run as a search runs it.
 struct Iteration {
   PreparedProblem p;
-  RunContext run{p.evaluator, p.hooks};
+  RunContext run{p.evaluator, [this] { return p.hooks.StopRequested(); }};
   NewtonIteration newton;
   Iteration(std::vector<std::string> names, std::string formula, int32_t maxCycles = 8)
       : p(std::move(names), std::move(formula)),
@@ -171,7 +171,7 @@ double HugeSlopeTinyCurvature(double t) {
 TEST(Newton, StepThatOverflowsEndsTheStartWithTheOverflowBit) {
   RecordingHooks hooks;
   NativeFunction f([](std::span<const double> x) { return HugeSlopeTinyCurvature(x[0]); });
-  RunContext run(f, hooks);
+  RunContext run(f, [&] { return hooks.StopRequested(); });
   NewtonIteration newton(run, 1, 0.01, 8);
   std::vector<double> x = {0};
   EXPECT_EQ(newton.Run(x), NewtonEnd::StepNotFinite);
@@ -186,7 +186,7 @@ TEST(Newton, StepThatIsNotANumberEndsTheStartWithTheIllegalQuantityBit) {
   RecordingHooks hooks;
   NativeFunction f(
       [](std::span<const double> x) { return x[0] * x[0] + HugeSlopeTinyCurvature(x[1]); });
-  RunContext run(f, hooks);
+  RunContext run(f, [&] { return hooks.StopRequested(); });
   NewtonIteration newton(run, 2, 0.01, 8);
   std::vector<double> x = {0, 0};
   EXPECT_EQ(newton.Run(x), NewtonEnd::StepNotFinite);
@@ -216,7 +216,7 @@ TEST(Newton, FixedStepsAndTheEvaluationsOfOneCycle) {
     NativeFunction f([](std::span<const double> x) {
       return (x[0] - 1) * (x[0] - 1) + (x[1] + 2) * (x[1] + 2) + (x[2] - 3) * (x[2] - 3);
     });
-    RunContext run(f, hooks);
+    RunContext run(f, [&] { return hooks.StopRequested(); });
     NewtonIteration newton(run, 3, bound, 1);
     std::vector<double> x = {0, 0, 0};
     newton.Run(x);

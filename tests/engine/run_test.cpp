@@ -147,7 +147,7 @@ TEST(ErrorPolicy, CheckedArithmeticRecordsWhatWentWrong) {
     SCOPED_TRACE(c.name);
     RecordingHooks hooks;
     NativeFunction f([](std::span<const double>) { return 0.0; });
-    RunContext run(f, hooks);
+    RunContext run(f, [&] { return hooks.StopRequested(); });
     const double q = run.CheckedQuotient(c.numerator, c.denominator);
     const double expected = c.numerator / c.denominator;
     EXPECT_TRUE(q == expected || (std::isnan(q) && std::isnan(expected)));
@@ -155,7 +155,7 @@ TEST(ErrorPolicy, CheckedArithmeticRecordsWhatWentWrong) {
   }
   RecordingHooks hooks;
   NativeFunction f([](std::span<const double>) { return 0.0; });
-  RunContext run(f, hooks);
+  RunContext run(f, [&] { return hooks.StopRequested(); });
   EXPECT_EQ(run.Checked(1e308 + 1e308), inf);
   EXPECT_EQ(run.ierr, 6);
   run.ierr = 0;
@@ -167,7 +167,7 @@ TEST(ErrorPolicy, CheckedArithmeticRecordsWhatWentWrong) {
 // target alone; any other failure ends the run at that point.
 TEST(ErrorPolicy, EvaluateToleratesOnlyNumericFaults) {
   PreparedProblem p({"x"}, "Sqr(x) + 0 * CDbl(Hex(-10 * (x > 100)))");
-  RunContext run(p.evaluator, p.hooks);
+  RunContext run(p.evaluator, [&] { return p.hooks.StopRequested(); });
   double value = 42;
   EXPECT_TRUE(run.Evaluate(std::vector<double>{4}, value));
   EXPECT_EQ(value, 2);
@@ -191,7 +191,7 @@ TEST(ErrorPolicy, EvaluateToleratesOnlyNumericFaults) {
 TEST(Stop, PolledAtEvaluationsOnlyWhilePollingIsOn) {
   PreparedProblem p({"x"}, "x");
   p.hooks.stopAfterPolls = 0;  // every poll asks to stop
-  RunContext run(p.evaluator, p.hooks);
+  RunContext run(p.evaluator, [&] { return p.hooks.StopRequested(); });
   double value;
   EXPECT_TRUE(run.Evaluate(std::vector<double>{1}, value));
   EXPECT_EQ(p.hooks.polls, 0);

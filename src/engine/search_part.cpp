@@ -1,0 +1,213 @@
+#include "engine/search_part.h"
+
+#include <bit>
+#include <cmath>
+
+#include "model/numtext.h"
+#include "model/script/script_error.h"
+
+namespace quorvant {
+
+namespace {
+
+// The ring holds the neighbours along axes whose stride is at most this many points
+// (2^22 entries of 16 bytes, 64 MiB, at the most).
+constexpr int64_t kLargestReusedStride = int64_t{1} << 21;
+
+bool SameHandOver(double a, double b) {
+  return std::bit_cast<uint64_t>(Round15(a)) == std::bit_cast<uint64_t>(Round15(b));
+}
+
+}  // namespace
+
+CarriedState CarriedState::Compose(const CarriedState& before, const CarriedState& after) {
+  CarriedState out = after;
+  if (!after.fPlusKnown) out.fPlus = before.fPlus;
+  if (!after.fMinusKnown) out.fMinus = before.fMinus;
+  if (!after.fdAccKnown) out.fdAcc = before.fdAcc;
+  out.step.resize(before.step.size());
+  for (size_t j = 0; j < out.step.size(); ++j)
+    if (!(after.stepKnown & (1u << j))) out.step[j] = before.step[j];
+  out.fPlusKnown = before.fPlusKnown || after.fPlusKnown;
+  out.fMinusKnown = before.fMinusKnown || after.fMinusKnown;
+  out.fdAccKnown = before.fdAccKnown || after.fdAccKnown;
+  out.stepKnown = before.stepKnown | after.stepKnown;
+  return out;
+}
+
+SearchPart::SearchPart(const Problem& problem, const Grid* grid, PointFunction& function,
+                       std::function<bool()> stopRequested)
+    : problem_(problem),
+      grid_(grid),
+      run_(function, std::move(stopRequested)),
+      newton_(run_, problem.varCount(), problem.errorBound, problem.maxCycles),
+      classifier_(run_, problem.varCount()) {
+  if (!grid_) return;
+  // The ring must reach from a grid point to its neighbours along every reused axis, on
+  // both sides.
+  for (int i = 0; i < grid_->n(); ++i)
+    if (grid_->stride(i) <= kLargestReusedStride && grid_->count(i) > 1)
+      reusedStride_ = std::max(reusedStride_, grid_->stride(i));
+  // (With no reused axis the ring still holds the point itself, which the test
+  // evaluates once per axis.)
+  const int64_t size = std::bit_ceil(static_cast<uint64_t>(2 * reusedStride_ + 2));
+  values_.assign(static_cast<size_t>(size), Remembered{});
+  ringMask_ = size - 1;
+}
+
+void SearchPart::Begin(const CarriedState* state) {
+  const int n = problem_.varCount();
+  const bool known = state != nullptr;
+  const CarriedState none;
+  const CarriedState& s = known ? *state : none;
+  fPlus_.Begin(s.fPlus, known);
+  fMinus_.Begin(s.fMinus, known);
+  run_.fdAcc.Begin(s.fdAcc, known);
+  std::vector<double> step = s.step;
+  step.resize(n, 0.0);
+  newton_.Begin(step, known);
+  run_.dependent = false;
+  run_.problems = RunProblems{};
+}
+
+CarriedState SearchPart::End() const {
+  CarriedState s;
+  s.fPlus = fPlus_.raw();
+  s.fMinus = fMinus_.raw();
+  s.fdAcc = run_.fdAcc.raw();
+  s.step = newton_.step();
+  s.fPlusKnown = fPlus_.known();
+  s.fMinusKnown = fMinus_.known();
+  s.fdAccKnown = run_.fdAcc.known();
+  s.stepKnown = newton_.stepKnown();
+  return s;
+}
+
+void SearchPart::FromStartingPoint(int64_t index, std::vector<double>& x, const StartSink& sink) {
+  StartOutcome outcome;
+  outcome.index = index;
+  outcome.start = x;
+  outcome.end = newton_.Run(x);
+  outcome.cycles = newton_.cycles();
+  if (outcome.end == NewtonEnd::Converged) outcome.classification = classifier_.Classify(x);
+  outcome.point = x;
+  sink(outcome);
+}
+
+void SearchPart::Remember(int64_t index, int32_t error, double value) {
+  Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
+  slot.tag = error == 0 ? index : ~index;
+  slot.value = error == 0 ? value : static_cast<double>(error);
+}
+
+void SearchPart::Neighbour(int64_t index, std::span<const double> x, CarriedValue& target) {
+  if (index >= 0) {
+    const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
+    double value = 0;
+    if (slot.tag == index) {
+      run_.Replay(0, slot.value, value, x);
+      target = value;
+      return;
+    }
+    if (slot.tag == ~index) {
+      run_.Replay(static_cast<int32_t>(slot.value), 0, value, x);
+      return;
+    }
+    double v;
+    const int32_t e = run_.function().EvaluateFunction(x, v);
+    // An untolerated failure ends the run right here, and is not remembered.
+    if (e == 0 || script::IsNumericFault(e)) Remember(index, e, v);
+    if (run_.Replay(e, v, value, x)) target = value;
+    return;
+  }
+  run_.Evaluate(x, target);
+}
+
+void SearchPart::Explore(int64_t first, int64_t last, const StartSink& sink) {
+  const Grid& grid = *grid_;
+  const int n = grid.n();
+  const int lastVar = n - 1;
+  RunContext& run = run_;
+  // Where the walk stands: the index along each axis, the grid point, and per axis
+  // whether the point one step back (the minus neighbour) hands over exactly as the
+  // grid value before it does, so its value can be reused.
+  std::vector<int64_t> k(n);
+  std::vector<double> x(n), previous(n), start(n);
+  // Per axis, the grid index offset of the backward and the forward neighbour when it
+  // hands over exactly as a grid point does (the point itself, for a step lost in the
+  // 15-digit hand-over), or none.
+  constexpr int64_t kNone = INT64_MIN;
+  std::vector<int64_t> back(n, kNone), ahead(n, kNone);
+  auto setBack = [&](int i) {
+    const int64_t stride = grid.stride(i);
+    const bool reused = stride <= reusedStride_;
+    const double down = run.Checked(x[i] - grid.step(i));
+    const double up = run.Checked(x[i] + grid.step(i));
+    back[i] = kNone;
+    if (SameHandOver(down, x[i]))
+      back[i] = 0;
+    else if (reused && k[i] >= 1 && SameHandOver(down, previous[i]))
+      back[i] = -stride;
+    ahead[i] = kNone;
+    // The next value along the axis is this very sum: a grid point, unless the axis ends.
+    if (SameHandOver(up, x[i]))
+      ahead[i] = 0;
+    else if (reused && k[i] + 1 < grid.count(i))
+      ahead[i] = stride;
+  };
+  for (int i = 0; i < n; ++i) {
+    k[i] = (first / grid.stride(i)) % grid.count(i);
+    x[i] = grid.Value(i, k[i]);
+    if (k[i] >= 1) previous[i] = grid.Value(i, k[i] - 1);
+    setBack(i);
+  }
+
+  for (int64_t g = first; g < last; ++g) {
+    run.CheckStop();
+    // The grid point test: strictly below (or above) both neighbours along every axis.
+    // Neighbours outside the box are evaluated all the same. A failed evaluation leaves
+    // fPlus, fMinus or fdAcc at its previous value.
+    int32_t maxAxes = -1, minAxes = -1;
+    for (int i = 0; i < n; ++i) {
+      const double savedX = x[i];
+      x[i] = run.Checked(savedX + grid.step(i));
+      Neighbour(ahead[i] != kNone ? g + ahead[i] : -1, x, fPlus_);
+      x[i] = run.Checked(savedX - grid.step(i));
+      Neighbour(back[i] != kNone ? g + back[i] : -1, x, fMinus_);
+      x[i] = savedX;
+      Neighbour(g, x, run.fdAcc);
+      if (fPlus_ > run.fdAcc && fMinus_ > run.fdAcc) ++minAxes;
+      if (fPlus_ < run.fdAcc && fMinus_ < run.fdAcc) ++maxAxes;
+    }
+    if (minAxes == lastVar || maxAxes == lastVar) {
+      start = x;
+      FromStartingPoint(g, x, sink);
+      x = start;  // the walk goes on from the grid point the iteration started from
+    }
+
+    // Advance like an odometer whose last variable turns fastest, by repeated addition.
+    for (int i = lastVar; i >= 0; --i) {
+      if (k[i] + 1 < grid.count(i)) {
+        previous[i] = x[i];
+        x[i] = run.Checked(x[i] + grid.step(i));
+        ++k[i];
+        setBack(i);
+        break;
+      }
+      k[i] = 0;
+      x[i] = grid.lower(i);
+      setBack(i);
+    }
+  }
+}
+
+void SearchPart::Random(int64_t first, const std::vector<std::vector<double>>& points,
+                        const StartSink& sink) {
+  std::vector<double> x;
+  for (size_t t = 0; t < points.size(); ++t) {
+    x = points[t];
+    FromStartingPoint(first + static_cast<int64_t>(t), x, sink);
+  }
+}
+
+}  // namespace quorvant

@@ -1,0 +1,102 @@
+// A part of a search run: a range of grid points (Explore) or of random trials, worked
+// through exactly as the whole run works through them: the grid point test, and from
+// every starting point the Newton iteration and, when it converges, the classification.
+// What happens to the points found (store, duplicates, listing) is not done here: each
+// start's outcome is handed on in order, to be committed by the run.
+//
+// A part can run in the run's order, with the working values the part before it left
+// (then its outcomes are final), or ahead of time on another thread, not knowing those
+// values: then it records whether it needed one of them (`dependent`), and such a part is
+// run again in order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/classifier.h"
+#include "engine/grid.h"
+#include "engine/newton_iteration.h"
+#include "engine/run_context.h"
+#include "model/point_function.h"
+#include "model/problem.h"
+
+namespace quorvant {
+
+// What one starting point gave.
+struct StartOutcome {
+  int64_t index = 0;          // grid index, or trial number from 0
+  std::vector<double> start;  // the starting point
+  NewtonEnd end = NewtonEnd::EvaluationFailed;
+  int32_t cycles = 0;
+  std::vector<double> point;      // where the iteration ended (the stationary point)
+  Classification classification;  // when it converged
+};
+
+// The working values that carry from one part of a run into the next: the neighbour
+// values of the grid point test, the difference accumulator and the Newton step.
+struct CarriedState {
+  double fPlus = 0, fMinus = 0, fdAcc = 0;
+  std::vector<double> step;
+  // Which of them the part that produced this state set itself (the others are the
+  // values it was given, unknown when it ran ahead of time).
+  bool fPlusKnown = true, fMinusKnown = true, fdAccKnown = true;
+  uint32_t stepKnown = ~0u;
+
+  // The state after a part that ran ahead of time and left `after`, given what the parts
+  // before it left: whatever it did not set itself comes from `before`.
+  static CarriedState Compose(const CarriedState& before, const CarriedState& after);
+};
+
+class SearchPart {
+ public:
+  using StartSink = std::function<void(StartOutcome&)>;
+
+  // `grid` is null for a Random run. `stopRequested` is asked between grid points and
+  // starts, and before every evaluation inside a start.
+  SearchPart(const Problem& problem, const Grid* grid, PointFunction& function,
+             std::function<bool()> stopRequested);
+
+  // Sets the working values: those the part before left (all known), or none.
+  void Begin(const CarriedState* state);
+  CarriedState End() const;
+
+  // Grid points first..last-1; every start's outcome goes to `sink` as soon as it is
+  // known. Throws RunAborted (Stopped, or Failed on an untolerated failure).
+  void Explore(int64_t first, int64_t last, const StartSink& sink);
+  // Random trials: `points[k]` is the start of trial first+k.
+  void Random(int64_t first, const std::vector<std::vector<double>>& points, const StartSink& sink);
+
+  RunContext& context() { return run_; }
+
+ private:
+  void FromStartingPoint(int64_t index, std::vector<double>& x, const StartSink& sink);
+  // One evaluation of the grid point test at grid point `index` (or at a point off the
+  // grid when `index` is -1), with the values the run has already computed reused.
+  void Neighbour(int64_t index, std::span<const double> x, CarriedValue& target);
+  void Remember(int64_t index, int32_t error, double value);
+
+  const Problem& problem_;
+  const Grid* grid_;
+  RunContext run_;
+  NewtonIteration newton_;
+  Classifier classifier_;
+  CarriedValue fPlus_{&run_.dependent};
+  CarriedValue fMinus_{&run_.dependent};
+
+  // The values computed at grid points, by grid index, in a ring of 2^k entries:
+  // enough for the neighbours along every axis whose stride is at most 2^21 points.
+  struct Remembered {
+    // The grid index held: itself for a value, its complement (~index) for a failure
+    // whose number is then in `value`; kNone for nothing.
+    int64_t tag = kNone;
+    double value = 0;
+    static constexpr int64_t kNone = INT64_MIN;
+  };
+  std::vector<Remembered> values_;
+  int64_t ringMask_ = 0;
+  int64_t reusedStride_ = 0;  // axes with a larger stride are evaluated afresh
+};
+
+}  // namespace quorvant
