@@ -9,7 +9,8 @@ deb=$(ls "$build"/quorvant_*_*.deb | head -n 1)
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
-for f in usr/bin/quorvant usr/bin/quorvant-cli usr/share/quorvant/help/index.html \
+for f in usr/bin/quorvant usr/bin/quorvant-cli usr/lib/quorvant/quorvant-plot.so \
+         usr/share/quorvant/help/index.html \
          usr/share/quorvant/examples/himmelblau.zvx usr/share/applications/quorvant.desktop \
          usr/share/icons/hicolor/scalable/apps/quorvant.svg usr/share/mime/packages/quorvant.xml \
          usr/share/man/man1/quorvant-cli.1; do
