@@ -1,17 +1,13 @@
 #include "engine/search_engine.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
-#include <map>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "engine/grid.h"
+#include "engine/part_searcher.h"
 #include "engine/search_part.h"
 #include "model/numtext.h"
 
@@ -23,41 +19,16 @@ int ThreadsFor(int requested) {
   return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
-namespace {
-
-// Receives the starts of a part as they are searched.
-class StartReceiver {
- public:
-  virtual ~StartReceiver() = default;
-  // A start begins (a random trial's header is listed here).
-  virtual void Begin(int64_t index) = 0;
-  virtual void End(StartOutcome& outcome) = 0;
-};
-
-// What a worker thread found in a part it searched ahead of time.
-struct PartOutcome {
-  std::vector<StartOutcome> starts;
-  int64_t begun = -1;  // a start that began but did not end (the run ended inside it)
-  bool dependent = false;
-  bool aborted = false;
-  RunSummary abort;  // Failed, with the point and the number
-  RunProblems problems;
-  CarriedState end;
-  std::vector<std::vector<double>> trials;  // Random: the starting points of the part
-};
-
-}  // namespace
-
 // One run: the driver (grid or random starts, in parts, on one thread or several), and
 // the one routine that commits what every start gave (store, duplicates, listing).
 class SearchEngine::Run {
  public:
   Run(Problem& problem, PointFunction& function, RunHooks& hooks, RandomSource& random,
-      const FunctionFactory& factory, const SearchOptions& options)
+      PartSearcher* searcher, const SearchOptions& options)
       : problem_(problem),
         hooks_(hooks),
         random_(random),
-        factory_(factory),
+        searcher_(searcher),
         options_(options),
         commit_(function, {}),
         function_(function),
@@ -66,7 +37,7 @@ class SearchEngine::Run {
     total_ = grid_ ? grid_->points() : options.randomTrials;
     // Parts small enough for Stop, progress and the threads' shares to stay fine, and
     // large enough that a thread's reuse of grid values pays.
-    const int threads = factory_ ? ThreadsFor(options.threads) : 1;
+    const int threads = searcher_ ? searcher_->width() : 1;
     threads_ = static_cast<int>(std::min<int64_t>(threads, std::max<int64_t>(1, total_)));
     if (grid_) {
       partSize_ = threads_ == 1
@@ -80,8 +51,8 @@ class SearchEngine::Run {
   }
 
   void Execute() {
-    if (threads_ > 1)
-      Parallel();
+    if (searcher_ && threads_ > 1)
+      Ahead(*searcher_);
     else
       Sequential();
   }
@@ -222,30 +193,9 @@ class SearchEngine::Run {
   // Searches a part in order, with the working values the parts before it left, each
   // start committed as soon as it is known.
   void SearchInOrder(SearchPart& part, int64_t index,
-                     const std::vector<std::vector<double>>* trials) {
+                     const std::vector<std::vector<double>>& trials) {
     Committer committer(*this);
-    struct Forward final : StartReceiver {
-      explicit Forward(Committer& c) : c_(c) {}
-      void Begin(int64_t i) override { c_.Begin(i); }
-      void End(StartOutcome& o) override { c_.End(o); }
-      Committer& c_;
-    } forward(committer);
-    SearchPartWith(part, index, trials, forward);
-  }
-
-  void SearchPartWith(SearchPart& part, int64_t index,
-                      const std::vector<std::vector<double>>* trials, StartReceiver& receiver) {
-    const SearchPart::StartSink sink = [&](StartOutcome& o) { receiver.End(o); };
-    if (grid_) {
-      part.Explore(PartFirst(index), PartLast(index), sink);
-    } else {
-      const int64_t first = PartFirst(index);
-      for (size_t t = 0; t < trials->size(); ++t) {
-        part.context().CheckStop();
-        receiver.Begin(first + static_cast<int64_t>(t));
-        part.Random(first + static_cast<int64_t>(t), {(*trials)[t]}, sink);
-      }
-    }
+    part.Search({PartFirst(index), PartLast(index)}, trials, committer);
   }
 
   void PartDone(int64_t index) {
@@ -264,7 +214,7 @@ class SearchEngine::Run {
           part.context().CheckStop();
           trials = DrawTrials(p);
         }
-        SearchInOrder(part, p, grid_ ? nullptr : &trials);
+        SearchInOrder(part, p, trials);
         PartDone(p);
       }
     } catch (...) {
@@ -274,113 +224,31 @@ class SearchEngine::Run {
     problems = part.context().problems;
   }
 
-  // Several threads: workers search parts ahead of time; this thread commits them in
-  // order, and searches again (in order, on the run's own evaluator) a part that needed
-  // a working value from the part before it.
-  void Parallel() {
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::map<int64_t, PartOutcome> done;
-    int64_t next = 0, committed = 0;
-    std::exception_ptr failure;
-    const int64_t ahead = 2 * threads_ + 2;  // parts searched but not yet committed, at most
-
-    auto worker = [&] {
-      std::unique_ptr<PointFunction> function;
-      std::unique_ptr<SearchPart> part;
-      try {
-        function = factory_();
-        part = std::make_unique<SearchPart>(problem_, grid_.get(), *function, [&stop] {
-          return stop.load(std::memory_order_relaxed);
-        });
-      } catch (...) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!failure) failure = std::current_exception();
-        changed.notify_all();
-        return;
-      }
-      for (;;) {
-        int64_t index;
-        PartOutcome outcome;
-        {
-          std::unique_lock<std::mutex> lock(mutex);
-          changed.wait(lock, [&] { return stop || next >= parts_ || next < committed + ahead; });
-          if (stop || next >= parts_) return;
-          index = next++;
-          if (!grid_) outcome.trials = DrawTrials(index);
-        }
-        struct Record final : StartReceiver {
-          explicit Record(PartOutcome& o) : o_(o) {}
-          void Begin(int64_t i) override { o_.begun = i; }
-          void End(StartOutcome& s) override {
-            o_.begun = -1;
-            o_.starts.push_back(std::move(s));
-          }
-          PartOutcome& o_;
-        } record(outcome);
-        part->Begin(nullptr);
-        try {
-          SearchPartWith(*part, index, grid_ ? nullptr : &outcome.trials, record);
-        } catch (const RunAborted& aborted) {
-          outcome.aborted = true;
-          outcome.abort = aborted.summary;
-        }
-        outcome.dependent = part->context().dependent;
-        outcome.problems = part->context().problems;
-        outcome.end = part->End();
-        std::lock_guard<std::mutex> lock(mutex);
-        done.emplace(index, std::move(outcome));
-        changed.notify_all();
-      }
-    };
-
-    std::vector<std::thread> workers;
-    auto finish = [&] {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        stop = true;
-      }
-      changed.notify_all();
-      for (std::thread& t : workers) t.join();
-      workers.clear();
-    };
-    for (int t = 0; t < threads_; ++t) workers.emplace_back(worker);
-
+  // Parts searched ahead of time, by other threads or processes; this thread commits
+  // them in order, and searches again (in order, on the run's own evaluator) a part that
+  // needed a working value from the part before it.
+  void Ahead(PartSearcher& searcher) {
+    RunPlan plan;
+    plan.problem = &problem_;
+    plan.options = options_;
+    plan.total = total_;
+    plan.partSize = partSize_;
+    plan.parts = parts_;
+    if (!grid_) plan.drawTrials = [this](int64_t index) { return DrawTrials(index); };
+    searcher.Begin(plan, 2 * static_cast<int64_t>(threads_) + 2);
+    struct EndSearch {
+      PartSearcher& searcher;
+      ~EndSearch() { searcher.End(); }
+    } endSearch{searcher};
     std::unique_ptr<SearchPart> own;  // for parts searched again in order
-    try {
-      for (int64_t p = 0; p < parts_; ++p) {
-        PartOutcome outcome;
-        {
-          std::unique_lock<std::mutex> lock(mutex);
-          for (;;) {
-            if (failure) std::rethrow_exception(failure);
-            auto it = done.find(p);
-            if (it != done.end()) {
-              outcome = std::move(it->second);
-              done.erase(it);
-              break;
-            }
-            lock.unlock();
-            if (hooks_.StopRequested()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
-            lock.lock();
-            changed.wait_for(lock, std::chrono::milliseconds(20));
-          }
-        }
-        if (hooks_.StopRequested()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
-        CommitPart(p, outcome, own);
-        {
-          std::lock_guard<std::mutex> lock(mutex);
-          committed = p + 1;
-        }
-        changed.notify_all();
-        PartDone(p);
-      }
-    } catch (...) {
-      finish();
-      throw;
+    const auto stop = [this] { return hooks_.StopRequested(); };
+    for (int64_t p = 0; p < parts_; ++p) {
+      std::optional<PartOutcome> outcome = searcher.Take(p, stop);
+      if (!outcome || stop()) throw RunAborted{{RunEnd::Stopped, 0, {}, {}}};
+      CommitPart(p, *outcome, own);
+      searcher.Committed(p);
+      PartDone(p);
     }
-    finish();
   }
 
   void CommitPart(int64_t p, PartOutcome& outcome, std::unique_ptr<SearchPart>& own) {
@@ -393,7 +261,7 @@ class SearchEngine::Run {
                                            [this] { return hooks_.StopRequested(); });
       own->Begin(&truth_);
       try {
-        SearchInOrder(*own, p, grid_ ? nullptr : &outcome.trials);
+        SearchInOrder(*own, p, outcome.trials);
       } catch (...) {
         Merge(own->context().problems);
         throw;
@@ -429,7 +297,7 @@ class SearchEngine::Run {
   Problem& problem_;
   RunHooks& hooks_;
   RandomSource& random_;
-  const FunctionFactory& factory_;
+  PartSearcher* searcher_;
   const SearchOptions& options_;
   RunContext commit_;  // the listing's evaluations, on the run's own evaluator
   PointFunction& function_;
@@ -468,7 +336,14 @@ RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options)
   if (!refused.empty()) return {RunEnd::Refused, 0, refused, {}};
   if (hooks_.StopRequested()) return {RunEnd::Stopped, 0, {}, {}};
 
-  Run run(problem, function_, hooks_, *random_, factory_, options);
+  // Other threads (or processes) search ahead when there is more than one.
+  PartSearcher* searcher = searcher_;
+  std::unique_ptr<PartSearcher> threads;
+  if (!searcher && factory_ && ThreadsFor(options.threads) > 1) {
+    threads = MakeThreadSearcher(ThreadsFor(options.threads), factory_);
+    searcher = threads.get();
+  }
+  Run run(problem, function_, hooks_, *random_, searcher, options);
   RunSummary summary;
   try {
     run.Execute();

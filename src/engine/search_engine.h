@@ -26,6 +26,8 @@
 
 namespace quorvant {
 
+class PartSearcher;
+
 // Makes one more evaluator of the run's function, prepared exactly as the one the run
 // was given, for a worker thread. Its message boxes are not shown: a failure that ends
 // the run is reported once, in order, by the run's own evaluator.
@@ -47,6 +49,10 @@ class SearchEngine {
   // The problems the last run met.
   const RunProblems& problems() const { return problems_; }
 
+  // Runs from now on have their parts searched ahead by `searcher` (other processes,
+  // say) instead of this process's threads. Null goes back to threads.
+  void SetPartSearcher(PartSearcher* searcher) { searcher_ = searcher; }
+
  private:
   class Run;
   std::unique_ptr<RandomSource> ownRandom_;
@@ -54,6 +60,7 @@ class SearchEngine {
   RunHooks& hooks_;
   RandomSource* random_;
   FunctionFactory factory_;
+  PartSearcher* searcher_ = nullptr;
   RunProblems problems_;
 };
 

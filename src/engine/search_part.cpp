@@ -201,13 +201,46 @@ void SearchPart::Explore(int64_t first, int64_t last, const StartSink& sink) {
   }
 }
 
-void SearchPart::Random(int64_t first, const std::vector<std::vector<double>>& points,
-                        const StartSink& sink) {
-  std::vector<double> x;
-  for (size_t t = 0; t < points.size(); ++t) {
-    x = points[t];
-    FromStartingPoint(first + static_cast<int64_t>(t), x, sink);
+void SearchPart::Search(const PartRange& range, const std::vector<std::vector<double>>& trials,
+                        StartReceiver& receiver) {
+  const StartSink sink = [&](StartOutcome& o) { receiver.End(o); };
+  if (grid_) {
+    Explore(range.first, range.last, sink);
+    return;
   }
+  for (size_t t = 0; t < trials.size(); ++t) {
+    const int64_t index = range.first + static_cast<int64_t>(t);
+    run_.CheckStop();
+    receiver.Begin(index);
+    std::vector<double> x = trials[t];
+    FromStartingPoint(index, x, sink);
+  }
+}
+
+PartOutcome SearchAhead(SearchPart& part, const PartRange& range,
+                        std::vector<std::vector<double>> trials) {
+  PartOutcome outcome;
+  outcome.trials = std::move(trials);
+  struct Record final : StartReceiver {
+    explicit Record(PartOutcome& o) : o_(o) {}
+    void Begin(int64_t i) override { o_.begun = i; }
+    void End(StartOutcome& s) override {
+      o_.begun = -1;
+      o_.starts.push_back(std::move(s));
+    }
+    PartOutcome& o_;
+  } record(outcome);
+  part.Begin(nullptr);
+  try {
+    part.Search(range, outcome.trials, record);
+  } catch (const RunAborted& aborted) {
+    outcome.aborted = true;
+    outcome.abort = aborted.summary;
+  }
+  outcome.dependent = part.context().dependent;
+  outcome.problems = part.context().problems;
+  outcome.end = part.End();
+  return outcome;
 }
 
 }  // namespace quorvant

@@ -49,6 +49,21 @@ struct CarriedState {
   static CarriedState Compose(const CarriedState& before, const CarriedState& after);
 };
 
+// Receives the starts of a part as they are searched.
+class StartReceiver {
+ public:
+  virtual ~StartReceiver() = default;
+  // A start begins (a random trial's header is listed here).
+  virtual void Begin(int64_t index) = 0;
+  virtual void End(StartOutcome& outcome) = 0;
+};
+
+// Grid points (Explore) or trials (Random) first..last-1.
+struct PartRange {
+  int64_t first = 0;
+  int64_t last = 0;
+};
+
 class SearchPart {
  public:
   using StartSink = std::function<void(StartOutcome&)>;
@@ -62,15 +77,16 @@ class SearchPart {
   void Begin(const CarriedState* state);
   CarriedState End() const;
 
-  // Grid points first..last-1; every start's outcome goes to `sink` as soon as it is
-  // known. Throws RunAborted (Stopped, or Failed on an untolerated failure).
-  void Explore(int64_t first, int64_t last, const StartSink& sink);
-  // Random trials: `points[k]` is the start of trial first+k.
-  void Random(int64_t first, const std::vector<std::vector<double>>& points, const StartSink& sink);
+  // The part `range`: for Random, `trials` holds the starting points of its trials.
+  // Every start's outcome goes to `receiver` as soon as it is known. Throws RunAborted
+  // (Stopped, or Failed on an untolerated failure).
+  void Search(const PartRange& range, const std::vector<std::vector<double>>& trials,
+              StartReceiver& receiver);
 
   RunContext& context() { return run_; }
 
  private:
+  void Explore(int64_t first, int64_t last, const StartSink& sink);
   void FromStartingPoint(int64_t index, std::vector<double>& x, const StartSink& sink);
   // One evaluation of the grid point test at grid point `index` (or at a point off the
   // grid when `index` is -1), with the values the run has already computed reused.
@@ -98,5 +114,21 @@ class SearchPart {
   int64_t ringMask_ = 0;
   int64_t reusedStride_ = 0;  // axes with a larger stride are evaluated afresh
 };
+
+// What a part searched ahead of time gave.
+struct PartOutcome {
+  std::vector<StartOutcome> starts;
+  int64_t begun = -1;      // a start that began but did not end (the run ended inside it)
+  bool dependent = false;  // it read a working value the part before it left
+  bool aborted = false;    // Stop, or a failure that ends the run, came after `starts`
+  RunSummary abort;
+  RunProblems problems;
+  CarriedState end;
+  std::vector<std::vector<double>> trials;  // Random: the starting points of the part
+};
+
+// Searches a part ahead of time, not knowing what the parts before it left.
+PartOutcome SearchAhead(SearchPart& part, const PartRange& range,
+                        std::vector<std::vector<double>> trials);
 
 }  // namespace quorvant
