@@ -1,17 +1,25 @@
-// The same Explore run as quorvant-cli, with the formula compiled into the program:
-// the search engine, the grid and every evaluation are the same, only the formula is
-// native C++ (given the coordinates rounded to 15 significant digits, as the
-// interpreter gets them). The listing must equal quorvant-cli's; the time is the
-// baseline of the Explore benchmark.
+// The baseline of the whole-run benchmark: a plain native program doing what an Explore
+// run does, the plain way. It walks the same grid (each value the previous one plus the
+// step), makes the grid point test's 3n evaluations at every grid point (each neighbour
+// and the point itself, for every axis, with no value reused), hands every coordinate
+// over rounded to 15 significant digits as the interpreter gets it, and runs the Newton
+// iteration and the classification from each starting point, storing and listing the
+// extrema. The formula is compiled into the program. Its listing must equal
+// quorvant-cli's.
 #include <cmath>
 #include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "docs/problem_file.h"
+#include "engine/classifier.h"
+#include "engine/grid.h"
 #include "engine/listing.h"
-#include "engine/search_engine.h"
+#include "engine/newton_iteration.h"
+#include "engine/run_context.h"
+#include "engine/search_options.h"
 #include "model/numtext.h"
 
 namespace {
@@ -36,6 +44,17 @@ double Separable6(const double* v) {
   return s;
 }
 
+// (x1-0.3)^2+(x2+0.2)^2+(x3-0.3)^2+...+(x10+0.2)^2+x1*x2/10, as
+// bench/problems/bowl10.zvx writes it.
+double Bowl10(const double* v) {
+  double s = 0;
+  for (int i = 0; i < 10; ++i) {
+    const double d = i % 2 == 0 ? v[i] - 0.3 : v[i] + 0.2;
+    s = i == 0 ? d * d : s + d * d;
+  }
+  return s + v[0] * v[1] / 10;
+}
+
 class NativeFunction final : public quorvant::PointFunction {
  public:
   explicit NativeFunction(double (*f)(const double*)) : f_(f) {}
@@ -50,26 +69,46 @@ class NativeFunction final : public quorvant::PointFunction {
   double (*f_)(const double*);
 };
 
-class StdoutHooks final : public quorvant::RunHooks {
- public:
-  void AppendLine(std::string_view line) override {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+void Line(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// A new maximum or minimum is stored and listed (without the additional info).
+bool Store(quorvant::Problem& problem, quorvant::RunContext& run, quorvant::PointKind kind,
+           const std::vector<double>& x, double smallestPivot) {
+  const bool maximum = kind == quorvant::PointKind::Maximum;
+  auto& store = maximum ? problem.maxima : problem.minima;
+  const int n = problem.varCount();
+  for (const auto& stored : store) {
+    bool same = true;
+    for (int i = 0; i < n && same; ++i)
+      same = std::fabs(x[i] - stored[i]) <= problem.errorBound;
+    if (same) return true;
   }
-  bool ShowAdditionalInfo() override { return false; }
-};
+  if (store.size() >= quorvant::kStoreSize) return false;
+  quorvant::StoredPoint point(x.begin(), x.end());
+  point.push_back(smallestPivot);
+  store.push_back(point);
+  Line(maximum ? quorvant::kMaximumHeading : quorvant::kMinimumHeading);
+  for (int i = 0; i < n; ++i) Line(quorvant::CoordinateLine(problem.varNames[i], x[i]));
+  double value;
+  if (run.Evaluate(x, value)) Line(quorvant::FunctionLine(value));
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: explore_native himmelblau|sincosexp|separable6 FILE\n");
+    std::fprintf(stderr, "usage: explore_native himmelblau|sincosexp|separable6|bowl10 FILE\n");
     return 2;
   }
   const std::string which = argv[1];
   double (*f)(const double*) = which == "himmelblau"   ? Himmelblau
                                : which == "sincosexp"  ? SinCosExp
                                : which == "separable6" ? Separable6
+                               : which == "bowl10"     ? Bowl10
                                                        : nullptr;
   quorvant::Problem problem;
   std::string error;
@@ -77,15 +116,58 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "explore_native: %s\n", f ? error.c_str() : "unknown formula");
     return 2;
   }
-  NativeFunction native(f);
-  StdoutHooks hooks;
-  quorvant::SearchEngine engine(native, hooks);
-  const quorvant::RunSummary summary = engine.Compute(problem, quorvant::SearchOptions::Explore());
-  if (summary.end == quorvant::RunEnd::Refused) {
-    std::fprintf(stderr, "explore_native: %s\n", summary.reason.c_str());
+  const std::string refused = quorvant::SearchOptions::Explore().Validate(problem);
+  if (!refused.empty()) {
+    std::fprintf(stderr, "explore_native: %s\n", refused.c_str());
     return 2;
   }
-  const std::string caption = quorvant::CountsCaption(problem.maxCount(), problem.minCount());
-  std::printf("%s\n", caption.c_str());
+  NativeFunction native(f);
+  quorvant::RunContext run(native, {});
+  const int n = problem.varCount();
+  quorvant::NewtonIteration newton(run, n, problem.errorBound, problem.maxCycles);
+  quorvant::Classifier classifier(run, n);
+  const quorvant::Grid grid(problem);
+  std::vector<double> x(problem.lowerLimit), start(n);
+  double fPlus = 0, fMinus = 0, fPoint = 0;
+  bool full = false;
+  for (;;) {
+    int maxAxes = -1, minAxes = -1;
+    for (int i = 0; i < n; ++i) {
+      const double saved = x[i];
+      x[i] = saved + grid.step(i);
+      run.Evaluate(x, fPlus);
+      x[i] = saved - grid.step(i);
+      run.Evaluate(x, fMinus);
+      x[i] = saved;
+      run.Evaluate(x, fPoint);
+      run.fdAcc = fPoint;
+      if (fPlus > fPoint && fMinus > fPoint) ++minAxes;
+      if (fPlus < fPoint && fMinus < fPoint) ++maxAxes;
+    }
+    if (minAxes == n - 1 || maxAxes == n - 1) {
+      start = x;
+      if (newton.Run(x) == quorvant::NewtonEnd::Converged) {
+        const quorvant::Classification c = classifier.Classify(x);
+        if ((c.kind == quorvant::PointKind::Minimum || c.kind == quorvant::PointKind::Maximum) &&
+            !Store(problem, run, c.kind, x, c.minors.smallestPivot)) {
+          full = true;
+          break;
+        }
+      }
+      x = start;
+    }
+    int k = n - 1;
+    for (; k >= 0; --k) {
+      if (x[k] >= problem.upperLimit[k]) {
+        x[k] = problem.lowerLimit[k];
+        continue;
+      }
+      x[k] = x[k] + grid.step(k);
+      break;
+    }
+    if (k < 0) break;
+  }
+  if (full) Line("STORE FULL");
+  Line(quorvant::CountsCaption(problem.maxCount(), problem.minCount()));
   return 0;
 }
