@@ -219,21 +219,6 @@ TEST(Save, KeepsLinksModeAndRefusesReadOnlyFiles) {
   EXPECT_EQ(ReadFile(path), before);
 }
 
-CliResult RunWithPlot(const std::vector<std::string>& args, const PlotRenderer& plot) {
-  char* outBuffer = nullptr;
-  char* errBuffer = nullptr;
-  size_t outSize = 0, errSize = 0;
-  std::FILE* out = open_memstream(&outBuffer, &outSize);
-  std::FILE* err = open_memstream(&errBuffer, &errSize);
-  const int status = RunCli(args, out, err, plot);
-  std::fclose(out);
-  std::fclose(err);
-  CliResult result{status, std::string(outBuffer, outSize), std::string(errBuffer, errSize)};
-  std::free(outBuffer);
-  std::free(errBuffer);
-  return result;
-}
-
 TEST(Save, AFileChangedDuringTheRunIsNotOverwritten) {
   // The plot is drawn after the run and before the save: the test's renderer plays the
   // other program that changes the file meanwhile.
@@ -241,7 +226,7 @@ TEST(Save, AFileChangedDuringTheRunIsNotOverwritten) {
   const fs::path png = path.parent_path() / "plot.png";
   const std::string changed = ReadFile(path) + "\r\n";
   const CliResult r =
-      RunWithPlot({"--explore", "--save", "--plot", png.string(), path.string()},
+      RunCaptured({"--explore", "--save", "--plot", png.string(), path.string()},
                   [&](const Problem&, const std::vector<StationaryPoint>&, const std::string&) {
                     std::ofstream(path, std::ios::binary | std::ios::trunc) << changed;
                     return std::string();
@@ -267,7 +252,7 @@ TEST(Plot, ThePlotNeverReplacesTheProblemFile) {
   };
   for (const fs::path& target : {path, link, hard, path.parent_path() / "." / path.filename()}) {
     SCOPED_TRACE(target.string());
-    const CliResult r = RunWithPlot({"--plot", target.string(), path.string()}, renderer);
+    const CliResult r = RunCaptured({"--plot", target.string(), path.string()}, renderer);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the plot would replace the problem file"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
@@ -304,7 +289,7 @@ TEST(Output, APlotReceivesTheStationaryPointsOfTheRun) {
   const fs::path path = Himmelblau();
   size_t seen = 0;
   const fs::path png = path.parent_path() / "p.png";
-  const CliResult r = RunWithPlot(
+  const CliResult r = RunCaptured(
       {"--random", "30", "--plot", png.string(), path.string()},
       [&](const Problem&, const std::vector<StationaryPoint>& points, const std::string&) {
         seen = points.size();
@@ -323,7 +308,7 @@ TEST(Output, APlotReceivesTheProblemWithTheExtremaOfTheRun) {
   std::vector<StationaryPoint> met;
   std::string target;
   const CliResult r =
-      RunWithPlot({"--explore", "--plot", png.string(), path.string()},
+      RunCaptured({"--explore", "--plot", png.string(), path.string()},
                   [&](const Problem& problem, const std::vector<StationaryPoint>& points,
                       const std::string& file) {
                     drawn = problem;
