@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -60,7 +59,7 @@ int main(int argc, char** argv) {
   QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
   QTest::mouseClick(window.findChild<QPushButton*>("cmdExplore"), Qt::LeftButton);
   if (!done.wait(20000)) return 1;
-  window.findChild<QListWidget*>("lstExtrema")->setFocus();
+  window.listingView()->setFocus();
   QApplication::processEvents();
   return window.grab().save(argv[1]) ? 0 : 1;
 }

@@ -5,7 +5,10 @@
 namespace quorvant {
 
 RunWorker::RunWorker(PointFunction& function, QObject* parent)
-    : QObject(parent), function_(function) {}
+    : QObject(parent), function_(function) {
+  batchTimer_.setInterval(kBatchIntervalMs);
+  connect(&batchTimer_, &QTimer::timeout, this, &RunWorker::Flush);
+}
 
 RunWorker::~RunWorker() {
   StopAndWait();
@@ -16,7 +19,11 @@ void RunWorker::Start(Problem problem, SearchOptions options) {
   options_ = options;
   summary_ = RunSummary{};
   stop_ = false;
-  lastPermille_ = -1;
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pending_.Clear();
+    pendingPermille_ = 0;
+  }
   {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     points_.clear();
@@ -31,6 +38,7 @@ void RunWorker::Start(Problem problem, SearchOptions options) {
     emit runEnded();  // queued to whoever waits on the window's thread
   });
   connect(thread_, &QThread::finished, this, &RunWorker::OnThreadFinished);
+  batchTimer_.start();
   thread_->start();
 }
 
@@ -56,18 +64,31 @@ void RunWorker::OnThreadFinished() {
   if (!ended_.load(std::memory_order_acquire)) thread_->wait();
   thread_->deleteLater();
   thread_ = nullptr;
+  batchTimer_.stop();
+  Flush();
   emit finished();
 }
 
+void RunWorker::Flush() {
+  LineStore lines;
+  int permille;
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    std::swap(lines, pending_);
+    permille = pendingPermille_;
+  }
+  emit linesReady(lines, permille);
+}
+
 void RunWorker::AppendLine(std::string_view line) {
-  emit lineAppended(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  pending_.Append(line);
 }
 
 void RunWorker::ReportProgress(double fraction) {
   const int permille = static_cast<int>(fraction * 1000);
-  if (permille == lastPermille_) return;
-  lastPermille_ = permille;
-  emit progressed(permille);
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  pendingPermille_ = permille;
 }
 
 }  // namespace quorvant

@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -25,6 +24,7 @@
 #include <sstream>
 
 #include "ui/frm_zorvex.h"
+#include "ui/listing_model.h"
 
 namespace quorvant {
 namespace {
@@ -84,8 +84,8 @@ class Window : public ::testing::Test {
   }
   QStringList Lines() {
     QStringList lines;
-    auto* list = Find<QListWidget>("lstExtrema");
-    for (int k = 0; k < list->count(); ++k) lines << list->item(k)->text();
+    ListingModel* listing = window->listing();
+    for (int k = 0; k < listing->rowCount(); ++k) lines << listing->Line(k);
     return lines;
   }
   bool RunAndWait(const char* button, int timeoutMs = 20000) {
