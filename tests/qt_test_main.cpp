@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen; a test that starts this program again may give the offscreen platform a
+  // screen of its own (offscreen:configfile=...).
+  if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith("offscreen"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   // What the window remembers goes into a settings file of this test program's own,
   // removed when it ends: never the user's, never another test program's.

@@ -113,7 +113,10 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   createMenus();
   auto* central = new QWidget;
   auto* columns = new QHBoxLayout(central);
+  // Close spacing keeps the smallest window within a 1366 x 768 screen at 150 %.
+  columns->setContentsMargins(8, 6, 8, 4);
   auto* left = new QVBoxLayout;
+  left->setSpacing(4);
   auto* fields = new QWidget;
   createProblemFields(fields);
   left->addWidget(fields);
@@ -524,6 +527,7 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
 void frmZorvex::createProblemFields(QWidget* host) {
   auto* grid = new QGridLayout(host);
   grid->setContentsMargins(0, 0, 0, 0);
+  grid->setVerticalSpacing(4);
   auto field = [&](QLineEdit*& edit, const char* name, const QString& text, const QString& tip) {
     edit = new QLineEdit(text);
     edit->setObjectName(name);

@@ -51,6 +51,8 @@ void RunWorker::StopAndWait() {
   QEventLoop loop;
   connect(this, &RunWorker::runEnded, &loop, &QEventLoop::quit);
   if (!ended_) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  // The loop may have served the thread's own end already (OnThreadFinished).
+  if (!thread_) return;
   thread_->wait();
   OnThreadFinished();
 }
