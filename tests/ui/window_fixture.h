@@ -27,6 +27,13 @@
 #include "ui/frm_zorvex.h"
 #include "ui/listing_model.h"
 
+// Texts in test failures as text, not as the bytes of the object.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
 namespace quorvant::uitest {
 
 class RecordingSink : public MessageSink {
