@@ -38,6 +38,7 @@ void frmAbout::WriteName() {
 int frmAbout::Layout(QPainter* painter) const {
   const QFontMetrics big(font());
   QFont small("MS Sans Serif", 10);
+  small.setBold(false);  // set, or the painter takes the window's bold
   const QFontMetrics detail(small);
   int bottom = 0;  // where the last line drawn ends
   for (const QString& line : lines_) {

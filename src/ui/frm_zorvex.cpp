@@ -517,7 +517,11 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
     if (auto* field = qobject_cast<QLineEdit*>(watched)) {
       // Select the whole text once the focus has settled (a mouse click would
       // otherwise place the cursor over the selection).
-      QTimer::singleShot(0, field, [field] { field->selectAll(); });
+      // A focus that has already moved on (through a field being disabled) selects
+      // nothing.
+      QTimer::singleShot(0, field, [field] {
+        if (field->hasFocus()) field->selectAll();
+      });
       if (field == txtError) errorBoundOnFocus_ = FieldValue(txtError);
     }
   }
@@ -553,6 +557,7 @@ void frmZorvex::createProblemFields(QWidget* host) {
   grid->addWidget(MakeLabel("# of random seeds:"), row, 0);
   grid->addWidget(field(txtRand, "txtRand", "20", ""), row++, 1);
   auto* functionRow = new QHBoxLayout;
+  functionRow->setSpacing(6);
   functionRow->addWidget(MakeLabel("Enter function:"));
   lblEquation = new ElidedLabel;
   lblEquation->setFont(LabelFont());
