@@ -789,7 +789,7 @@ void frmZorvex::onRunFinished() {
   problem_.minima = searched.minima;
   lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
-  lastPoints_ = worker_->points();
+  lastPoints_ = worker_->TakePoints();
   points_->Fill(ProblemFromFields(), lastPoints_);
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   QStringList notes;

@@ -55,6 +55,13 @@ class RunWorker : public QObject, private RunHooks {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     return points_;
   }
+  // The same, handed over: the worker keeps no copy of its own afterwards.
+  std::vector<StationaryPoint> TakePoints() {
+    std::lock_guard<std::mutex> lock(pointsMutex_);
+    std::vector<StationaryPoint> taken;
+    taken.swap(points_);
+    return taken;
+  }
   // Asks a run in progress to stop and waits for it to end. Events are served while it
   // waits (the run may be waiting for a message box on this thread).
   void StopAndWait();

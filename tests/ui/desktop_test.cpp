@@ -320,6 +320,11 @@ void PrintTo(const ScreenCase& c, std::ostream* os) {
 class StartSize : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST_P(StartSize, FitsTheAvailableArea) {
+#if defined(__SANITIZE_THREAD__)
+  // The child is started with fork, which ThreadSanitizer refuses in a process that
+  // has threads; the layout does not depend on it, the other builds check it.
+  GTEST_SKIP() << "ThreadSanitizer cannot start a child process from here";
+#endif
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString config = dir.filePath("screen.json");
