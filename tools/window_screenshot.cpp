@@ -1,20 +1,111 @@
-// Renders the program's windows offscreen and saves them as PNG files for the
-// README: window_screenshot OUT.png (the main window after exploring Himmelblau's
+// Pictures of the program's windows for the README.
+//
+// Offscreen: window_screenshot OUT.png (the main window after exploring Himmelblau's
 // function, typed with key events as a user would), window_screenshot --about OUT.png,
 // window_screenshot --help OUT.png.
+//
+// On a real display (tools/xvfb_screenshots.sh runs it under Xvfb with a window manager,
+// so the title bars show): window_screenshot --tour PROBLEM.zvx OUTDIR opens the
+// problem file, runs Random with "Show additional info" and saves the window with its
+// title (OUTDIR/main-window.png), the question closing then asks
+// (OUTDIR/close-prompt.png), and the Plot window (OUTDIR/himmelblau-plot.png).
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <string>
 
 #include "ui/frm_zorvex.h"
+#include "ui/listing_model.h"
+#include "ui/listing_view.h"
+#include "ui/plot_window.h"
+
+namespace {
+
+// The screen as it shows `window` now, its frame and title bar included (the window
+// manager draws them), with `margin` pixels around it.
+bool SaveFramed(QWidget* window, const QString& path, int margin = 0) {
+  QApplication::processEvents();
+  QTest::qWait(300);  // the window manager and the compositor settle
+  const QRect frame = window->frameGeometry().adjusted(-margin, -margin, margin, margin);
+  const QPixmap shot =
+      window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+  return shot.save(path);
+}
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "window_screenshot: %s\n", what);
+  return 1;
+}
+
+int Session(const QString& problem, const QString& out) {
+  quorvant::frmZorvex window;
+  window.resize(1040, 660);
+  window.move(40, 30);
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) return Fail("the window did not show");
+  if (!window.OpenNamedFile(problem)) return Fail("the problem file did not open");
+  auto* seeds = window.findChild<QLineEdit*>("txtRand");
+  seeds->setText("400");
+  window.findChild<QCheckBox*>("chkShowPivots")->setChecked(true);
+  QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
+  window.cmdRandom_Click();
+  if (!done.wait(60000)) return Fail("the run did not end");
+  // Somewhere in the middle of the listing, where trials meet saddles and minima.
+  quorvant::ListingView* listing = window.listingView();
+  listing->scrollTo(window.listing()->index(window.listing()->rowCount() / 2),
+                    QAbstractItemView::PositionAtTop);
+  listing->setFocus();
+  if (!SaveFramed(&window, out + "/main-window.png")) return Fail("cannot save main-window.png");
+
+  // Closing asks about the unsaved results; the picture is taken while it asks, and
+  // the question is cancelled.
+  bool asked = false;
+  QTimer::singleShot(800, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (!box) return;
+    asked = SaveFramed(&window, out + "/close-prompt.png");
+    if (auto* message = qobject_cast<QMessageBox*>(box))
+      message->button(QMessageBox::Cancel)->click();
+  });
+  window.close();
+  if (!asked) return Fail("closing did not ask");
+
+  window.mnuPlot_Click();
+  quorvant::PlotWindow* plot = window.plotWindow();
+  if (!plot) return Fail("no Plot window");
+  QSignalSpy rendered(plot, &quorvant::PlotWindow::rendered);
+  plot->resize(860, 760);
+  plot->move(120, 20);
+  if (!QTest::qWaitForWindowExposed(plot)) return Fail("the Plot window did not show");
+  if (rendered.isEmpty() && !rendered.wait(20000)) return Fail("the plot was not drawn");
+  if (!SaveFramed(plot, out + "/himmelblau-plot.png"))
+    return Fail("cannot save himmelblau-plot.png");
+  window.SetUnsavedPrompt([](bool) { return quorvant::frmZorvex::UnsavedAnswer::Discard; });
+  window.close();
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Read before the application object, which takes its own options out of argv.
+  if (argc == 4 && std::string(argv[1]) == "--tour") {
+    const QString problem = QString::fromLocal8Bit(argv[2]);
+    const QString out = QString::fromLocal8Bit(argv[3]);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quorvant screenshots");
+    return Session(problem, out);
+  }
   if (argc != 2 && argc != 3) return 2;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
@@ -60,7 +151,7 @@ int main(int argc, char** argv) {
   QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
   QTest::mouseClick(window.findChild<QPushButton*>("cmdExplore"), Qt::LeftButton);
   if (!done.wait(20000)) return 1;
-  window.findChild<QListWidget*>("lstExtrema")->setFocus();
+  window.listingView()->setFocus();
   QApplication::processEvents();
   return window.grab().save(argv[1]) ? 0 : 1;
 }

@@ -8,6 +8,9 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Quorvant");
+  // What the window remembers (geometry, last folder, recent files) goes to
+  // ~/.config/Quorvant/Quorvant.conf.
+  QApplication::setOrganizationName("Quorvant");
   QApplication::setQuitOnLastWindowClosed(false);  // the main window's closing ends it
   quorvant::ProcessLocale locale;
   quorvant::SubMain start(locale, [](const QString& title, const QString& text) {

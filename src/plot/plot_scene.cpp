@@ -1,6 +1,9 @@
 #include "plot/plot_scene.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "model/numtext.h"
 
 namespace quorvant {
 
@@ -43,7 +46,30 @@ PlotGrid SamplePlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
   return grid;
 }
 
-PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes) {
+namespace {
+
+// Whether `p` lies in the plotted plane through `slice`: its coordinates off the axes are
+// the slice's, within a thousandth of the box's width along each (a point found by its
+// own Newton iteration never repeats another's digits exactly).
+bool OnSlice(const PlotData& data, PlotAxes axes, const std::vector<double>& slice,
+             const std::vector<double>& p) {
+  for (size_t i = 0; i < p.size() && i < slice.size(); ++i) {
+    if (static_cast<int>(i) == axes.x || static_cast<int>(i) == axes.y) continue;
+    double width = i < data.lower.size() ? std::fabs(data.upper[i] - data.lower[i]) : 0;
+    if (!std::isfinite(width) || width == 0) width = std::max(1.0, std::fabs(slice[i]));
+    if (!(std::fabs(p[i] - slice[i]) <= width * 1e-3)) return false;
+  }
+  return true;
+}
+
+QString Short(double v) {
+  return QString::number(v, 'g', 6);
+}
+
+}  // namespace
+
+PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
+                     const std::vector<double>& slice) {
   PlotMarkers markers;
   auto place = [&](const std::vector<std::vector<double>>& points, std::vector<PlotMarker>& out,
                    const QString& kind) {
@@ -52,6 +78,7 @@ PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes) 
       m.x = p[axes.x];
       m.y = axes.y < 0 ? sampler.ValueAt(p) : p[axes.y];
       m.label = kind;
+      m.onSlice = OnSlice(data, axes, slice, p);
       out.push_back(m);
     }
   };
@@ -59,6 +86,45 @@ PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes) 
   place(data.minima, markers.minima, "min");
   place(data.others, markers.others, "");
   return markers;
+}
+
+QString SliceCaption(const std::vector<std::string>& names, PlotAxes axes,
+                     const std::vector<double>& slice) {
+  if (axes.y < 0 || names.size() < 3) return {};
+  QStringList parts;
+  for (size_t i = 0; i < names.size() && i < slice.size(); ++i) {
+    if (static_cast<int>(i) == axes.x || static_cast<int>(i) == axes.y) continue;
+    parts << QString::fromStdString(names[i]) + " = " + Short(slice[i]);
+  }
+  return parts.join(", ");
+}
+
+QString UnplottableBox(const PlotData& data, PlotAxes axes) {
+  for (int axis : {axes.x, axes.y}) {
+    if (axis < 0 || axis >= static_cast<int>(data.lower.size())) continue;
+    const double lo = data.lower[axis], hi = data.upper[axis];
+    const QString name = axis < static_cast<int>(data.problem.varNames.size())
+                             ? QString::fromStdString(data.problem.varNames[axis])
+                             : QString("variable %1").arg(axis + 1);
+    const QString box = QString::fromStdString(FormatGeneral(lo)) + " to " +
+                        QString::fromStdString(FormatGeneral(hi));
+    if (!std::isfinite(lo) || !std::isfinite(hi))
+      return "The limits of " + name + " (" + box + ") are not numbers the plot can sample.";
+    if (!std::isfinite(hi - lo))
+      return "The box of " + name + " (" + box +
+             ") is too wide to plot: its width is beyond the largest number. Narrow its limits "
+             "to plot it.";
+  }
+  return {};
+}
+
+QString PlotProblemMessage(const PlotData& data, PlotAxes axes, const PlotGrid& grid) {
+  const QString box = UnplottableBox(data, axes);
+  if (!box.isEmpty()) return box;
+  for (double v : grid.values)
+    if (std::isfinite(v)) return {};
+  return "The function has no value at any point the plot sampled (every evaluation failed), "
+         "so there is nothing to draw.";
 }
 
 }  // namespace quorvant

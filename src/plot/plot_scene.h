@@ -2,7 +2,9 @@
 // the markers of its stationary points. Shared by the Plot window and the PNG renderer.
 #pragma once
 
+#include <QString>
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "engine/plot_data.h"
@@ -30,7 +32,24 @@ std::vector<double> SlicePoint(const PlotData& data, int choice);
 // the sampler's problem says. Stops early (with a partial grid) when `cancel` is set.
 PlotGrid SamplePlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
                     const std::atomic<bool>* cancel);
-// The markers of the stored extrema and the other stationary points on those axes.
-PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes);
+// The markers of the stored extrema and the other stationary points on those axes; with
+// three variables or more, a point whose other coordinates are not those of the slice
+// `slice` (within a thousandth of the box along each) is marked as off the slice.
+PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
+                     const std::vector<double>& slice);
+
+// Where the plotted plane lies, for three variables or more ("z = -9.42478, t = 1"): the
+// variables off the axes with their values at the slice, to 6 significant digits; empty
+// otherwise.
+QString SliceCaption(const std::vector<std::string>& names, PlotAxes axes,
+                     const std::vector<double>& slice);
+
+// Why the box cannot be sampled on these axes (a limit that is not a number, or a width
+// beyond the largest double, as for -1E308 to 1E308), in words; empty when it can.
+QString UnplottableBox(const PlotData& data, PlotAxes axes);
+
+// What the plot shows instead of a picture when it has nothing to draw: the box cannot
+// be sampled, or the function has no value at any sampled point. Empty when it can draw.
+QString PlotProblemMessage(const PlotData& data, PlotAxes axes, const PlotGrid& grid);
 
 }  // namespace quorvant

@@ -17,6 +17,7 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent) {
   plot_->setObjectName("plot");
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   plot_->setMinimumSize(480, 380);
+  Reset();
   hover_ = new QLabel(" ");
   hover_->setObjectName("plotHover");
   layout->addWidget(plot_, 1);
@@ -30,27 +31,113 @@ std::vector<PlotMarker> PlotView::drawn(const QString& kind) const {
   return {};
 }
 
-void PlotView::Show(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
-                    const QString& yName, bool showOthers) {
-  grid_ = grid;
+QCPColorGradient PlotView::Gradient() {
+  // Samples of a perceptually uniform scale from dark violet through blue and green to
+  // yellow: equal steps of the value look like equal steps of colour, and the order
+  // survives printing in grey.
+  static const QColor stops[] = {QColor(68, 1, 84),    QColor(71, 44, 122),  QColor(59, 81, 139),
+                                 QColor(44, 113, 142), QColor(33, 144, 141), QColor(39, 173, 129),
+                                 QColor(92, 200, 99),  QColor(170, 220, 50), QColor(253, 231, 37)};
+  QCPColorGradient gradient;
+  gradient.clearColorStops();
+  const int n = static_cast<int>(std::size(stops));
+  for (int k = 0; k < n; ++k) gradient.setColorStopAt(static_cast<double>(k) / (n - 1), stops[k]);
+  gradient.setColorInterpolation(QCPColorGradient::ciRGB);
+  gradient.setNanHandling(QCPColorGradient::nhTransparent);  // failures show as gaps
+  return gradient;
+}
+
+// An empty plot: the caption row (when there is a slice), the axis rect, and the
+// legend's row below them.
+void PlotView::Reset() {
   drawn_.clear();
+  message_.clear();
   plot_->clearPlottables();
   plot_->clearItems();
   plot_->plotLayout()->clear();
-  plot_->plotLayout()->addElement(0, 0, new QCPAxisRect(plot_));
-  auto* rect = static_cast<QCPAxisRect*>(plot_->plotLayout()->element(0, 0));
+  plot_->plotLayout()->addElement(1, 0, new QCPAxisRect(plot_));
+  auto* rect = static_cast<QCPAxisRect*>(plot_->plotLayout()->element(1, 0));
   plot_->xAxis = rect->axis(QCPAxis::atBottom);
   plot_->yAxis = rect->axis(QCPAxis::atLeft);
   plot_->xAxis2 = rect->axis(QCPAxis::atTop);
   plot_->yAxis2 = rect->axis(QCPAxis::atRight);
   plot_->legend = new QCPLegend;
-  rect->insetLayout()->addElement(plot_->legend, Qt::AlignTop | Qt::AlignRight);
+  plot_->plotLayout()->addElement(2, 0, plot_->legend);
+  plot_->plotLayout()->setRowStretchFactor(2, 0.001);
   plot_->legend->setLayer("legend");
-  plot_->legend->setVisible(true);
+  plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+  plot_->legend->setWrap(4);
+  plot_->legend->setBorderPen(Qt::NoPen);
+}
+
+void PlotView::Show(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
+                    const QString& yName, bool showOthers, const QString& slice) {
+  grid_ = grid;
+  slice_ = slice;
+  Reset();
+  if (!slice.isEmpty()) {
+    auto* caption = new QCPTextElement(plot_, "Slice at " + slice, QFont("Sans Serif", 10));
+    caption->setObjectName("plotSliceCaption");
+    plot_->plotLayout()->addElement(0, 0, caption);
+  }
   if (grid.yAxis < 0)
     ShowCurve(grid, markers, xName, showOthers);
   else
     ShowMap(grid, markers, xName, yName, showOthers);
+  homeX0_ = plot_->xAxis->range().lower;
+  homeX1_ = plot_->xAxis->range().upper;
+  homeY0_ = plot_->yAxis->range().lower;
+  homeY1_ = plot_->yAxis->range().upper;
+  PlaceLegend();
+  plot_->plotLayout()->simplify();
+  plot_->replot();
+}
+
+// Below the picture, in a row of its own, and only when it has something to say.
+void PlotView::PlaceLegend() {
+  if (plot_->legend && plot_->legend->itemCount() == 0) {
+    plot_->plotLayout()->remove(plot_->legend);  // deletes it
+    plot_->legend = nullptr;
+  }
+}
+
+void PlotView::ShowMessage(const QString& text) {
+  grid_ = PlotGrid{};
+  slice_.clear();
+  Reset();
+  PlaceLegend();
+  plot_->plotLayout()->simplify();
+  message_ = text;
+  auto* note = new QCPItemText(plot_);
+  note->setObjectName("plotMessage");
+  note->position->setType(QCPItemPosition::ptAxisRectRatio);
+  note->position->setCoords(0.5, 0.5);
+  note->setPositionAlignment(Qt::AlignCenter);
+  note->setTextAlignment(Qt::AlignCenter);
+  QString wrapped;
+  int length = 0;
+  for (const QString& word : text.split(' ')) {
+    if (length > 0 && length + word.size() > 60) {
+      wrapped += '\n';
+      length = 0;
+    } else if (length > 0) {
+      wrapped += ' ';
+      ++length;
+    }
+    wrapped += word;
+    length += static_cast<int>(word.size());
+  }
+  note->setText(wrapped);
+  note->setFont(QFont("Sans Serif", 11));
+  plot_->xAxis->setVisible(false);
+  plot_->yAxis->setVisible(false);
+  plot_->replot();
+}
+
+void PlotView::ResetView() {
+  if (!plot_->xAxis || message_.size() > 0) return;
+  plot_->xAxis->setRange(homeX0_, homeX1_);
+  plot_->yAxis->setRange(homeY0_, homeY1_);
   plot_->replot();
 }
 
@@ -58,6 +145,7 @@ void PlotView::ShowCurve(const PlotGrid& grid, const PlotMarkers& markers, const
                          bool showOthers) {
   QCPGraph* curve = plot_->addGraph();
   curve->setName("f(" + xName + ")");
+  curve->addToLegend(plot_->legend);
   curve->setPen(QPen(QColor(30, 60, 150), 2));
   QVector<double> xs, ys;
   for (int k = 0; k < grid.xCount; ++k) {
@@ -101,12 +189,13 @@ void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const Q
     for (int ix = 0; ix < grid.xCount; ++ix) map->data()->setCell(ix, iy, grid.at(ix, iy));
   // The colour scale takes the map's gradient and range once they are set.
   auto* scale = new QCPColorScale(plot_);
-  plot_->plotLayout()->addElement(0, 1, scale);
+  plot_->plotLayout()->addElement(1, 1, scale);
   scale->setLabel("f");
   map->setColorScale(scale);
-  QCPColorGradient gradient(QCPColorGradient::gpSpectrum);
-  gradient.setNanHandling(QCPColorGradient::nhTransparent);  // failures show as gaps
-  map->setGradient(gradient);
+  map->setGradient(Gradient());
+  auto* margins = new QCPMarginGroup(plot_);
+  plot_->axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
+  scale->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
   map->setInterpolate(true);
   // Colours span the lower 90% of the values, so the neighbourhood of the minima keeps
   // its detail where a few very large values would otherwise flatten it.
@@ -125,10 +214,11 @@ void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const Q
   plot_->yAxis->setLabel(yName);
   plot_->xAxis->setRange(grid.xMin, grid.xMax);
   plot_->yAxis->setRange(grid.yMin, grid.yMax);
-  AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(255, 80, 80));
+  // Colours that stand out on every part of the scale.
+  AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(230, 30, 60));
   AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(255, 255, 255));
   if (showOthers)
-    AddMarkers(markers.others, "saddle / neither", QCPScatterStyle::ssDiamond, QColor(255, 220, 0));
+    AddMarkers(markers.others, "saddle / neither", QCPScatterStyle::ssDiamond, QColor(255, 140, 0));
 }
 
 // Contour lines by marching squares: each cell contributes the segments where a
@@ -175,18 +265,26 @@ void PlotView::AddContours(const PlotGrid& grid) {
   }
 }
 
+// Markers on the slice are filled; those off it (their other coordinates differ) are
+// hollow, where they project onto the plotted plane.
 void PlotView::AddMarkers(const std::vector<PlotMarker>& points, const QString& name, int shape,
                           const QColor& color) {
   drawn_.emplace_back(name, points);
-  if (points.empty()) return;
-  QCPGraph* g = plot_->addGraph();
-  g->setName(name);
-  g->setLineStyle(QCPGraph::lsNone);
-  g->setScatterStyle(QCPScatterStyle(static_cast<QCPScatterStyle::ScatterShape>(shape),
-                                     QPen(Qt::black, 1.2), QBrush(color), 11));
-  QVector<double> xs, ys;
-  for (const PlotMarker& m : points) xs << m.x, ys << m.y;
-  g->setData(xs, ys);
+  for (const bool onSlice : {true, false}) {
+    QVector<double> xs, ys;
+    for (const PlotMarker& m : points)
+      if (m.onSlice == onSlice) xs << m.x, ys << m.y;
+    if (xs.isEmpty()) continue;
+    QCPGraph* g = plot_->addGraph();
+    g->setName(onSlice ? name : name + " (off the slice)");
+    g->addToLegend(plot_->legend);
+    g->setLineStyle(QCPGraph::lsNone);
+    g->setScatterStyle(
+        QCPScatterStyle(static_cast<QCPScatterStyle::ScatterShape>(shape),
+                        onSlice ? QPen(Qt::black, 1.2) : QPen(color.darker(110), 2.0),
+                        onSlice ? QBrush(color) : QBrush(Qt::NoBrush), 11));
+    g->setData(xs, ys);
+  }
 }
 
 void PlotView::OnMouseMove(QMouseEvent* event) {

@@ -1,6 +1,9 @@
 // A picture of the function over the search box with its stationary points marked:
 // a curve for one variable, a heat map with contour lines for two (or a slice of
-// more). Built on QCustomPlot: zoom and pan with the mouse, hover shows the point.
+// more, which says where it lies above the picture). Built on QCustomPlot: zoom and pan
+// with the mouse, hover shows the point, Reset view goes back to the whole box. The
+// colours follow a perceptually uniform scale (dark violet for low values, yellow for
+// high); the legend lies below the picture, never over it.
 #pragma once
 
 #include <QLabel>
@@ -10,12 +13,14 @@
 #include "engine/plot_sampler.h"
 
 class QCustomPlot;
+class QCPColorGradient;
 
 namespace quorvant {
 
 struct PlotMarker {
   double x = 0, y = 0;  // y is f for a curve
   QString label;
+  bool onSlice = true;  // off the plotted plane: drawn hollow where it projects onto it
 };
 
 struct PlotMarkers {
@@ -26,13 +31,24 @@ class PlotView : public QWidget {
   Q_OBJECT
  public:
   explicit PlotView(QWidget* parent = nullptr);
+  // `slice` says where a slice lies ("z = -9.42478"); empty for a whole picture.
   void Show(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
-            const QString& yName, bool showOthers);
+            const QString& yName, bool showOthers, const QString& slice = QString());
+  // A message where the picture would be, when there is nothing to draw.
+  void ShowMessage(const QString& text);
+  // The message shown instead of a picture, empty while a picture is shown.
+  const QString& message() const { return message_; }
+  // The slice caption shown above the picture (empty when there is none).
+  const QString& sliceCaption() const { return slice_; }
+  // Back to the whole box, as the picture was first drawn.
+  void ResetView();
   bool ExportPng(const QString& path, int width = 900, int height = 700);
   bool ExportPdf(const QString& path);
   QCustomPlot* plot() const { return plot_; }
   // Number of marker points of each kind drawn, and where (for tests).
   std::vector<PlotMarker> drawn(const QString& kind) const;
+  // The colour scale of the heat map.
+  static QCPColorGradient Gradient();
 
  private:
   void ShowCurve(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
@@ -40,13 +56,18 @@ class PlotView : public QWidget {
   void ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
                const QString& yName, bool showOthers);
   void AddContours(const PlotGrid& grid);
+  void Reset();
   void AddMarkers(const std::vector<PlotMarker>& points, const QString& name, int shape,
                   const QColor& color);
+  void PlaceLegend();
   void OnMouseMove(QMouseEvent* event);
 
   QCustomPlot* plot_;
   QLabel* hover_;
   PlotGrid grid_;
+  QString message_;
+  QString slice_;
+  double homeX0_ = 0, homeX1_ = 1, homeY0_ = 0, homeY1_ = 1;
   std::vector<std::pair<QString, std::vector<PlotMarker>>> drawn_;
 };
 

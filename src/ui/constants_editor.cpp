@@ -21,6 +21,7 @@ ConstantsEditor::ConstantsEditor(QWidget* parent) : QGroupBox("User constants", 
   cboConstants_->setFont(FieldFont());
   cboConstants_->setToolTip("Example: a=2.37");
   cboConstants_->setMinimumContentsLength(16);
+  LiftLengthLimit(cboConstants_->lineEdit());
   cmdAddCons_ = MakeButton("cmdAddCons", "Add", "Add (register) constant");
   cmdRemCons_ = MakeButton("cmdRemCons", "Remove", "Remove selected constant");
   row->addWidget(cboConstants_, 1);
@@ -50,6 +51,7 @@ void ConstantsEditor::cmdAddCons_Click() {
   cboConstants_->addItem(QString::fromStdString(text));
   cboConstants_->setCurrentIndex(-1);
   cboConstants_->setEditText("");
+  emit listChanged();
   emit edited();  // emptying the edit text is a change
 }
 
@@ -59,6 +61,7 @@ void ConstantsEditor::cmdRemCons_Click() {
   const std::string reset = constants_.Remove(k, cboConstants_->currentText().toStdString());
   emit resetRequested(QString::fromStdString(reset));
   cboConstants_->removeItem(k);
+  emit listChanged();
 }
 
 void ConstantsEditor::SetStatements(std::vector<std::string> statements) {
@@ -68,6 +71,7 @@ void ConstantsEditor::SetStatements(std::vector<std::string> statements) {
     cboConstants_->addItem(QString::fromStdString(s));
   cboConstants_->setCurrentIndex(-1);
   cboConstants_->setEditText("");
+  emit listChanged();
 }
 
 }  // namespace quorvant

@@ -33,6 +33,8 @@ class ConstantsEditor : public QGroupBox {
   void resetRequested(const QString& statement);
   // Add refused a new name because 101 constants are listed.
   void full();
+  // The list of statements changed (Add, Remove, or an opened problem's).
+  void listChanged();
 
  private:
   UserConstants constants_;

@@ -2,8 +2,13 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QtGlobal>
 
 namespace quorvant {
+
+namespace {
+constexpr const char* kProductName = "Quorvant";
+}  // namespace
 
 frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("frmAbout");
@@ -16,23 +21,50 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
   resize(420, 300);
 }
 
+QStringList frmAbout::VersionLines() {
+  return {QString("Version ") + QUORVANT_VERSION, QString("Qt ") + qVersion()};
+}
+
 void frmAbout::WriteName() {
   lines_ << ""
          << ""
-         << ""
-         << "Quorvant";
+         << "" << kProductName;
+  const int needed = Layout(nullptr);
+  if (needed > height()) resize(width(), needed);
   update();
+}
+
+// Draws the lines onto `painter` (none: only measures) and returns the height they take.
+int frmAbout::Layout(QPainter* painter) const {
+  const QFontMetrics big(font());
+  QFont small("MS Sans Serif", 10);
+  small.setBold(false);  // set, or the painter takes the window's bold
+  const QFontMetrics detail(small);
+  int bottom = 0;  // where the last line drawn ends
+  for (const QString& line : lines_) {
+    const int baseline = bottom + big.leading() + big.ascent();
+    if (painter) {
+      painter->setFont(font());
+      painter->drawText(12, baseline, line);
+    }
+    bottom = baseline + big.descent();
+    if (line != kProductName) continue;
+    // Under the name: what is running, in the small font.
+    for (const QString& version : VersionLines()) {
+      const int under = bottom + 2 + detail.ascent();
+      if (painter) {
+        painter->setFont(small);
+        painter->drawText(14, under, version);
+      }
+      bottom = under + detail.descent();
+    }
+  }
+  return bottom + 8;
 }
 
 void frmAbout::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.setFont(font());
-  const QFontMetrics metrics(font());
-  int y = metrics.ascent();
-  for (const QString& line : lines_) {
-    painter.drawText(12, y, line);
-    y += metrics.lineSpacing();
-  }
+  Layout(&painter);
 }
 
 void frmAbout::mousePressEvent(QMouseEvent*) {

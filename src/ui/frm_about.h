@@ -1,9 +1,12 @@
 // The About window: the product's name in large bold letters, written again below
-// on every About; a click anywhere closes it. Not modal.
+// on every About, each time with the program's version and the Qt version under it in
+// a smaller font; a click anywhere closes it. Not modal.
 #pragma once
 
 #include <QStringList>
 #include <QWidget>
+
+class QPainter;
 
 namespace quorvant {
 
@@ -11,15 +14,21 @@ class frmAbout : public QWidget {
   Q_OBJECT
  public:
   explicit frmAbout(QWidget* parent = nullptr);
-  // Three empty lines, then "Quorvant", below what is already written.
+  // Three empty lines, then "Quorvant", below what is already written; the version
+  // lines follow the name.
   void WriteName();
+  // The lines written in the large font, in order.
   const QStringList& lines() const { return lines_; }
+  // The lines under each name: "Version 0.1.0" and "Qt 6.4.2" (the Qt the program runs
+  // with).
+  static QStringList VersionLines();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  int Layout(QPainter* painter) const;
   QStringList lines_;
 };
 

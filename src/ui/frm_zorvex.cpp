@@ -5,22 +5,26 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -31,8 +35,11 @@
 #include "engine/plot_data.h"
 #include "model/numtext.h"
 #include "ui/constants_editor.h"
+#include "ui/elided_label.h"
 #include "ui/field_guard.h"
 #include "ui/interval_editor.h"
+#include "ui/listing_model.h"
+#include "ui/listing_view.h"
 #include "ui/points_table.h"
 #include "ui/qt_report_printer.h"
 #include "ui/run_worker.h"
@@ -52,9 +59,7 @@ class DialogMessages final : public MessageSink {
     body.replace('\r', '\n');
     const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
     auto show = [&] {
-      QMessageBox box(
-          icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information, caption,
-          body, QMessageBox::Ok, parent_);
+      QMessageBox box(BoxIcon(icon), caption, body, QMessageBox::Ok, parent_);
       box.exec();
     };
     if (QThread::currentThread() == parent_->thread())
@@ -71,7 +76,22 @@ QString FromStd(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The window's size when nothing is remembered, as far as the screen allows.
+constexpr QSize kStartSize(940, 620);
+
 }  // namespace
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Critical:
+      return QMessageBox::Critical;
+    case MessageIcon::Exclamation:
+      return QMessageBox::Warning;
+    case MessageIcon::Information:
+      return QMessageBox::Information;
+  }
+  return QMessageBox::NoIcon;
+}
 
 frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("Quorvant");
@@ -86,16 +106,17 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
   worker_ = new RunWorker(*evaluator_, this);
-  connect(worker_, &RunWorker::lineAppended, this,
-          [this](const QString& line) { lstExtrema->addItem(line); });
-  connect(worker_, &RunWorker::progressed, this,
-          [this](int permille) { prgRun->setValue(permille); });
+  connect(worker_, &RunWorker::linesReady, this, &frmZorvex::onLinesReady);
   connect(worker_, &RunWorker::finished, this, &frmZorvex::onRunFinished);
+  setAcceptDrops(true);
 
   createMenus();
   auto* central = new QWidget;
   auto* columns = new QHBoxLayout(central);
+  // Close spacing keeps the smallest window within a 1366 x 768 screen at 150 %.
+  columns->setContentsMargins(8, 6, 8, 4);
   auto* left = new QVBoxLayout;
+  left->setSpacing(4);
   auto* fields = new QWidget;
   createProblemFields(fields);
   left->addWidget(fields);
@@ -105,13 +126,17 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
       new IntervalEditor(*guard_, [this](QLineEdit* field) { setSelectAllOnFocus(field); });
   left->addWidget(intervals_);
   left->addStretch(1);
-  columns->addLayout(left, 0);
-  columns->addWidget(createResultsPanel(), 1);
+  // Both columns share a wider window: long formulas and names get room too.
+  columns->addLayout(left, 2);
+  columns->addWidget(createResultsPanel(), 3);
   setCentralWidget(central);
   statusBar();
   guardFields();
 
   connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
+  connect(constants_, &ConstantsEditor::listChanged, this, &frmZorvex::UpdateModified);
+  connect(intervals_, &IntervalEditor::edited, this, &frmZorvex::UpdateModified);
+  constants_->combo()->lineEdit()->installEventFilter(this);
   connect(constants_, &ConstantsEditor::resetRequested, this,
           [this](const QString& statement) { evaluator_->Execute(statement.toStdString()); });
   connect(constants_, &ConstantsEditor::full, this, [this] {
@@ -128,8 +153,28 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   QWidget::setTabOrder(txtEquation, constants_->combo());
   QWidget::setTabOrder(constants_->combo(), intervals_->firstField());
   intervals_->LoadObjects(1);
-  resize(940, 620);
+  const QByteArray geometry = settings_.Geometry();
+  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen();
+  savedFingerprint_ = Fingerprint();
+  UpdateTitle();
   txtOrder->setFocus();
+}
+
+// The start size: the usual one where the screen has room for it, else the screen's
+// available area (never less than the window's minimum), at the screen's top left.
+void frmZorvex::FitToScreen() {
+  QSize size = kStartSize;
+  if (const QScreen* shown = screen()) {
+    const QRect available = shown->availableGeometry();
+    // The frame the window manager adds is not known before the window is shown.
+    const QSize frame(16, 40);
+    size = size.boundedTo(available.size() - frame);
+    size = size.expandedTo(minimumSizeHint());
+    const QPoint at(available.left() + std::max(0, (available.width() - size.width()) / 2),
+                    available.top() + std::max(0, (available.height() - size.height()) / 3));
+    move(at);
+  }
+  resize(size);
 }
 
 frmZorvex::~frmZorvex() {
@@ -140,7 +185,12 @@ frmZorvex::~frmZorvex() {
 }
 
 void frmZorvex::closeEvent(QCloseEvent* event) {
+  if (!MaybeSave()) {
+    event->ignore();
+    return;
+  }
   worker_->StopAndWait();
+  settings_.SetGeometry(saveGeometry());
   if (about_) about_->close();
   if (help_) help_->close();
   if (plot_) plot_->close();
@@ -163,21 +213,32 @@ void frmZorvex::mnuAbout_Click() {
 }
 
 void frmZorvex::createMenus() {
-  QMenu* mnuFile = menuBar()->addMenu("File");
-  mnuOpen = mnuFile->addAction("Open");
+  QMenu* mnuFile = menuBar()->addMenu("&File");
+  mnuFile->setObjectName("mnuFile");
+  mnuOpen = mnuFile->addAction("&Open");
+  mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
+  mnuRecent_ = mnuFile->addMenu("&Recent Files");
+  mnuRecent_->setObjectName("mnuRecent");
   mnuFile->addSeparator();
-  mnuSave = mnuFile->addAction("Save");
-  mnuSaveAs = mnuFile->addAction("Save As");
+  mnuSave = mnuFile->addAction("&Save");
+  mnuSave->setShortcut(QKeySequence("Ctrl+S"));
+  mnuSaveAs = mnuFile->addAction("Save &As");
+  mnuSaveAs->setShortcut(QKeySequence("Ctrl+Shift+S"));
   mnuFile->addSeparator();
-  mnuPrint = menuBar()->addAction("Print");
-  mnuPlot = menuBar()->addAction("Plot");
+  mnuQuit = mnuFile->addAction("&Quit");
+  mnuQuit->setShortcut(QKeySequence("Ctrl+Q"));
+  mnuPrint = menuBar()->addAction("&Print");
+  mnuPrint->setShortcut(QKeySequence("Ctrl+P"));
+  mnuPlot = menuBar()->addAction("P&lot");
   mnuPlot->setObjectName("mnuPlot");
   mnuPlot->setEnabled(false);
-  mnuHelp = menuBar()->addAction("Help");
-  mnuAbout = menuBar()->addAction("About");
+  mnuHelp = menuBar()->addAction("&Help");
+  mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
+  mnuAbout = menuBar()->addAction("A&bout");
   mnuOpen->setObjectName("mnuOpen");
   mnuSave->setObjectName("mnuSave");
   mnuSaveAs->setObjectName("mnuSaveAs");
+  mnuQuit->setObjectName("mnuQuit");
   mnuPrint->setObjectName("mnuPrint");
   mnuHelp->setObjectName("mnuHelp");
   mnuAbout->setObjectName("mnuAbout");
@@ -188,21 +249,68 @@ void frmZorvex::createMenus() {
   connect(mnuOpen, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
   connect(mnuSave, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
   connect(mnuSaveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
+  connect(mnuQuit, &QAction::triggered, this, &QWidget::close);
   connect(mnuPrint, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
   connect(mnuHelp, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
   connect(mnuPlot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
   connect(mnuAbout, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
+  // Recent Files opens as Open does, where Open is allowed.
+  connect(mnuOpen, &QAction::changed, this, &frmZorvex::UpdateRecentFilesMenu);
+  UpdateRecentFilesMenu();
+}
+
+QStringList frmZorvex::recentFiles() const {
+  return settings_.RecentFiles();
+}
+
+void frmZorvex::UpdateRecentFilesMenu() {
+  const QStringList files = settings_.RecentFiles();
+  mnuRecent_->clear();
+  for (int k = 0; k < files.size(); ++k) {
+    const QString& path = files[k];
+    QAction* entry = mnuRecent_->addAction(
+        QString("&%1 %2").arg(k + 1).arg(QFileInfo(path).fileName().replace('&', "&&")));
+    entry->setToolTip(path);
+    entry->setData(path);
+    connect(entry, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
+  }
+  mnuRecent_->setToolTipsVisible(true);
+  mnuRecent_->setEnabled(mnuOpen->isEnabled() && !files.isEmpty());
+}
+
+void frmZorvex::OpenRecentFile(const QString& path) {
+  if (!OpenAllowed() || !MaybeSave()) return;
+  OpenProblemFile(path.toStdString());
 }
 
 void frmZorvex::ShowMessage(const QString& title, const QString& text) {
+  // The warning sign: these are file failures and refusals, not the interpreter's errors.
   messages_->ShowMessage(title.toStdString(), text.toStdString(), MessageIcon::Exclamation);
 }
 
+// The dialogs start in the folder of the last Open or Save As, which is remembered.
 QString frmZorvex::AskFileName(FileDialogKind kind) {
-  if (fileDialogs_) return fileDialogs_(kind);
-  // No filter, no default extension: problem files have none of their own.
-  return kind == FileDialogKind::Open ? QFileDialog::getOpenFileName(this)
-                                      : QFileDialog::getSaveFileName(this);
+  QString name;
+  if (fileDialogs_) {
+    name = fileDialogs_(kind);
+  } else {
+    const QString folder = settings_.LastFolder();
+    // No filter, no default extension: problem files have none of their own.
+    switch (kind) {
+      case FileDialogKind::Open:
+        name = QFileDialog::getOpenFileName(this, QString(), folder);
+        break;
+      case FileDialogKind::Save:
+        name = QFileDialog::getSaveFileName(this, QString(), folder);
+        break;
+      case FileDialogKind::SaveListing:
+        name = QFileDialog::getSaveFileName(this, "Save Listing As", folder + "/listing.txt",
+                                            "Text (*.txt)");
+        break;
+    }
+  }
+  if (!name.isEmpty() && kind != FileDialogKind::SaveListing) settings_.RememberFolderOf(name);
+  return name;
 }
 
 Problem frmZorvex::ProblemFromFields() const {
@@ -226,15 +334,19 @@ Problem frmZorvex::ProblemFromFields() const {
 // Open: a file is read whole into a fresh problem first, so a file that cannot be read
 // leaves the window and the problem exactly as they were.
 void frmZorvex::mnuOpen_Click() {
-  if (!mnuOpen->isEnabled() || worker_->running()) return;
+  if (!OpenAllowed() || !MaybeSave()) return;
   const QString name = AskFileName(FileDialogKind::Open);
   if (name.isEmpty()) return;
   OpenProblemFile(name.toStdString());
 }
 
 bool frmZorvex::OpenNamedFile(const QString& path) {
-  if (!mnuOpen->isEnabled() || worker_->running() || path.isEmpty()) return false;
+  if (!OpenAllowed() || path.isEmpty() || !MaybeSave()) return false;
   return OpenProblemFile(path.toStdString());
+}
+
+bool frmZorvex::OpenAllowed() const {
+  return mnuOpen->isEnabled() && !running_;
 }
 
 bool frmZorvex::OpenProblemFile(const std::string& path) {
@@ -248,6 +360,7 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   }
   problemPath_ = path;
   problemStamp_ = stamp;
+  settings_.AddRecentFile(FromStd(path));
   loading_ = true;
   txtOrder->setEnabled(false);
   txtVarNams->setEnabled(false);
@@ -260,10 +373,12 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   if (const ConstantFailure failure = evaluator_->RegisterConstants(opened.constants))
     ShowMessage("Quorvant", FromStd(ConstantFailureMessage(failure)));
   evaluator_->SetFunction(opened.varNames, opened.formula);
-  lstExtrema->clear();
+  listing_->Clear();
   lblExtrema->setText("");
-  const std::string caption = ListSolutions(
-      opened, *evaluator_, [this](std::string_view line) { lstExtrema->addItem(FromStd(line)); });
+  LineStore lines;
+  const std::string caption =
+      ListSolutions(opened, *evaluator_, [&lines](std::string_view line) { lines.Append(line); });
+  listing_->Append(lines);
   lblExtrema->setText(FromStd(caption));
   lastPoints_.clear();
   points_->Clear();
@@ -271,6 +386,9 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   mnuOpen->setEnabled(false);
   ShowProblemDefined();
   loading_ = false;
+  SetCurrentFile(path);
+  MarkSaved();
+  UpdateRecentFilesMenu();
   return true;
 }
 
@@ -281,6 +399,7 @@ void frmZorvex::SetDisplayedSpecs(const Problem& problem) {
   txtError->setText(FromStd(FormatGeneral(problem.errorBound)));
   txtMaxcy->setText(QString::number(problem.maxCycles));
   txtEquation->setText(FromStd(problem.formula));
+  txtEquation->setCursorPosition(0);
   QStringList names;
   for (int i = 0; i < problem.varCount(); ++i) {
     const QString name = FromStd(problem.varNames[i]);
@@ -312,11 +431,15 @@ void frmZorvex::WriteProblemFile(const FileStamp& expected) {
     return;
   }
   problemStamp_ = saved.stamp;
+  settings_.AddRecentFile(FromStd(problemPath_));
+  UpdateRecentFilesMenu();
+  SetCurrentFile(problemPath_);
+  MarkSaved();
   statusBar()->showMessage(FromStd("Saved " + problemPath_), 5000);
 }
 
 void frmZorvex::mnuSave_Click() {
-  if (!mnuSave->isEnabled() || worker_->running()) return;
+  if (!mnuSave->isEnabled() || running_) return;
   if (problemPath_.empty()) {
     const QString name = AskFileName(FileDialogKind::Save);
     if (name.isEmpty()) return;
@@ -328,7 +451,7 @@ void frmZorvex::mnuSave_Click() {
 
 // A cancelled Save As writes nothing and keeps the remembered name.
 void frmZorvex::mnuSaveAs_Click() {
-  if (!mnuSaveAs->isEnabled() || worker_->running()) return;
+  if (!mnuSaveAs->isEnabled() || running_) return;
   const QString name = AskFileName(FileDialogKind::Save);
   if (name.isEmpty()) return;
   problemPath_ = name.toStdString();
@@ -341,7 +464,7 @@ void frmZorvex::mnuSaveAs_Click() {
 // Print: the report onto the chosen printer, or into a PDF file when no printer is
 // installed.
 void frmZorvex::mnuPrint_Click() {
-  if (worker_->running()) return;
+  if (running_) return;
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
   if (printerSetup_) {
@@ -360,8 +483,14 @@ void frmZorvex::mnuPrint_Click() {
   const Problem problem = ProblemFromFields();
   evaluator_->SetFunction(problem.varNames, problem.formula);
   PrintReport(out, problem, *evaluator_);
-  if (!out.ok())
-    ShowMessage("Quorvant", "The report could not be printed: the printer did not start.");
+  if (!out.ok()) {
+    const QString file = printer.outputFileName();
+    ShowMessage("Quorvant", file.isEmpty()
+                                ? QString("The report could not be printed: the printer did not "
+                                          "start.")
+                                : "The report could not be written to \"" + file + "\": " +
+                                      FromStd(WriteFailureReason(file.toStdString())) + ".");
+  }
 }
 
 void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
@@ -369,11 +498,29 @@ void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
 }
 
 bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
+  // A file dragged over a field is for the window, not text for the field to take.
+  const QEvent::Type type = event->type();
+  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (drop->mimeData()->hasUrls()) {
+      if (type == QEvent::DragEnter)
+        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+      else if (type == QEvent::DragMove)
+        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+      else
+        dropEvent(drop);
+      return true;
+    }
+  }
   if (event->type() == QEvent::FocusIn) {
     if (auto* field = qobject_cast<QLineEdit*>(watched)) {
       // Select the whole text once the focus has settled (a mouse click would
       // otherwise place the cursor over the selection).
-      QTimer::singleShot(0, field, [field] { field->selectAll(); });
+      // A focus that has already moved on (through a field being disabled) selects
+      // nothing.
+      QTimer::singleShot(0, field, [field] {
+        if (field->hasFocus()) field->selectAll();
+      });
       if (field == txtError) errorBoundOnFocus_ = FieldValue(txtError);
     }
   }
@@ -383,11 +530,13 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
 void frmZorvex::createProblemFields(QWidget* host) {
   auto* grid = new QGridLayout(host);
   grid->setContentsMargins(0, 0, 0, 0);
+  grid->setVerticalSpacing(4);
   auto field = [&](QLineEdit*& edit, const char* name, const QString& text, const QString& tip) {
     edit = new QLineEdit(text);
     edit->setObjectName(name);
     edit->setFont(FieldFont());
     edit->setToolTip(tip);
+    LiftLengthLimit(edit);
     setSelectAllOnFocus(edit);
     return edit;
   };
@@ -407,11 +556,12 @@ void frmZorvex::createProblemFields(QWidget* host) {
   grid->addWidget(MakeLabel("# of random seeds:"), row, 0);
   grid->addWidget(field(txtRand, "txtRand", "20", ""), row++, 1);
   auto* functionRow = new QHBoxLayout;
+  functionRow->setSpacing(6);
   functionRow->addWidget(MakeLabel("Enter function:"));
-  lblEquation = MakeLabel("");
+  lblEquation = new ElidedLabel;
+  lblEquation->setFont(LabelFont());
   lblEquation->setObjectName("lblEquation");
-  functionRow->addWidget(lblEquation);
-  functionRow->addStretch(1);
+  functionRow->addWidget(lblEquation, 1);
   grid->addLayout(functionRow, row++, 0, 1, 2);
   grid->addWidget(
       field(txtEquation, "txtEquation", "",
@@ -421,6 +571,8 @@ void frmZorvex::createProblemFields(QWidget* host) {
 
   connect(txtMaxcy, &QLineEdit::textChanged, this, [this] { ClearResults(); });
   connect(txtEquation, &QLineEdit::textChanged, this, [this] { ClearResults(); });
+  for (QLineEdit* edit : {txtError, txtMaxcy, txtEquation})
+    connect(edit, &QLineEdit::textChanged, this, &frmZorvex::UpdateModified);
 }
 
 QWidget* frmZorvex::createResultsPanel() {
@@ -444,11 +596,12 @@ QWidget* frmZorvex::createResultsPanel() {
   commands->addWidget(chkShowPivots);
   column->addLayout(commands);
 
-  lstExtrema = new QListWidget;
+  listing_ = new ListingModel(this);
+  lstExtrema = new ListingView(listing_);
   lstExtrema->setObjectName("lstExtrema");
   lstExtrema->setFont(QFont("Courier New", 9));
   lstExtrema->setToolTip("Quorvant");
-  lstExtrema->setUniformItemSizes(true);
+  connect(lstExtrema, &ListingView::saveRequested, this, &frmZorvex::SaveListingAs);
   points_ = new StationaryPointsTable;
   connect(points_, &StationaryPointsTable::exportFailed, this,
           [this](const QString& message) { ShowMessage("Quorvant", message); });
@@ -508,6 +661,7 @@ void frmZorvex::guardFields() {
                                QTimer::singleShot(0, txtVarNams,
                                                   [this] { txtVarNams->setFocus(); });
                              }
+                             UpdateModified();
                            }});
   guard_->Guard(txtVarNams, {[this] {
                                if (loading_) return true;
@@ -530,6 +684,7 @@ void frmZorvex::guardFields() {
                                txtVarNams->setEnabled(false);
                                lblEquation->setText("f(" + txtVarNams->text() + ")");
                                ShowProblemDefined();
+                               UpdateModified();
                              }});
   guard_->Guard(txtError, {[this] { return FieldValue(txtError) > 0; },
                            [this] {
@@ -556,15 +711,21 @@ frmZorvex::WindowState frmZorvex::windowState() const {
 }
 
 bool frmZorvex::runInProgress() const {
-  return worker_->running();
+  return running_;
 }
 
+// The table and the plot's stationary points go with the listing: what the listing no
+// longer shows cannot be exported or plotted as if it were current.
 void frmZorvex::ClearResults() {
-  if (loading_ || worker_->running()) return;
-  lstExtrema->clear();
+  if (loading_ || running_) return;
+  listing_->Clear();
   lblExtrema->setText("");
   problem_.maxima.clear();
   problem_.minima.clear();
+  lastPoints_.clear();
+  lastPoints_.shrink_to_fit();
+  points_->Clear();
+  UpdateModified();
 }
 
 // The problem of a run as the fields show it, after the user constants were executed in
@@ -582,21 +743,23 @@ bool frmZorvex::ReadSpecs(Problem& problem) {
 
 // Runs use every core the machine has.
 void frmZorvex::cmdExplore_Click() {
+  startedBy_ = cmdExplore;
   startRun(SearchOptions::Explore(0));
 }
 void frmZorvex::cmdRandom_Click() {
+  startedBy_ = cmdRandom;
   startRun(SearchOptions::Random(WholeFieldValue(txtRand), 0));
 }
 
 void frmZorvex::startRun(SearchOptions options) {
-  if (worker_->running()) return;
+  if (running_) return;
   if (windowState() != WindowState::ProblemDefined) {
     statusBar()->showMessage("Give the number of variables and their names first.", 5000);
     return;
   }
+  // The focus stays where it is: an empty function field would not let it go again.
   if (txtEquation->text().isEmpty()) {
     statusBar()->showMessage("Enter the function first.", 5000);
-    txtEquation->setFocus();
     return;
   }
   ClearResults();
@@ -608,48 +771,90 @@ void frmZorvex::startRun(SearchOptions options) {
   worker_->Start(std::move(problem), options, evaluator_->Copies());
 }
 
+// A batch of the run's lines, with the progress the run had when it wrote the last of
+// them: the bar never runs ahead of the listing.
+void frmZorvex::onLinesReady(const LineStore& lines, int permille) {
+  listing_->Append(lines);
+  if (running_) prgRun->setValue(permille);
+}
+
 void frmZorvex::cmdStop_Click() {
   worker_->RequestStop();
 }
 
 void frmZorvex::onRunFinished() {
   const RunSummary& summary = worker_->summary();
-  problem_.maxima = worker_->result().maxima;
-  problem_.minima = worker_->result().minima;
+  const Problem& searched = worker_->result();
+  problem_.maxima = searched.maxima;
+  problem_.minima = searched.minima;
   lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
-  lastPoints_ = worker_->points();
+  lastPoints_ = worker_->TakePoints();
   points_->Fill(ProblemFromFields(), lastPoints_);
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
+  QStringList notes;
+  int timeout = 0;
   switch (summary.end) {
     case RunEnd::Refused:
-      statusBar()->showMessage(FromStd(summary.reason));
+      notes << FromStd(summary.reason);
       break;
     case RunEnd::Stopped:
-      statusBar()->showMessage("Stopped: the extrema found so far are listed.", 8000);
+      notes << "Stopped: the extrema found so far are listed.";
+      timeout = 8000;
       break;
     case RunEnd::StoreFull:
-      statusBar()->showMessage("The search ended: the store of 100 points of one kind is full.",
-                               8000);
+      notes << "The search ended: the store of 100 points of one kind is full.";
+      timeout = 8000;
       break;
     case RunEnd::Failed:
-      statusBar()->showMessage(FromStd(RunFailureMessage(summary, problem_.varNames)));
+      notes << FromStd(RunFailureMessage(summary, problem_.varNames));
       break;
     case RunEnd::Completed:
       if (worker_->pointsMet() > lastPoints_.size())
-        statusBar()->showMessage(QString("The Stationary points table holds the first %1 of the %2 "
-                                         "stationary points the run met.")
-                                     .arg(lastPoints_.size())
-                                     .arg(worker_->pointsMet()));
+        notes << QString(
+                     "The Stationary points table holds the first %1 of the %2 "
+                     "stationary points the run met.")
+                     .arg(lastPoints_.size())
+                     .arg(worker_->pointsMet());
       break;
   }
+  // A box turned inside out is searched as given; the user hears of it.
+  for (int i = 0; i < searched.varCount(); ++i) {
+    if (searched.upperLimit[i] < searched.lowerLimit[i]) {
+      notes << FromStd("The upper limit of " + searched.varNames[i] + " (" +
+                       FormatGeneral(searched.upperLimit[i]) + ") lies below its lower limit (" +
+                       FormatGeneral(searched.lowerLimit[i]) + ").");
+      timeout = 0;
+    }
+  }
+  if (!notes.isEmpty()) statusBar()->showMessage(notes.join("  "), timeout);
+  UpdateModified();
+  if (startedBy_ && startedBy_->isEnabled()) startedBy_->setFocus(Qt::OtherFocusReason);
+  if (summary.end == RunEnd::Failed) ShowRunErrorPosition();
   emit runFinished();
+}
+
+// A formula the interpreter rejected: the cursor goes to where it reported the error
+// (the message box has said what it is).
+void frmZorvex::ShowRunErrorPosition() {
+  const script::ScriptError& error = evaluator_->engine().Error();
+  const std::string formula = txtEquation->text().toStdString();
+  if (error.ok() || error.text != formula || error.line > 1 || error.column < 0) return;
+  const size_t bytes = std::min(static_cast<size_t>(error.column), formula.size());
+  const int position = static_cast<int>(Utf8Length(std::string_view(formula).substr(0, bytes)));
+  txtEquation->setFocus(Qt::OtherFocusReason);
+  // After the field's own select-all on focus, which is queued.
+  QTimer::singleShot(0, txtEquation, [this, position] {
+    txtEquation->deselect();
+    txtEquation->setCursorPosition(position);
+  });
 }
 
 // While a run is in progress nothing it uses can be changed: the run commands, the
 // problem fields, the constants, the interval editor and the file commands are
 // disabled, and Stop and the progress bar are shown.
 void frmZorvex::setRunning(bool running) {
+  running_ = running;
   for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy,
                                                     txtRand, txtEquation, constants_, intervals_})
     w->setEnabled(!running);
@@ -669,10 +874,11 @@ void frmZorvex::setRunning(bool running) {
   cmdStop->setVisible(running);
   prgRun->setVisible(running);
   UpdatePlotMenu();
+  UpdateModified();
 }
 
 void frmZorvex::UpdatePlotMenu() {
-  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !worker_->running());
+  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !running_);
 }
 
 // Everything a plot needs, as the window shows it now.
@@ -688,12 +894,169 @@ void frmZorvex::mnuPlot_Click() {
   plot_->raise();
 }
 
-QTableWidget* frmZorvex::pointsTable() const {
+QTableView* frmZorvex::pointsTable() const {
   return points_->table();
 }
 
 bool frmZorvex::ExportPointsCsv(const QString& path) const {
   return points_->ExportCsv(path);
+}
+
+// --- unsaved work, the title ----------------------------------------------------
+
+// Everything Save writes, as the fields show it now: the names, the formula, the settings,
+// the box, the constants and the stored extrema. Numbers are taken by value, as they are
+// saved (".01" and "0.01" are the same problem).
+std::string frmZorvex::Fingerprint() const {
+  const Problem p = ProblemFromFields();
+  std::string text;
+  auto add = [&text](std::string_view part) {
+    text.append(part);
+    text += '\x1f';
+  };
+  add(std::to_string(p.varCount()));
+  for (const std::string& name : p.varNames) add(name);
+  add(p.formula);
+  add(FormatGeneral(p.errorBound));
+  add(std::to_string(p.maxCycles));
+  for (int i = 0; i < p.varCount(); ++i) {
+    add(FormatGeneral(p.lowerLimit[i]));
+    add(FormatGeneral(p.upperLimit[i]));
+    add(std::to_string(p.subintervals[i]));
+  }
+  add(std::to_string(p.constants.size()));
+  for (const std::string& constant : p.constants) add(constant);
+  for (const auto* store : {&p.maxima, &p.minima}) {
+    add(std::to_string(store->size()));
+    for (const StoredPoint& point : *store)
+      for (double v : point) add(FormatGeneral(v));
+  }
+  return text;
+}
+
+void frmZorvex::UpdateModified() {
+  if (loading_) return;
+  // A run in progress is replacing the results: that is unsaved work until it is saved.
+  const bool modified = running_ || Fingerprint() != savedFingerprint_;
+  if (modified == modified_) return;
+  modified_ = modified;
+  UpdateTitle();
+}
+
+void frmZorvex::MarkSaved() {
+  savedFingerprint_ = Fingerprint();
+  modified_ = running_;
+  UpdateTitle();
+}
+
+void frmZorvex::SetCurrentFile(const std::string& path) {
+  currentFile_ = path;
+  UpdateTitle();
+}
+
+// "Quorvant" until a file is opened or saved, then "Quorvant - name.zvx", with the
+// modified marker.
+void frmZorvex::UpdateTitle() {
+  if (currentFile_.empty()) {
+    setWindowTitle("Quorvant");
+    return;
+  }
+  QString name = QFileInfo(FromStd(currentFile_)).fileName();
+  name.replace("[*]", "[**]");  // a literal "[*]" in a name is not the marker
+  setWindowTitle("Quorvant - " + name + "[*]");
+  setWindowModified(modified_);
+}
+
+bool frmZorvex::MaybeSave() {
+  if (!modified_) return true;
+  const bool canSave = running_ ? fileState_[1] : mnuSave->isEnabled();
+  UnsavedAnswer answer;
+  if (unsavedPrompt_) {
+    answer = unsavedPrompt_(canSave);
+  } else {
+    const QString what = running_ ? "A search is running. Its results and the problem"
+                                  : "The problem or its results";
+    QMessageBox box(QMessageBox::Warning, "Quorvant",
+                    what + " have changed since they were last saved.", QMessageBox::NoButton,
+                    this);
+    box.setInformativeText(canSave ? "Do you want to save your changes?"
+                                   : "They cannot be saved before the names of the variables "
+                                     "are given. Discard them?");
+    box.setStandardButtons((canSave ? QMessageBox::Save : QMessageBox::NoButton) |
+                           QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(canSave ? QMessageBox::Save : QMessageBox::Cancel);
+    const int chosen = box.exec();
+    answer = chosen == QMessageBox::Save      ? UnsavedAnswer::Save
+             : chosen == QMessageBox::Discard ? UnsavedAnswer::Discard
+                                              : UnsavedAnswer::Cancel;
+  }
+  if (answer == UnsavedAnswer::Cancel) return false;
+  if (answer == UnsavedAnswer::Save && !canSave) return false;
+  // The run ends first: what is saved, or discarded, is what it found until now.
+  if (running_) worker_->StopAndWait();
+  if (answer == UnsavedAnswer::Discard) return true;
+  mnuSave_Click();
+  return !modified_;
+}
+
+// --- the listing as text -------------------------------------------------------
+
+void frmZorvex::SaveListingAs() {
+  if (listing_->rowCount() == 0) return;
+  const QString name = AskFileName(FileDialogKind::SaveListing);
+  if (!name.isEmpty()) SaveListing(name);
+}
+
+bool frmZorvex::SaveListing(const QString& path) {
+  const std::string text = listing_->Text(0, listing_->rowCount() - 1);
+  const SaveResult saved = ReplaceFileContents(path.toStdString(), text);
+  if (!saved.ok()) {
+    ShowMessage("Quorvant",
+                "Cannot save the listing as \"" + path + "\": " + FromStd(saved.reason) + ".");
+    return false;
+  }
+  statusBar()->showMessage("Saved the listing as " + path, 5000);
+  return true;
+}
+
+// --- drag and drop -------------------------------------------------------------
+
+// A problem file dropped on the window opens as File > Open does; where Open is not
+// allowed (a problem already given, a run in progress), the drop is refused.
+QString frmZorvex::DroppedFile(const QMimeData* mime) const {
+  if (!mime || !mime->hasUrls() || !OpenAllowed()) return {};
+  const QList<QUrl> urls = mime->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
+  return urls.front().toLocalFile();
+}
+
+void frmZorvex::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedFile(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void frmZorvex::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppedFile(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void frmZorvex::dropEvent(QDropEvent* event) {
+  const QString path = DroppedFile(event->mimeData());
+  if (path.isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  if (MaybeSave()) OpenProblemFile(path.toStdString());
 }
 
 }  // namespace quorvant

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <array>
@@ -20,25 +21,35 @@
 #include "ui/frm_about.h"
 #include "ui/help_window.h"
 #include "ui/plot_window.h"
+#include "ui/window_settings.h"
 
 class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QPrinter;
-class QTableWidget;
+class QTableView;
 class QTabWidget;
+class QMimeData;
 
 namespace quorvant {
 
 class ConstantsEditor;
+class ElidedLabel;
 class FieldGuard;
 class IntervalEditor;
+class LineStore;
+class ListingModel;
+class ListingView;
 class RunWorker;
 class StationaryPointsTable;
+
+// The icon of a message box of the core: file failures and other warnings get the
+// warning sign, the interpreter's errors the error sign.
+QMessageBox::Icon BoxIcon(MessageIcon icon);
 
 class frmZorvex : public QMainWindow {
   Q_OBJECT
@@ -55,8 +66,8 @@ class frmZorvex : public QMainWindow {
   FunctionEvaluator& evaluator() { return *evaluator_; }
 
   // Where file names come from: the toolkit's dialogs, or a test. An empty name
-  // means no file was chosen.
-  enum class FileDialogKind { Open, Save };
+  // means no file was chosen. SaveListing names the text file of "Save Listing As...".
+  enum class FileDialogKind { Open, Save, SaveListing };
   using FileDialogProvider = std::function<QString(FileDialogKind)>;
   void SetFileDialogProvider(FileDialogProvider provider) { fileDialogs_ = std::move(provider); }
   // Asks the user a yes-or-no question (a message box, or a test); true for Yes.
@@ -66,6 +77,24 @@ class frmZorvex : public QMainWindow {
   using PrinterSetup = std::function<bool(QPrinter&)>;
   void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
   const std::string& problemPath() const { return problemPath_; }
+
+  // Asked before unsaved work would be lost (closing the window, Open): Save, Discard or
+  // Cancel; `canSave` is false where Save is not possible yet (the names not given),
+  // and the question then offers Discard and Cancel only. A message box unless set.
+  enum class UnsavedAnswer { Save, Discard, Cancel };
+  using UnsavedPrompt = std::function<UnsavedAnswer(bool canSave)>;
+  void SetUnsavedPrompt(UnsavedPrompt prompt) { unsavedPrompt_ = std::move(prompt); }
+  // Whether the problem or its results changed since the last Open or Save (or since
+  // the window was created); always during a run. The title shows it once a file is
+  // named ("Quorvant - name.zvx*").
+  bool isModified() const { return modified_; }
+  // Asks about unsaved work as closing does; true when it may be lost now (saved,
+  // discarded, or there was none). A run in progress is stopped once the answer allows.
+  bool MaybeSave();
+  // The problem files opened or saved last (most recent first), as File > Recent Files
+  // lists them.
+  QStringList recentFiles() const;
+  QMenu* recentFilesMenu() const { return mnuRecent_; }
 
   // The problem as the fields show it now, with the names and the extrema stored by
   // the last run or Open: what Save writes, Print prints, Plot draws and a run searches.
@@ -83,7 +112,15 @@ class frmZorvex : public QMainWindow {
   void mnuPlot_Click();
   PlotWindow* plotWindow() const { return plot_; }
   // The stationary points of the last run, as the table lists them.
-  QTableWidget* pointsTable() const;
+  QTableView* pointsTable() const;
+  StationaryPointsTable* pointsPanel() const { return points_; }
+  // The results list and the lines it holds.
+  ListingView* listingView() const { return lstExtrema; }
+  ListingModel* listing() const { return listing_; }
+  // Writes the listing's lines into `path` as text; false (with the reason shown) when
+  // it cannot be written.
+  bool SaveListing(const QString& path);
+  void SaveListingAs();
   bool ExportPointsCsv(const QString& path) const;
   PlotData CurrentPlotData() const;
   void mnuAbout_Click();
@@ -104,9 +141,26 @@ class frmZorvex : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void createMenus();
+  void FitToScreen();
+  void UpdateRecentFilesMenu();
+  void OpenRecentFile(const QString& path);
+  // The local file a drag brings, when there is exactly one and Open is allowed now.
+  QString DroppedFile(const QMimeData* mime) const;
+  bool OpenAllowed() const;
+  void SetCurrentFile(const std::string& path);
+  void UpdateTitle();
+  // What Save would write, as one text: equal texts mean nothing changed.
+  std::string Fingerprint() const;
+  void UpdateModified();
+  void MarkSaved();
+  void onLinesReady(const LineStore& lines, int permille);
+  void ShowRunErrorPosition();
   void createProblemFields(QWidget* host);
   QWidget* createResultsPanel();
   void guardFields();
@@ -120,6 +174,7 @@ class frmZorvex : public QMainWindow {
   bool OpenProblemFile(const std::string& path);
   void SetDisplayedSpecs(const Problem& problem);
   void WriteProblemFile(const FileStamp& expected);
+  // A message box of the window's own (file failures): the warning sign.
   void ShowMessage(const QString& title, const QString& text);
   void UpdatePlotMenu();
 
@@ -137,6 +192,11 @@ class frmZorvex : public QMainWindow {
   double errorBoundOnFocus_ = 0;  // the error bound when its field got the focus
   std::string problemPath_;       // the file opened or saved last
   FileStamp problemStamp_;        // its version as opened or saved here
+  std::string currentFile_;       // the file the title names: opened or saved here
+  std::string savedFingerprint_;  // Fingerprint() at the last Open or Save (or at start)
+  bool modified_ = false;
+  bool running_ = false;              // a run started and its end not yet handled
+  QPushButton* startedBy_ = nullptr;  // the command that started the last run
 
   // fields
   QLineEdit* txtOrder;
@@ -145,7 +205,7 @@ class frmZorvex : public QMainWindow {
   QLineEdit* txtMaxcy;
   QLineEdit* txtRand;
   QLineEdit* txtEquation;
-  QLabel* lblEquation;
+  ElidedLabel* lblEquation;
   ConstantsEditor* constants_;
   IntervalEditor* intervals_;
   // run commands and results
@@ -153,7 +213,8 @@ class frmZorvex : public QMainWindow {
   QPushButton* cmdRandom;
   QPushButton* cmdStop;
   QProgressBar* prgRun;
-  QListWidget* lstExtrema;
+  ListingModel* listing_;
+  ListingView* lstExtrema;
   QLabel* lblExtrema;
   QCheckBox* chkShowPivots;
   QTabWidget* tabResults;
@@ -161,6 +222,8 @@ class frmZorvex : public QMainWindow {
   std::vector<StationaryPoint> lastPoints_;
   // menus
   QAction* mnuOpen;
+  QMenu* mnuRecent_;
+  QAction* mnuQuit;
   QAction* mnuSave;
   QAction* mnuSaveAs;
   QAction* mnuPrint;
@@ -170,11 +233,13 @@ class frmZorvex : public QMainWindow {
   std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
   FileDialogProvider fileDialogs_;
   Confirmer confirm_;
+  UnsavedPrompt unsavedPrompt_;
   PrinterSetup printerSetup_;
   QString helpFolder_;
   QPointer<frmAbout> about_;
   QPointer<HelpWindow> help_;
   QPointer<PlotWindow> plot_;
+  WindowSettings settings_;
 };
 
 }  // namespace quorvant

@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 
+#include "ui/elided_label.h"
 #include "ui/field_guard.h"
 #include "ui/ui_style.h"
 
@@ -37,14 +38,17 @@ IntervalEditor::IntervalEditor(FieldGuard& guard, std::function<void(QLineEdit*)
 // same cells as every other member; all but one are hidden.
 void IntervalEditor::AddMember(int i) {
   auto* grid = static_cast<QGridLayout*>(layout());
-  auto* name = MakeLabel("");
+  auto* name = new ElidedLabel;
+  name->setFont(LabelFont());
   name->setObjectName(QString("lblVar%1").arg(i));
   name->setStyleSheet("color: red");
   auto make = [&](const char* base, const QString& text) {
     auto* edit = new QLineEdit(text);
     edit->setObjectName(QString("%1%2").arg(base).arg(i));
     edit->setFont(LabelFont());
+    LiftLengthLimit(edit);
     prepareField_(edit);
+    connect(edit, &QLineEdit::textChanged, this, &IntervalEditor::edited);
     return edit;
   };
   QLineEdit* sub = make("txtSubintervals", "4");
@@ -108,6 +112,16 @@ void IntervalEditor::cmdNextLim_Click() {
 void IntervalEditor::cmdPrevLim_Click() {
   shownVar_ = shownVar_ <= 1 ? varCount_ : shownVar_ - 1;
   EditLimit(std::min(shownVar_, count()) - 1);
+}
+
+std::vector<QLineEdit*> IntervalEditor::fields() const {
+  std::vector<QLineEdit*> all;
+  for (int i = 0; i < count(); ++i) {
+    all.push_back(txtLL_[i]);
+    all.push_back(txtUL_[i]);
+    all.push_back(txtSubintervals_[i]);
+  }
+  return all;
 }
 
 void IntervalEditor::SetName(int i, const QString& name) {

@@ -7,12 +7,12 @@
 #include <functional>
 #include <vector>
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace quorvant {
 
+class ElidedLabel;
 class FieldGuard;
 
 class IntervalEditor : public QGroupBox {
@@ -41,13 +41,19 @@ class IntervalEditor : public QGroupBox {
 
   QLineEdit* firstField() const { return txtLL_.front(); }
   QLineEdit* lastField() const { return txtSubintervals_.back(); }
+  // Every field of every member, in member order.
+  std::vector<QLineEdit*> fields() const;
+
+ signals:
+  // The text of a limit or a number of subintervals changed.
+  void edited();
 
  private:
   void AddMember(int i);
 
   FieldGuard& guard_;
   std::function<void(QLineEdit*)> prepareField_;
-  std::vector<QLabel*> lblVar_;
+  std::vector<ElidedLabel*> lblVar_;
   std::vector<QLineEdit*> txtLL_;
   std::vector<QLineEdit*> txtUL_;
   std::vector<QLineEdit*> txtSubintervals_;

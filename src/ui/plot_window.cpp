@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "model/numtext.h"
+#include "ui/ui_style.h"
 
 namespace quorvant {
 
@@ -40,7 +41,8 @@ PlotWindow::PlotWindow(QWidget* parent) : QMainWindow(parent) {
   showOthers_->setChecked(true);
   controls->addWidget(new QLabel("Horizontal:"));
   controls->addWidget(xAxis_);
-  controls->addWidget(new QLabel("Vertical:"));
+  yLabel_ = new QLabel("Vertical:");
+  controls->addWidget(yLabel_);
   controls->addWidget(yAxis_);
   controls->addWidget(new QLabel("Through:"));
   controls->addWidget(through_, 1);
@@ -48,8 +50,12 @@ PlotWindow::PlotWindow(QWidget* parent) : QMainWindow(parent) {
   auto* row2 = new QHBoxLayout;
   row2->addWidget(showOthers_);
   row2->addStretch(1);
+  resetView_ = new QPushButton("Reset view");
+  resetView_->setObjectName("plotResetView");
+  resetView_->setToolTip("Show the whole search box again after zooming or panning");
   auto* png = new QPushButton("Export PNG...");
   auto* pdf = new QPushButton("Export PDF...");
+  row2->addWidget(resetView_);
   row2->addWidget(png);
   row2->addWidget(pdf);
   column->addLayout(row2);
@@ -59,15 +65,22 @@ PlotWindow::PlotWindow(QWidget* parent) : QMainWindow(parent) {
   resize(820, 680);
 
   auto changed = [this] { Request(); };
-  connect(xAxis_, &QComboBox::currentIndexChanged, this, changed);
-  connect(yAxis_, &QComboBox::currentIndexChanged, this, changed);
+  connect(xAxis_, &QComboBox::currentIndexChanged, this, [this] {
+    KeepAxesDistinct(xAxis_);
+    Request();
+  });
+  connect(yAxis_, &QComboBox::currentIndexChanged, this, [this] {
+    KeepAxesDistinct(yAxis_);
+    Request();
+  });
+  connect(resetView_, &QPushButton::clicked, view_, &PlotView::ResetView);
   connect(through_, &QComboBox::currentIndexChanged, this, changed);
   connect(showOthers_, &QCheckBox::toggled, this, changed);
-  // An export that fails says so, with the file's name.
+  // An export that fails says so, with the file's name and why.
   auto exportFailed = [this](const QString& name) {
-    QMessageBox::warning(
-        this, "Quorvant",
-        "The plot could not be written to \"" + name + "\". Choose a folder you may write to.");
+    QMessageBox::warning(this, "Quorvant",
+                         "The plot could not be written to \"" + name + "\": " +
+                             QString::fromStdString(WriteFailureReason(name.toStdString())) + ".");
   };
   connect(png, &QPushButton::clicked, this, [this, exportFailed] {
     const QString name =
@@ -116,8 +129,18 @@ void PlotWindow::UpdateChoices() {
   k = 1;
   for (const auto& p : data_.minima)
     through_->addItem(QString("minimum %1 %2").arg(k++).arg(Coordinates(p)));
-  yAxis_->setEnabled(n >= 2);
+  // With one variable there is no vertical variable to choose: the curve shows f.
+  yAxis_->setVisible(n >= 2);
+  yLabel_->setVisible(n >= 2);
   through_->setEnabled(n >= 3);
+}
+
+void PlotWindow::KeepAxesDistinct(QComboBox* changed) {
+  const int n = xAxis_->count();
+  if (n < 2 || xAxis_->currentIndex() != yAxis_->currentIndex()) return;
+  QComboBox* other = changed == xAxis_ ? yAxis_ : xAxis_;
+  const QSignalBlocker block(other);
+  other->setCurrentIndex((changed->currentIndex() + 1) % n);
 }
 
 // The plotted variables (never the same twice) and the problem with the variables off
@@ -138,15 +161,24 @@ void PlotWindow::Request() {
   cancel_ = cancel;
   PlotProblem problem;
   const PlotAxes axes = Chosen(problem);
+  const QString unplottable = UnplottableBox(data_, axes);
+  if (!unplottable.isEmpty()) {
+    view_->ShowMessage(unplottable);
+    emit rendered();
+    return;
+  }
   // Each request samples with its own interpreter on its own thread and gets its own
   // copy of everything it reads; only the newest request's picture is shown.
   QThread* thread = QThread::create([this, data = data_, problem, axes, cancel, generation] {
     PlotSampler sampler(problem);
     PlotGrid grid = SamplePlot(data, sampler, axes, cancel.get());
     if (*cancel) return;
-    PlotMarkers markers = MarkPlot(data, sampler, axes);
+    PlotMarkers markers = MarkPlot(data, sampler, axes, problem.fixed);
     QMetaObject::invokeMethod(
-        this, [this, generation, grid, markers] { Finish(generation, grid, markers); },
+        this,
+        [this, generation, grid, markers, slice = problem.fixed] {
+          Finish(generation, grid, markers, slice);
+        },
         Qt::QueuedConnection);
   });
   connect(thread, &QThread::finished, this, [this, thread] {
@@ -157,14 +189,23 @@ void PlotWindow::Request() {
   thread->start();
 }
 
-void PlotWindow::Finish(int generation, PlotGrid grid, PlotMarkers markers) {
+void PlotWindow::Finish(int generation, PlotGrid grid, PlotMarkers markers,
+                        std::vector<double> slice) {
   if (generation != generation_) return;
   lastGrid_ = grid;
   lastMarkers_ = markers;
   const auto& names = data_.problem.varNames;
+  const PlotAxes axes{grid.xAxis, grid.yAxis};
+  const QString problem = PlotProblemMessage(data_, axes, grid);
+  if (!problem.isEmpty()) {
+    view_->ShowMessage(problem);
+    emit rendered();
+    return;
+  }
   const QString xName = QString::fromStdString(names[grid.xAxis]);
   const QString yName = grid.yAxis >= 0 ? QString::fromStdString(names[grid.yAxis]) : QString("f");
-  view_->Show(grid, markers, xName, yName, showOthers_->isChecked());
+  view_->Show(grid, markers, xName, yName, showOthers_->isChecked(),
+              SliceCaption(names, axes, slice));
   emit rendered();
 }
 
@@ -172,9 +213,16 @@ void PlotWindow::RenderNow() {
   if (data_.problem.varNames.empty()) return;
   PlotProblem problem;
   const PlotAxes axes = Chosen(problem);
-  PlotSampler sampler(problem);
   ++generation_;
-  Finish(generation_, SamplePlot(data_, sampler, axes, nullptr), MarkPlot(data_, sampler, axes));
+  const QString unplottable = UnplottableBox(data_, axes);
+  if (!unplottable.isEmpty()) {
+    view_->ShowMessage(unplottable);
+    emit rendered();
+    return;
+  }
+  PlotSampler sampler(problem);
+  Finish(generation_, SamplePlot(data_, sampler, axes, nullptr),
+         MarkPlot(data_, sampler, axes, problem.fixed), problem.fixed);
 }
 
 }  // namespace quorvant

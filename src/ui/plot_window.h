@@ -15,6 +15,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QPushButton;
 
 namespace quorvant {
 
@@ -26,6 +28,8 @@ class PlotWindow : public QMainWindow {
   void SetData(PlotData data);
   PlotView* view() const { return view_; }
   QCheckBox* showOthers() const { return showOthers_; }
+  QComboBox* horizontalBox() const { return xAxis_; }
+  QComboBox* verticalBox() const { return yAxis_; }
   // Renders the current data synchronously (for the command line and tests).
   void RenderNow();
 
@@ -34,14 +38,18 @@ class PlotWindow : public QMainWindow {
 
  private:
   void Request();
-  void Finish(int generation, PlotGrid grid, PlotMarkers markers);
+  void Finish(int generation, PlotGrid grid, PlotMarkers markers, std::vector<double> slice);
   void UpdateChoices();
+  // The two axes are never the same variable: the other box moves on to the next one.
+  void KeepAxesDistinct(QComboBox* changed);
   PlotAxes Chosen(PlotProblem& problem) const;
 
   PlotData data_;
   PlotView* view_;
   QComboBox* xAxis_;
   QComboBox* yAxis_;
+  QLabel* yLabel_;
+  QPushButton* resetView_;
   QComboBox* through_;
   QCheckBox* showOthers_;
   int generation_ = 0;

@@ -1,8 +1,38 @@
 #include "ui/qt_report_printer.h"
 
 #include <QFontMetricsF>
+#include <algorithm>
+#include <cmath>
 
 namespace quorvant {
+
+QStringList WrapReportLine(const QString& line, int columns) {
+  columns = std::max(columns, 2);
+  if (line.size() <= columns) return {line};
+  qsizetype lead = 0;
+  while (lead < line.size() && line[lead] == ' ') ++lead;
+  // A continuation keeps at least half the page for text.
+  const qsizetype indent = std::min<qsizetype>(lead + kContinuationIndent, columns / 2);
+  QStringList pieces;
+  qsizetype from = 0;
+  qsizetype room = columns;
+  while (line.size() - from > room) {
+    qsizetype cut = from + room;
+    // After the last blank in the second half of the room, when there is one beyond the
+    // leading blanks: a word or a number is not split needlessly.
+    for (qsizetype k = cut - 1; k >= from + room / 2 && k >= lead; --k) {
+      if (line[k] == ' ') {
+        cut = k + 1;
+        break;
+      }
+    }
+    pieces << (pieces.isEmpty() ? QString() : QString(indent, ' ')) + line.mid(from, cut - from);
+    from = cut;
+    room = columns - indent;
+  }
+  pieces << QString(indent, ' ') + line.mid(from);
+  return pieces;
+}
 
 QtReportPrinter::QtReportPrinter(QPrinter& printer) : printer_(printer), font_("Sans Serif", 10) {}
 
@@ -39,21 +69,34 @@ void QtReportPrinter::TabTo(int column) {
   column_ = column;
 }
 
-// Lines are drawn whole, so the columns of a fixed-pitch font line up.
+void QtReportPrinter::DrawLine(const QString& text) {
+  const QFontMetricsF metrics(painter_.font(), painter_.device());
+  const double lineHeight = metrics.lineSpacing();
+  const double pageHeight = painter_.viewport().height();
+  if ((line_ + 1) * lineHeight > pageHeight && line_ > 0) {
+    printer_.newPage();
+    line_ = 0;
+  }
+  painter_.drawText(QPointF(0, line_ * lineHeight + metrics.ascent()), text);
+  ++line_;
+}
+
+// Lines are drawn whole, so the columns of a fixed-pitch font line up; one wider than
+// the page is continued below it.
 void QtReportPrinter::EndLine() {
   Begin();
   if (ok_) {
     const QFontMetricsF metrics(painter_.font(), painter_.device());
-    const double lineHeight = metrics.lineSpacing();
-    const double pageHeight = painter_.viewport().height();
-    if ((line_ + 1) * lineHeight > pageHeight && line_ > 0) {
-      printer_.newPage();
-      line_ = 0;
-    }
-    painter_.drawText(QPointF(0, line_ * lineHeight + metrics.ascent()),
-                      QString::fromStdString(pending_));
+    const double advance = metrics.horizontalAdvance(QLatin1Char('M'));
+    columns_ =
+        advance > 0
+            ? std::max(2, static_cast<int>(std::floor(painter_.viewport().width() / advance)))
+            : 80;
+    for (const QString& piece : WrapReportLine(QString::fromStdString(pending_), columns_))
+      DrawLine(piece);
+  } else {
+    ++line_;
   }
-  ++line_;
   pending_.clear();
   column_ = 1;
 }

@@ -1,21 +1,37 @@
 // The report onto a real printer (or a PDF file): text in character columns of a
-// fixed-pitch font, a new page when a page is full.
+// fixed-pitch font, a new page when a page is full. A line wider than the page goes on
+// over the next lines, indented, so nothing of it is lost.
 #pragma once
 
 #include <QFont>
 #include <QPainter>
 #include <QPrinter>
+#include <QString>
+#include <QStringList>
 #include <string>
 
 #include "docs/report.h"
 
 namespace quorvant {
 
+// How far a continued line is indented beyond the line's own leading blanks.
+inline constexpr int kContinuationIndent = 4;
+
+// The printed lines that `line` takes on a page `columns` characters wide: the line
+// itself when it fits; otherwise it is broken after the last blank that leaves at least
+// half a line (or else at the page edge), and each continuation starts with the line's
+// own leading blanks and kContinuationIndent more. Joined without their indents, the
+// pieces give back the line exactly.
+QStringList WrapReportLine(const QString& line, int columns);
+
 class QtReportPrinter final : public ReportPrinter {
  public:
   explicit QtReportPrinter(QPrinter& printer);
   ~QtReportPrinter() override;
   bool ok() const { return ok_; }
+  // How many characters of the fixed-pitch font fit across the page (once printing has
+  // begun).
+  int columns() const { return columns_; }
 
   std::string FontFace() const override;
   void SetFontFace(std::string_view face) override;
@@ -26,6 +42,7 @@ class QtReportPrinter final : public ReportPrinter {
 
  private:
   void Begin();
+  void DrawLine(const QString& text);
   QPrinter& printer_;
   QPainter painter_;
   QFont font_;
@@ -33,6 +50,7 @@ class QtReportPrinter final : public ReportPrinter {
   bool begun_ = false;
   int column_ = 1;
   int line_ = 0;
+  int columns_ = 0;
   std::string pending_;  // text of the current line
 };
 

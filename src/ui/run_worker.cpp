@@ -5,7 +5,10 @@
 namespace quorvant {
 
 RunWorker::RunWorker(PointFunction& function, QObject* parent)
-    : QObject(parent), function_(function) {}
+    : QObject(parent), function_(function) {
+  batchTimer_.setInterval(kBatchIntervalMs);
+  connect(&batchTimer_, &QTimer::timeout, this, &RunWorker::Flush);
+}
 
 RunWorker::~RunWorker() {
   StopAndWait();
@@ -17,7 +20,11 @@ void RunWorker::Start(Problem problem, SearchOptions options, FunctionFactory co
   copies_ = std::move(copies);
   summary_ = RunSummary{};
   stop_ = false;
-  lastPermille_ = -1;
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pending_.Clear();
+    pendingPermille_ = 0;
+  }
   {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     points_.clear();
@@ -32,6 +39,7 @@ void RunWorker::Start(Problem problem, SearchOptions options, FunctionFactory co
     emit runEnded();  // queued to whoever waits on the window's thread
   });
   connect(thread_, &QThread::finished, this, &RunWorker::OnThreadFinished);
+  batchTimer_.start();
   thread_->start();
 }
 
@@ -44,6 +52,8 @@ void RunWorker::StopAndWait() {
   QEventLoop loop;
   connect(this, &RunWorker::runEnded, &loop, &QEventLoop::quit);
   if (!ended_) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  // The loop may have served the thread's own end already (OnThreadFinished).
+  if (!thread_) return;
   thread_->wait();
   OnThreadFinished();
 }
@@ -57,18 +67,31 @@ void RunWorker::OnThreadFinished() {
   if (!ended_.load(std::memory_order_acquire)) thread_->wait();
   thread_->deleteLater();
   thread_ = nullptr;
+  batchTimer_.stop();
+  Flush();
   emit finished();
 }
 
+void RunWorker::Flush() {
+  LineStore lines;
+  int permille;
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    std::swap(lines, pending_);
+    permille = pendingPermille_;
+  }
+  emit linesReady(lines, permille);
+}
+
 void RunWorker::AppendLine(std::string_view line) {
-  emit lineAppended(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  pending_.Append(line);
 }
 
 void RunWorker::ReportProgress(double fraction) {
   const int permille = static_cast<int>(fraction * 1000);
-  if (permille == lastPermille_) return;
-  lastPermille_ = permille;
-  emit progressed(permille);
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  pendingPermille_ = permille;
 }
 
 }  // namespace quorvant

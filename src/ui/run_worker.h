@@ -1,18 +1,23 @@
 // Runs one search on a worker thread so the window never freezes. The run works on its
-// own copy of the problem, as the window hands it over; lines reach the window by
-// queued signals, "Show additional info" and Stop are read live, and the interpreter's
-// message boxes are shown on the window's thread while the run waits for them.
+// own copy of the problem, as the window hands it over; "Show additional info" and Stop
+// are read live, and the interpreter's message boxes are shown on the window's thread
+// while the run waits for them. Lines are not sent one by one (a million queued signals
+// would keep the window from seeing Stop for seconds): the run gathers them, and the
+// window's thread takes what has gathered every 50 ms, with the progress the run had
+// reached when it wrote the last of them.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "engine/search_engine.h"
+#include "ui/listing_model.h"
 
 namespace quorvant {
 
@@ -22,10 +27,15 @@ class RunWorker : public QObject, private RunHooks {
   RunWorker(PointFunction& function, QObject* parent = nullptr);
   ~RunWorker() override;
 
+  // How often the lines gathered by a run are handed to the window.
+  static constexpr int kBatchIntervalMs = 50;
+
   // Starts a run of `problem` (the worker's own copy) with `options`; `copies` makes the
   // evaluators of further search threads (see SearchEngine).
   void Start(Problem problem, SearchOptions options, FunctionFactory copies = {});
   bool running() const { return thread_ != nullptr; }
+  // Hands over at once the lines gathered so far (`linesReady`), as the timer does.
+  void Flush();
   void RequestStop() { stop_ = true; }
   void SetShowAdditionalInfo(bool on) { info_ = on; }
   // After `finished`: how the last run ended, and the problem it searched with the
@@ -46,13 +56,21 @@ class RunWorker : public QObject, private RunHooks {
     std::lock_guard<std::mutex> lock(pointsMutex_);
     return points_;
   }
+  // The same, handed over: the worker keeps no copy of its own afterwards.
+  std::vector<StationaryPoint> TakePoints() {
+    std::lock_guard<std::mutex> lock(pointsMutex_);
+    std::vector<StationaryPoint> taken;
+    taken.swap(points_);
+    return taken;
+  }
   // Asks a run in progress to stop and waits for it to end. Events are served while it
   // waits (the run may be waiting for a message box on this thread).
   void StopAndWait();
 
  signals:
-  void lineAppended(const QString& line);
-  void progressed(int permille);
+  // Lines of the listing, in order, and the progress (0 to 1000) the run had reached when
+  // it wrote the last of them; on the window's thread, at most every kBatchIntervalMs.
+  void linesReady(const LineStore& lines, int permille);
   void finished();
   // From the worker thread, once the search has returned.
   void runEnded();
@@ -76,7 +94,11 @@ class RunWorker : public QObject, private RunHooks {
   std::atomic<bool> info_{false};
   std::atomic<bool> stop_{false};
   std::atomic<bool> ended_{false};
-  int lastPermille_ = -1;
+  // What the run has written since the last hand-over, under pendingMutex_.
+  std::mutex pendingMutex_;
+  LineStore pending_;
+  int pendingPermille_ = 0;
+  QTimer batchTimer_;
   RunSummary summary_;
   mutable std::mutex pointsMutex_;
   std::vector<StationaryPoint> points_;

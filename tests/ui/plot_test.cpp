@@ -3,6 +3,7 @@
 #define QTEST_QPA_MOUSE_HANDLING
 
 #include <gtest/gtest.h>
+#include <qcustomplot.h>
 
 #include <QAction>
 #include <QApplication>
@@ -10,8 +11,9 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <cmath>
 #include <filesystem>
@@ -144,11 +146,11 @@ TEST(PointsTable, OneRowPerStationaryPointAndCsv) {
   QSignalSpy done(&window, &frmZorvex::runFinished);
   window.cmdRandom_Click();
   ASSERT_TRUE(done.wait(20000));
-  QTableWidget* table = window.pointsTable();
+  QAbstractItemModel* table = window.pointsTable()->model();
   ASSERT_EQ(table->rowCount(), 3);  // the saddle, met from each start
-  EXPECT_EQ(table->item(0, 0)->text(), "indefinite (saddle)");
-  EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "x");
-  EXPECT_EQ(table->item(0, 3)->text(), "1");  // f at the saddle
+  EXPECT_EQ(table->index(0, 0).data().toString(), "indefinite (saddle)");
+  EXPECT_EQ(table->headerData(1, Qt::Horizontal).toString(), "x");
+  EXPECT_EQ(table->index(0, 3).data().toString(), "1");  // f at the saddle
   const auto path = std::filesystem::temp_directory_path() / "quorvant-points.csv";
   ASSERT_TRUE(window.ExportPointsCsv(QString::fromStdString(path.string())));
   std::ifstream in(path);
@@ -161,6 +163,198 @@ TEST(PointsTable, OneRowPerStationaryPointAndCsv) {
   EXPECT_TRUE(window.findChild<QAction*>("mnuPlot")->isEnabled());
   window.mnuPlot_Click();
   ASSERT_NE(window.plotWindow(), nullptr);
+}
+
+// --- the Plot window as a user meets it ----------------------------------------
+
+PlotData ThreeVariables() {
+  PlotData data;
+  data.problem.varNames = {"x", "y", "z"};
+  data.problem.formula = "x*x + y*y + (z-2)*(z-2)";
+  data.lower = {-1, -1, -1};
+  data.upper = {1, 1, 5};
+  data.minima = {{0, 0, 2}, {0.5, 0.5, 4}};
+  return data;
+}
+
+TEST(PlotWindowTest, TheTwoAxesAreNeverTheSameVariable) {
+  PlotWindow window;
+  window.SetData(ThreeVariables());
+  QComboBox* x = window.horizontalBox();
+  QComboBox* y = window.verticalBox();
+  ASSERT_EQ(x->currentIndex(), 0);
+  ASSERT_EQ(y->currentIndex(), 1);
+  x->setCurrentIndex(1);  // y's variable: y moves on
+  EXPECT_EQ(x->currentIndex(), 1);
+  EXPECT_EQ(y->currentIndex(), 2);
+  y->setCurrentIndex(1);  // x's variable: x moves on
+  EXPECT_EQ(y->currentIndex(), 1);
+  EXPECT_EQ(x->currentIndex(), 2);
+}
+
+TEST(PlotWindowTest, OneVariableHasNoVerticalBox) {
+  PlotData data;
+  data.problem.varNames = {"x"};
+  data.problem.formula = "x*x";
+  data.lower = {-1};
+  data.upper = {1};
+  PlotWindow window;
+  window.show();
+  window.SetData(data);
+  EXPECT_FALSE(window.verticalBox()->isVisible());
+  window.SetData(Himmelblau());
+  EXPECT_TRUE(window.verticalBox()->isVisible());
+}
+
+TEST(PlotWindowTest, NoMarkersNoLegendAndTheLegendNeverCoversThePicture) {
+  PlotData bare = Himmelblau();
+  bare.maxima.clear();
+  bare.minima.clear();
+  bare.others.clear();
+  PlotWindow window;
+  window.SetData(bare);
+  window.RenderNow();
+  QCustomPlot* plot = window.view()->plot();
+  EXPECT_EQ(plot->legend, nullptr);
+  window.SetData(Himmelblau());
+  window.RenderNow();
+  ASSERT_NE(plot->legend, nullptr);
+  EXPECT_EQ(plot->legend->itemCount(), 3);
+  plot->replot();
+  EXPECT_FALSE(plot->legend->outerRect().intersects(plot->axisRect()->rect()));
+}
+
+struct UnplottableCase {
+  const char* name;
+  double lower, upper;
+  const char* says;
+};
+
+void PrintTo(const UnplottableCase& c, std::ostream* os) {
+  *os << c.lower << " to " << c.upper;
+}
+
+class Unplottable : public ::testing::TestWithParam<UnplottableCase> {};
+
+TEST_P(Unplottable, LimitsThePlotCannotSampleGiveAMessage) {
+  PlotData data = Himmelblau();
+  data.lower[0] = GetParam().lower;
+  data.upper[0] = GetParam().upper;
+  PlotWindow window;
+  QSignalSpy rendered(&window, &PlotWindow::rendered);
+  window.SetData(data);
+  ASSERT_TRUE(rendered.count() > 0 || rendered.wait(10000));
+  EXPECT_TRUE(window.view()->message().contains(GetParam().says))
+      << window.view()->message().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, Unplottable,
+    ::testing::Values(UnplottableCase{"WiderThanTheLargestDouble", -1e308, 1e308, "too wide"},
+                      UnplottableCase{"Infinite", -INFINITY, 1, "not numbers"}),
+    [](const ::testing::TestParamInfo<UnplottableCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST(PlotWindowTest, AFunctionWithNoValueAnywhereGivesAMessage) {
+  PlotData data = Himmelblau();
+  data.problem.formula = "Log(-1 - x*x)";
+  PlotWindow window;
+  window.SetData(data);
+  window.RenderNow();
+  EXPECT_TRUE(window.view()->message().contains("no value"))
+      << window.view()->message().toStdString();
+  window.SetData(Himmelblau());
+  window.RenderNow();
+  EXPECT_TRUE(window.view()->message().isEmpty());
+}
+
+TEST(PlotWindowTest, ASliceSaysWhereItLiesAndExtremaOffItAreHollow) {
+  PlotWindow window;
+  window.SetData(ThreeVariables());
+  window.findChild<QComboBox*>("plotThrough")->setCurrentIndex(1);  // minimum 1 (0, 0, 2)
+  window.RenderNow();
+  EXPECT_EQ(window.view()->sliceCaption(), "z = 2");
+  // The caption is part of the picture, so exported files carry it.
+  QCustomPlot* plot = window.view()->plot();
+  bool captioned = false;
+  for (int k = 0; k < plot->plotLayout()->elementCount(); ++k)
+    if (auto* text = qobject_cast<QCPTextElement*>(plot->plotLayout()->elementAt(k)))
+      captioned = captioned || text->text() == "Slice at z = 2";
+  EXPECT_TRUE(captioned);
+  const auto minima = window.view()->drawn("minimum");
+  ASSERT_EQ(minima.size(), 2u);
+  EXPECT_TRUE(minima[0].onSlice);
+  EXPECT_FALSE(minima[1].onSlice);  // z = 4
+  bool hollow = false;
+  for (int k = 0; k < plot->graphCount(); ++k)
+    if (plot->graph(k)->name() == "minimum (off the slice)")
+      hollow = plot->graph(k)->scatterStyle().brush().style() == Qt::NoBrush;
+  EXPECT_TRUE(hollow);
+  // Two variables: no slice, no caption.
+  window.SetData(Himmelblau());
+  window.RenderNow();
+  EXPECT_TRUE(window.view()->sliceCaption().isEmpty());
+}
+
+TEST(PlotWindowTest, ResetViewRestoresTheZoom) {
+  PlotWindow window;
+  window.show();
+  window.SetData(Himmelblau());
+  window.RenderNow();
+  QCustomPlot* plot = window.view()->plot();
+  const QCPRange x = plot->xAxis->range(), y = plot->yAxis->range();
+  plot->xAxis->scaleRange(0.25);
+  plot->yAxis->moveRange(1.5);
+  ASSERT_NE(plot->xAxis->range(), x);
+  QTest::mouseClick(window.findChild<QPushButton*>("plotResetView"), Qt::LeftButton);
+  EXPECT_EQ(plot->xAxis->range(), x);
+  EXPECT_EQ(plot->yAxis->range(), y);
+}
+
+TEST(PlotView, TheColourScaleIsPerceptuallyOrdered) {
+  QCPColorGradient gradient = PlotView::Gradient();
+  const QCPRange range(0, 1);
+  EXPECT_EQ(QColor(gradient.color(0, range)), QColor(68, 1, 84));     // dark violet
+  EXPECT_EQ(QColor(gradient.color(1, range)), QColor(253, 231, 37));  // yellow
+  // Lightness grows steadily from the low end to the high end (a rainbow goes up and
+  // down again).
+  double previous = -1;
+  for (int k = 0; k <= 20; ++k) {
+    const QColor c = QColor::fromRgb(gradient.color(k / 20.0, range));
+    const double lightness = 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+    EXPECT_GT(lightness, previous) << k;
+    previous = lightness;
+  }
+}
+
+TEST(PlotMenu, IsDisabledDuringARun) {
+  frmZorvex window;
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto type = [&](const char* name, const QString& text) {
+    auto* field = window.findChild<QLineEdit*>(name);
+    field->setFocus();
+    QApplication::processEvents();
+    field->selectAll();
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Tab);
+    QApplication::processEvents();
+  };
+  type("txtOrder", "1");
+  type("txtVarNams", "x");
+  type("txtEquation", "x");
+  type("txtSubintervals0", "20000000");
+  QAction* plot = window.findChild<QAction*>("mnuPlot");
+  ASSERT_TRUE(plot->isEnabled());
+  QSignalSpy done(&window, &frmZorvex::runFinished);
+  window.cmdExplore_Click();
+  ASSERT_TRUE(window.runInProgress());
+  EXPECT_FALSE(plot->isEnabled());
+  window.cmdStop_Click();
+  ASSERT_TRUE(done.count() > 0 || done.wait(10000));
+  EXPECT_TRUE(plot->isEnabled());
 }
 
 }  // namespace

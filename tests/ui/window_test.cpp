@@ -1,104 +1,22 @@
 // The main window driven with real key and mouse events (offscreen): refusals, the
 // interval editor, the constants, the menu states, and whole runs.
-// Mouse events go through the window, as a real click does (the toolkit moves the
-// focus on the way; the refusal must stop it there).
-#define QTEST_QPA_MOUSE_HANDLING
-
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPrinter>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QStatusBar>
-#include <QTest>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "ui/frm_zorvex.h"
+#include "window_fixture.h"
 
 namespace quorvant {
 namespace {
 
-class RecordingSink : public MessageSink {
- public:
-  void ShowMessage(std::string_view title, std::string_view, MessageIcon) override {
-    titles.emplace_back(title);
-  }
-  std::vector<std::string> titles;
-};
-
-class Window : public ::testing::Test {
- protected:
-  void SetUp() override {
-    window = std::make_unique<frmZorvex>(&sink);
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  }
-  void TearDown() override { window.reset(); }
-
-  template <typename T>
-  T* Find(const char* name) {
-    T* w = window->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-  }
-  QLineEdit* Field(const char* name) { return Find<QLineEdit>(name); }
-  QAction* Menu(const char* name) { return Find<QAction>(name); }
-
-  // Puts `text` in the field the way a user does: focus, select all, type.
-  void Type(QLineEdit* field, const QString& text) {
-    field->setFocus();
-    QApplication::processEvents();
-    field->selectAll();
-    if (text.isEmpty())
-      QTest::keyClick(field, Qt::Key_Delete);
-    else
-      QTest::keyClicks(field, text);
-  }
-  // Tries to leave the field with Tab; true when the focus moved.
-  bool Leave(QLineEdit* field) {
-    QTest::keyClick(field, Qt::Key_Tab);
-    QApplication::processEvents();
-    return QApplication::focusWidget() != field;
-  }
-  bool TypeAndLeave(const char* name, const QString& text) {
-    QLineEdit* field = Field(name);
-    Type(field, text);
-    return Leave(field);
-  }
-  void DefineProblem(const QString& order, const QString& names) {
-    ASSERT_TRUE(TypeAndLeave("txtOrder", order));
-    QApplication::processEvents();
-    ASSERT_TRUE(TypeAndLeave("txtVarNams", names));
-  }
-  QStringList Lines() {
-    QStringList lines;
-    auto* list = Find<QListWidget>("lstExtrema");
-    for (int k = 0; k < list->count(); ++k) lines << list->item(k)->text();
-    return lines;
-  }
-  bool RunAndWait(const char* button, int timeoutMs = 20000) {
-    QSignalSpy done(window.get(), &frmZorvex::runFinished);
-    QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton);
-    return done.count() > 0 || done.wait(timeoutMs);
-  }
-
-  // The problem as the window holds it now.
-  quorvant::Problem Held() const { return window->ProblemFromFields(); }
-  RecordingSink sink;
-  std::unique_ptr<frmZorvex> window;
-};
+using uitest::DataFile;
+using uitest::Files;
+using uitest::ReadAll;
+using uitest::TempCopy;
+using uitest::Window;
 
 struct OrderCase {
   const char* name;
@@ -382,45 +300,6 @@ TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
 }
 
 // --- Open, Save, Save As, Print --------------------------------------------------
-
-std::filesystem::path DataFile(const char* name) {
-  return std::filesystem::path(QUORVANT_TEST_DATA) / "files" / name;
-}
-
-std::filesystem::path TempCopy(const std::filesystem::path& from, const char* as) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("quorvant-ui-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto to = dir / as;
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-  return to;
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Files : public Window {
- protected:
-  void SetUp() override {
-    Window::SetUp();
-    window->SetFileDialogProvider([this](frmZorvex::FileDialogKind kind) {
-      ++dialogs;
-      return kind == frmZorvex::FileDialogKind::Open ? openName : saveName;
-    });
-    window->SetConfirmer([this](const QString& question) {
-      questions << question;
-      return answer;
-    });
-  }
-  QString openName, saveName;
-  int dialogs = 0;
-  QStringList questions;
-  bool answer = false;
-};
 
 TEST_F(Files, OpenFillsTheFieldsAndListsTheStoredExtrema) {
   openName = QString::fromStdString(DataFile("himmelblau.saved.zvx").string());
