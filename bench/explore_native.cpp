@@ -82,8 +82,7 @@ bool Store(quorvant::Problem& problem, quorvant::RunContext& run, quorvant::Poin
   const int n = problem.varCount();
   for (const auto& stored : store) {
     bool same = true;
-    for (int i = 0; i < n && same; ++i)
-      same = std::fabs(x[i] - stored[i]) <= problem.errorBound;
+    for (int i = 0; i < n && same; ++i) same = std::fabs(x[i] - stored[i]) <= problem.errorBound;
     if (same) return true;
   }
   if (store.size() >= quorvant::kStoreSize) return false;
