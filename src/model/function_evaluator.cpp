@@ -121,11 +121,22 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
     formulaProgram_ = engine_.CompileExpression(formula_);
     if (!formulaProgram_) return engine_.Error().number;
   }
-  // The double-only machine directly when it can; anything else (a failure to
-  // report, a value it hands back) goes through the engine.
+  // The double-only machine directly when it can. Anything else runs the formula
+  // again from its start, through the engine: a failure to report on the double-only
+  // machine again, a value it handed back on the Variant machine. The run again
+  // starts from the error state the first one started from, as the plain path's
+  // single run does: an extra function may have recorded an error that the formula
+  // reads (ierr) before the call that records it.
   const script::Program& program = *formulaProgram_;
-  if (!(fastPath_ && program.fast && script::RunFast(*program.fast, result) == 0)) {
-    if (int32_t e = engine_.EvalNumber(program, formula_, result, fastPath_)) return e;
+  if (fastPath_ && program.fast) {
+    const int32_t first = script::RunFast(*program.fast, result);
+    if (first != 0) {
+      extra_.ierr = 0;
+      if (int32_t e = engine_.EvalNumber(program, formula_, result, first != script::kHandBack))
+        return e;
+    }
+  } else if (int32_t e = engine_.EvalNumber(program, formula_, result, fastPath_)) {
+    return e;
   }
   if (extra_.ierr != 0) return extra_.ierr;
   value = result;
