@@ -50,6 +50,8 @@ void FunctionEvaluator::Prepare() {
   engine_.ExecuteStatement("e = Exp(1)");
   bound_.clear();
   formulaProgram_.reset();
+  compiled_.reset();
+  compileTried_ = false;
 }
 
 std::string ConstantFailureMessage(const ConstantFailure& failure) {
@@ -80,6 +82,8 @@ void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::str
   }
   formula_ = std::move(formula);
   formulaProgram_.reset();
+  compiled_.reset();
+  compileTried_ = false;
 }
 
 int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
@@ -128,6 +132,25 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
   // single run does: an extra function may have recorded an error that the formula
   // reads (ierr) before the call that records it.
   const script::Program& program = *formulaProgram_;
+  // The machine code when there is some. It answers only where the double-only
+  // machine would answer the same; any other evaluation runs below as it would
+  // without it, from the error state it started with (a host method the machine code
+  // called is called again there with the same argument).
+  if (fastPath_ && compiledOn_) {
+    if (!compileTried_) {
+      compileTried_ = true;
+      if (program.fast) compiled_ = script::CompileFormula(*program.fast);
+    }
+    if (compiled_) {
+      if (compiled_->Run(result) == 0) {
+        if (extra_.ierr != 0) return extra_.ierr;
+        value = result;
+        return 0;
+      }
+      ++handOvers_;
+      extra_.ierr = 0;
+    }
+  }
   if (fastPath_ && program.fast) {
     const int32_t first = script::RunFast(*program.fast, result);
     if (first != 0) {

@@ -13,6 +13,7 @@
 #include "model/extra_functions.h"
 #include "model/message_sink.h"
 #include "model/point_function.h"
+#include "model/script/jit.h"
 #include "model/script/script_engine.h"
 
 namespace quorvant {
@@ -80,6 +81,18 @@ class FunctionEvaluator final : public PointFunction {
   // and benchmarks.
   void SetFastPath(bool on) { fastPath_ = on; }
 
+  // Off: the formula is not compiled to machine code (script/jit.h) and runs on the
+  // interpreter's fast path. Results are identical either way; this exists for tests
+  // and benchmarks. On by default; the plain path (SetFastPath(false)) never runs
+  // machine code.
+  void SetCompiledCode(bool on) { compiledOn_ = on; }
+  // Whether the current formula runs as machine code; known from its first
+  // evaluation on the fast path with compiled code on.
+  bool RunsCompiledCode() const { return compiled_ != nullptr; }
+  // How many evaluations the machine code left to the interpreter (an error, a -0 the
+  // subtypes decide, a variable that is not a number).
+  uint64_t CompiledHandOvers() const { return handOvers_; }
+
   script::ScriptEngine& engine() { return engine_; }
   ExtraFunctions& extraFunctions() { return extra_; }
 
@@ -106,6 +119,12 @@ class FunctionEvaluator final : public PointFunction {
   std::vector<BoundVariable> bound_;
   std::string formula_;
   std::shared_ptr<const script::Program> formulaProgram_;  // null until first compiled
+  // The formula as machine code: compiled at its first evaluation that may use it,
+  // null where it cannot be (no back end, or the formula needs the Variant machine).
+  bool compiledOn_ = true;
+  bool compileTried_ = false;
+  std::unique_ptr<const script::CompiledFormula> compiled_;
+  uint64_t handOvers_ = 0;
 };
 
 }  // namespace quorvant

@@ -1,0 +1,66 @@
+// Formulas compiled to machine code at run time. The double-only form of a formula
+// (fast_vm.h) becomes one native function that performs the same operations in the
+// same order, with the same library calls and kernels, as RunFast. It answers only
+// when it can prove that RunFast would have answered the same: any case where RunFast
+// reports an error or hands the evaluation back makes it say "not mine", and the
+// caller runs the interpreter for that evaluation.
+//
+// How it knows: every value that enters the computation (a variable, a host
+// property, a call's result) is tested once for finiteness, in a way that raises the
+// processor's Invalid flag when it is not finite; from then on every operation that
+// RunFast would fail with Overflow or Division by zero raises the Overflow, Divide-
+// by-zero or Invalid flag as well. The flags are cleared on entry and tested once at
+// the end (and before every host call, so that a host method is never called where
+// RunFast would have stopped earlier). The checks that no flag can stand for (a -0
+// from a negation or a product, the domain of Log and Sqr, a variable that is not a
+// plain number, an error number from a kernel or a host method) branch out at once.
+//
+// Only x86-64 builds with asmjit (CMake option QUORVANT_JIT) have a back end; the
+// others compile nothing and the interpreter runs every formula.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quorvant::script {
+
+struct FastProgram;
+
+class CompiledFormula {
+ public:
+  using Entry = int32_t (*)(double* result);
+
+  CompiledFormula(const CompiledFormula&) = delete;
+  CompiledFormula& operator=(const CompiledFormula&) = delete;
+  ~CompiledFormula();
+
+  // 0 with the formula's value in `result`, exactly what RunFast would give; any
+  // other value: the interpreter must run this evaluation (result untouched). The
+  // code is read-only once compiled, so several threads may run it at once; each
+  // thread's own floating-point flags are used.
+  int32_t Run(double& result) const { return entry_(&result); }
+
+  // Size of the machine code and its constants, in bytes.
+  size_t CodeSize() const { return size_; }
+
+ private:
+  friend std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram&);
+  CompiledFormula(Entry entry, size_t size) : entry_(entry), size_(size) {}
+  Entry entry_;
+  size_t size_;
+};
+
+// True when this build and this processor can compile formulas.
+bool CompilerAvailable();
+
+// The machine-code form of `program`, or null: no back end, or an instruction the
+// compiler leaves to the interpreter. The code refers to the variables and host
+// objects that `program` refers to, which must outlive it.
+std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program);
+
+// The machine code CompileFormula makes of `program`, as assembly text; empty where
+// it makes none. For tests and debugging.
+std::string CompiledListing(const FastProgram& program);
+
+}  // namespace quorvant::script
