@@ -103,6 +103,9 @@ double ExpCall(double x) {
 double LogCall(double x) {
   return std::log(x);
 }
+double PowCall(double a, double b) {
+  return std::pow(a, b);
+}
 
 template <typename F>
 Imm Address(F* f) {
@@ -600,23 +603,38 @@ bool Generator::Emit() {
         --depth;
         break;
       case FOp::Pow:
-      case FOp::PowK: {
-        const bool constant = in.op == FOp::PowK;
-        const int base = constant ? t : t - 1;
-        const double k = in.k;
         CallWithOut(
-            base,
+            t - 1,
             [&] {
-              const x86::Xmm a = Use(base, x86::xmm0);
+              const x86::Xmm a = Use(t - 1, x86::xmm0);
               if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
-              if (constant)
-                a_.movsd(x86::xmm1, Const(k));
-              else
-                Load(x86::xmm1, Src(t));
+              Load(x86::xmm1, Src(t));
               a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
             },
             reinterpret_cast<const void*>(&PowThunk));
-        if (!constant) --depth;
+        --depth;
+        break;
+      case FOp::PowK: {
+        // kernel::Pow with its exponent known: a negative base fails only for a
+        // fractional exponent, a zero base only for a negative one; then the
+        // library's pow, whose result must be finite.
+        const x86::Xmm r = Use(t, x86::xmm0);
+        if (in.k != std::trunc(in.k)) {
+          a_.ucomisd(r, Const(0.0));
+          a_.jb(bail_);  // a < 0 (or unordered): RunFast's 5
+        }
+        if (in.k < 0) {
+          a_.ucomisd(r, Const(0.0));
+          a_.je(bail_);  // a == 0 (or unordered): RunFast's 11
+        }
+        if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
+        a_.movsd(x86::xmm1, Const(in.k));
+        SpillBelow(t);
+        a_.mov(x86::rax, Address(&PowCall));
+        a_.call(x86::rax);
+        ForgetBelow(t);
+        CheckFinite(x86::xmm0, x86::xmm3);
+        Define(t, x86::xmm0);
         break;
       }
       case FOp::Square:
