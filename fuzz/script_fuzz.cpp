@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (const auto code = quorvant::script::CompileFormula(*program->fast)) {
       fast.extraFunctions().ierr = 0;
       double c = 0;
-      const int32_t byCode = code->Run(c);
+      const int32_t byCode = code->Run(nullptr, c);
       const int32_t codeIerr = fast.extraFunctions().ierr;
       fast.extraFunctions().ierr = 0;
       double r = 0;

@@ -44,14 +44,17 @@ void FunctionEvaluator::OnScriptError(const script::ScriptError& error) {
 }
 
 void FunctionEvaluator::Prepare() {
+  SyncVariables();
   engine_.AddObject("sh", &extra_, true);
   engine_.ExecuteStatement("halfpi = Atn(1) * 2");
   engine_.ExecuteStatement("pi = Atn(1) * 4");
   engine_.ExecuteStatement("e = Exp(1)");
   bound_.clear();
+  rounded_.clear();
   formulaProgram_.reset();
   compiled_.reset();
   compileTried_ = false;
+  directCoordinates_ = false;
 }
 
 std::string ConstantFailureMessage(const ConstantFailure& failure) {
@@ -63,6 +66,7 @@ std::string ConstantFailureMessage(const ConstantFailure& failure) {
 }
 
 ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string> statements) {
+  SyncVariables();
   for (size_t k = 0; k < statements.size(); ++k)
     if (int32_t e = engine_.ExecuteStatement(statements[k]))
       return {e, static_cast<int32_t>(k), statements[k]};
@@ -70,7 +74,9 @@ ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string
 }
 
 void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::string formula) {
+  SyncVariables();
   bound_.assign(names.size(), BoundVariable{});
+  rounded_.assign(names.size(), 0.0);
   for (size_t i = 0; i < names.size(); ++i) {
     BoundVariable& v = bound_[i];
     v.name = names[i];
@@ -84,9 +90,11 @@ void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::str
   formulaProgram_.reset();
   compiled_.reset();
   compileTried_ = false;
+  directCoordinates_ = false;
 }
 
 int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
+  SyncVariables();
   const size_t n = std::min(x.size(), bound_.size());
   if (!fastPath_) {
     for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
@@ -104,6 +112,7 @@ int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
     if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
       v.lastRaw = value;
       v.lastRounded = Round15(value);
+      if (std::isfinite(v.lastRounded)) rounded_[assignIndex] = v.lastRounded + 0.0;
     }
     if (!std::isfinite(v.lastRounded)) return ierr_ = script::kOverflow;
     if (v.direct()) {
@@ -117,32 +126,90 @@ int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
   return 0;
 }
 
+// Rounds the coordinates into rounded_ (one for each variable); false, with nothing
+// of a later coordinate rounded, where one is not finite.
+inline bool FunctionEvaluator::RoundCoordinates(std::span<const double> x) {
+  BoundVariable* bound = bound_.data();
+  double* rounded = rounded_.data();
+  for (size_t i = 0; i < x.size(); ++i) {
+    BoundVariable& v = bound[i];
+    const double value = x[i];
+    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
+      const double r = Round15(value);
+      if (!std::isfinite(r)) return false;
+      v.lastRaw = value;
+      v.lastRounded = r;
+      rounded[i] = r + 0.0;
+    } else if (!std::isfinite(v.lastRounded)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What AssignVariables would have done for the coordinates the machine code read.
+void FunctionEvaluator::AssignRoundedCoordinates() {
+  variablesBehind_ = false;
+  for (size_t i = 0; i < bound_.size(); ++i)
+    script::ScriptEngine::AssignNumberTo(bound_[i].target, rounded_[i]);
+}
+
+// The machine code, when the formula has a double-only form the compiler takes. Its
+// variables are read straight from rounded_ when each of them takes a number without
+// a conversion (a plain variable or a Double member) and no host method can run
+// while the code runs (one could read or change them); else from the variables.
+void FunctionEvaluator::CompileMachineCode(const script::Program& program) {
+  compileTried_ = true;
+  if (!program.fast) return;
+  bool direct = true;
+  for (const BoundVariable& v : bound_) direct = direct && v.direct();
+  for (const script::FInstr& in : program.fast->code)
+    direct = direct && in.op != script::FOp::CallHost;
+  std::vector<script::DirectInput> inputs;
+  if (direct) {
+    for (size_t i = 0; i < bound_.size(); ++i) {
+      const auto& target = bound_[i].target;
+      inputs.push_back({target.member ? static_cast<const void*>(target.member) : target.variable,
+                        static_cast<int32_t>(i)});
+    }
+  }
+  compiled_ = script::CompileFormula(*program.fast, inputs);
+  directCoordinates_ = direct && compiled_;
+}
+
 int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& value) {
+  const bool compiledPath = fastPath_ && compiledOn_;
+  double result;
+  // The machine code reading the coordinates itself. It answers only where the
+  // double-only machine would answer the same; any other evaluation runs on the
+  // interpreter as it would without it, with the variables assigned and from the
+  // error state it started with (a host method the machine code called is called
+  // again there with the same argument).
+  if (compiledPath && directCoordinates_ && x.size() == bound_.size() && RoundCoordinates(x)) {
+    variablesBehind_ = true;
+    extra_.ierr = 0;
+    if (compiled_->Run(rounded_.data(), result) == 0) {
+      if (extra_.ierr != 0) return extra_.ierr;
+      value = result;
+      return 0;
+    }
+    ++handOvers_;
+    SyncVariables();
+    extra_.ierr = 0;
+    return RunInterpreter(*formulaProgram_, value);
+  }
   if (int32_t e = AssignVariables(x)) return e;
   extra_.ierr = 0;
-  double result;
   if (!formulaProgram_) {
     formulaProgram_ = engine_.CompileExpression(formula_);
     if (!formulaProgram_) return engine_.Error().number;
   }
-  // The double-only machine directly when it can. Anything else runs the formula
-  // again from its start, through the engine: a failure to report on the double-only
-  // machine again, a value it handed back on the Variant machine. The run again
-  // starts from the error state the first one started from, as the plain path's
-  // single run does: an extra function may have recorded an error that the formula
-  // reads (ierr) before the call that records it.
   const script::Program& program = *formulaProgram_;
-  // The machine code when there is some. It answers only where the double-only
-  // machine would answer the same; any other evaluation runs below as it would
-  // without it, from the error state it started with (a host method the machine code
-  // called is called again there with the same argument).
-  if (fastPath_ && compiledOn_) {
-    if (!compileTried_) {
-      compileTried_ = true;
-      if (program.fast) compiled_ = script::CompileFormula(*program.fast);
-    }
-    if (compiled_) {
-      if (compiled_->Run(result) == 0) {
+  if (compiledPath) {
+    if (!compileTried_) CompileMachineCode(program);
+    // (Reading rounded_ needs a coordinate for every variable.)
+    if (compiled_ && (!directCoordinates_ || x.size() == bound_.size())) {
+      if (compiled_->Run(rounded_.data(), result) == 0) {
         if (extra_.ierr != 0) return extra_.ierr;
         value = result;
         return 0;
@@ -151,6 +218,17 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
       extra_.ierr = 0;
     }
   }
+  return RunInterpreter(program, value);
+}
+
+// The double-only machine directly when it can. Anything else runs the formula again
+// from its start, through the engine: a failure to report on the double-only machine
+// again, a value it handed back on the Variant machine. The run again starts from the
+// error state the first one started from, as the plain path's single run does: an
+// extra function may have recorded an error that the formula reads (ierr) before the
+// call that records it.
+int32_t FunctionEvaluator::RunInterpreter(const script::Program& program, double& value) {
+  double result;
   if (fastPath_ && program.fast) {
     const int32_t first = script::RunFast(*program.fast, result);
     if (first != 0) {

@@ -92,12 +92,33 @@ class FunctionEvaluator final : public PointFunction {
   // How many evaluations the machine code left to the interpreter (an error, a -0 the
   // subtypes decide, a variable that is not a number).
   uint64_t CompiledHandOvers() const { return handOvers_; }
+  // Whether the machine code reads the rounded coordinates itself, the variables
+  // being assigned only when something else reads them: every variable takes a
+  // number without conversion and the formula calls no host method.
+  bool CompiledCodeReadsCoordinates() const { return directCoordinates_; }
 
-  script::ScriptEngine& engine() { return engine_; }
-  ExtraFunctions& extraFunctions() { return extra_; }
+  // The interpreter and the extra functions, with every variable holding its last
+  // coordinate.
+  script::ScriptEngine& engine() {
+    SyncVariables();
+    return engine_;
+  }
+  ExtraFunctions& extraFunctions() {
+    SyncVariables();
+    return extra_;
+  }
 
  private:
   void OnScriptError(const script::ScriptError& error);
+  void CompileMachineCode(const script::Program& program);
+  bool RoundCoordinates(std::span<const double> x);
+  int32_t RunInterpreter(const script::Program& program, double& value);
+  // The machine code may read the coordinates straight from rounded_; the variables
+  // are then assigned only when something else is about to read them.
+  void SyncVariables() {
+    if (variablesBehind_) AssignRoundedCoordinates();
+  }
+  void AssignRoundedCoordinates();
 
   MessageSink& messages_;
   int32_t ierr_ = 0;
@@ -125,6 +146,13 @@ class FunctionEvaluator final : public PointFunction {
   bool compileTried_ = false;
   std::unique_ptr<const script::CompiledFormula> compiled_;
   uint64_t handOvers_ = 0;
+  // Per coordinate, its 15-digit value with -0 made 0 (the number the interpreter
+  // reads from the variable), kept with lastRounded while that is finite. With
+  // directCoordinates_ the machine code reads its variables here; variablesBehind_
+  // says the variables themselves have not been assigned these values yet.
+  std::vector<double> rounded_;
+  bool directCoordinates_ = false;
+  bool variablesBehind_ = false;
 };
 
 }  // namespace quorvant

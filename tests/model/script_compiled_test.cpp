@@ -465,6 +465,62 @@ TEST(CompiledFormulas, HostMethodCalls) {
   }
 }
 
+// The machine code reading the rounded coordinates itself leaves every variable as
+// the assignments would: what the formula sees, what the variables hold when read
+// afterwards (value and subtype), after a statement changed one, after a coordinate
+// that cannot be handed over, with fewer coordinates than names, with one name twice.
+TEST(CompiledFormulas, CoordinatesReadDirectly) {
+  // U is u again (names are case-insensitive): the later coordinate is u's.
+  const std::vector<std::string> names = {"u", "v", "x", "U"};
+  const std::string formula = "u * v - x / 4 + (u > 2)";
+  Trio trio(names, formula);
+  const std::string state = "TypeName(u) & \" \" & u & \" \" & TypeName(v) & \" \" & v & \" \" & x";
+  const std::vector<std::vector<double>> points = {{1.5, -2, 0.25, 7},
+                                                   {-0.0, 40000, -3, -0.0},
+                                                   {2147483648, 0.1, 1E-300, 0.5},
+                                                   {1, 2, 3, -32768},
+                                                   {1E+300, 1E+300, 0, 1},
+                                                   {2.5, kInf, 1, 2},
+                                                   {1, 1E+300, 0, 1E+300},
+                                                   {0.5, -4, 1, -0.0},
+                                                   {0.1, 0.2, 0.3, 0.4},
+                                                   {1.00000000000000001, 3, 4, 5},
+                                                   {-7.25, -0.0, 1E+15, 32767}};
+  for (size_t k = 0; k < points.size(); ++k) {
+    trio.Run(points[k], formula);
+    trio.Run(points[(k + 1) % points.size()], formula);
+    if (k % 2 == 0) {
+      trio.Run(points[k], formula);  // twice without a read in between
+      trio.Run(points[k], formula);
+    }
+    EXPECT_EQ(trio.compiled.Eval(state), trio.plain.Eval(state)) << k;
+    EXPECT_EQ(trio.interpreter.Eval(state), trio.plain.Eval(state)) << k;
+    if (k == 3) {
+      for (Rig* rig : {&trio.compiled, &trio.interpreter, &trio.plain})
+        rig->engine().ExecuteStatement("u = \"text\" : v = Null : x = 99");
+      trio.Run(points[0], formula);
+    }
+  }
+  // Fewer coordinates than names: the variables beyond keep their values.
+  for (Rig* rig : {&trio.compiled, &trio.interpreter, &trio.plain}) {
+    double value = 0;
+    rig->evaluator.EvaluateFunction(std::vector<double>{0.5, 0.75}, value);
+  }
+  EXPECT_EQ(trio.compiled.Eval(state), trio.plain.Eval(state));
+  trio.Run({3, 4, 5, 6}, formula);
+  EXPECT_EQ(trio.compiled.Eval(state), trio.plain.Eval(state));
+  if (CompilerAvailable()) {
+    EXPECT_TRUE(trio.compiled.evaluator.CompiledCodeReadsCoordinates());
+    EXPECT_GT(trio.compiled.evaluator.CompiledHandOvers(), 0u);
+  }
+  // A host method could read or change the variables: they are assigned first.
+  Rig host(names, "Bump(u) * v");
+  double value = 0;
+  ASSERT_EQ(host.evaluator.EvaluateFunction(std::vector<double>{1, 2, 3, 4}, value), 0);
+  EXPECT_EQ(host.evaluator.RunsCompiledCode(), CompilerAvailable());
+  EXPECT_FALSE(host.evaluator.CompiledCodeReadsCoordinates());
+}
+
 // Bit patterns of x^2 near the kernel's rounding test, where its pow path decides.
 TEST(CompiledFormulas, SquaresOnBothPathsOfTheKernel) {
   Trio trio({"u", "v"}, "u^2 + v^2 * 0");

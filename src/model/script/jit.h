@@ -21,15 +21,28 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace quorvant::script {
 
 struct FastProgram;
 
+// A variable or host property whose value the compiled code reads from an array of
+// numbers instead of its storage: `address` is the storage the interpreter reads
+// (the variable's Variant, or the property's double), `index` the entry of the
+// array. The caller promises that the entry holds exactly the number the
+// interpreter would read there (finite, and not -0), and that no host method can
+// be called while the code runs (the code does not read the storage again after
+// one).
+struct DirectInput {
+  const void* address;
+  int32_t index;
+};
+
 class CompiledFormula {
  public:
-  using Entry = int32_t (*)(double* result);
+  using Entry = int32_t (*)(const double* inputs, double* result);
 
   CompiledFormula(const CompiledFormula&) = delete;
   CompiledFormula& operator=(const CompiledFormula&) = delete;
@@ -39,13 +52,16 @@ class CompiledFormula {
   // other value: the interpreter must run this evaluation (result untouched). The
   // code is read-only once compiled, so several threads may run it at once; each
   // thread's own floating-point flags are used.
-  int32_t Run(double& result) const { return entry_(&result); }
+  // `inputs` holds the direct inputs the code was compiled with (may be null when
+  // there are none).
+  int32_t Run(const double* inputs, double& result) const { return entry_(inputs, &result); }
 
   // Size of the machine code and its constants, in bytes.
   size_t CodeSize() const { return size_; }
 
  private:
-  friend std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram&);
+  friend std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram&,
+                                                               std::span<const DirectInput>);
   CompiledFormula(Entry entry, size_t size) : entry_(entry), size_(size) {}
   Entry entry_;
   size_t size_;
@@ -57,10 +73,11 @@ bool CompilerAvailable();
 // The machine-code form of `program`, or null: no back end, or an instruction the
 // compiler leaves to the interpreter. The code refers to the variables and host
 // objects that `program` refers to, which must outlive it.
-std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program);
+std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program,
+                                                      std::span<const DirectInput> direct = {});
 
 // The machine code CompileFormula makes of `program`, as assembly text; empty where
 // it makes none. For tests and debugging.
-std::string CompiledListing(const FastProgram& program);
+std::string CompiledListing(const FastProgram& program, std::span<const DirectInput> direct = {});
 
 }  // namespace quorvant::script

@@ -10,11 +10,12 @@ bool CompilerAvailable() {
   return false;
 }
 
-std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram&) {
+std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram&,
+                                                      std::span<const DirectInput>) {
   return nullptr;
 }
 
-std::string CompiledListing(const FastProgram&) {
+std::string CompiledListing(const FastProgram&, std::span<const DirectInput>) {
   return {};
 }
 

@@ -11,6 +11,10 @@
 // path of x^2) are placed after the function's main body, so the main body runs
 // straight through.
 //
+// The function is int32_t f(const double* inputs, double* result); rbx keeps
+// `inputs`, from which the direct inputs are read as they are (finite, and never -0:
+// the caller's promise).
+//
 // Frame (rsp 16-byte aligned inside the function):
 //   [rsp + 0]   MXCSR scratch
 //   [rsp + 8]   the result pointer
@@ -25,6 +29,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -85,27 +90,17 @@ int32_t KernelThunk(NumberKernel k, double x, double* r) {
 int32_t HostThunk(HostObject* object, int32_t member, double arg, double* r) {
   return object->CallNumber(member, arg, *r);
 }
-double SinCall(double x) {
-  return std::sin(x);
-}
-double CosCall(double x) {
-  return std::cos(x);
-}
-double TanCall(double x) {
-  return std::tan(x);
-}
-double AtanCall(double x) {
-  return std::atan(x);
-}
-double ExpCall(double x) {
-  return std::exp(x);
-}
-double LogCall(double x) {
-  return std::log(x);
-}
-double PowCall(double a, double b) {
-  return std::pow(a, b);
-}
+// The library's functions themselves (their resolved addresses, as the interpreter's
+// calls reach them).
+using Math1 = double (*)(double);
+using Math2 = double (*)(double, double);
+const Math1 kSin = ::sin;
+const Math1 kCos = ::cos;
+const Math1 kTan = ::tan;
+const Math1 kAtan = ::atan;
+const Math1 kExp = ::exp;
+const Math1 kLog = ::log;
+const Math2 kPow = ::pow;
 
 template <typename F>
 Imm Address(F* f) {
@@ -132,7 +127,10 @@ class ErrorRecorder : public asmjit::ErrorHandler {
 
 class Generator {
  public:
-  Generator(const FastProgram& program, x86::Assembler& a) : program_(program), a_(a) {}
+  Generator(const FastProgram& program, std::span<const DirectInput> direct, x86::Assembler& a)
+      : program_(program), a_(a) {
+    for (const DirectInput& d : direct) direct_[d.address] = d.index;
+  }
 
   // False when the program is refused.
   bool Emit();
@@ -171,7 +169,7 @@ class Generator {
   void Compare(int t, uint8_t predicate, bool swap);
   void Square(int t);
   void CallWithOut(int t, const std::function<void()>& setArgs, const void* fn);
-  void CallMath(int t, double (*fn)(double), bool checkFinite);
+  void CallMath(int t, Math1 fn, bool checkFinite);
 
   const FastProgram& program_;
   x86::Assembler& a_;
@@ -179,6 +177,7 @@ class Generator {
   std::vector<State> state_;
   std::vector<uint8_t> isConst_;
   std::vector<double> constValue_;
+  std::unordered_map<const void*, int32_t> direct_;  // storage -> index in the inputs
   std::unordered_map<const void*, int> cacheIndex_;
   std::vector<uint8_t> cacheValid_;
   int cacheStart_ = 0;
@@ -346,6 +345,10 @@ void Generator::LoadVariable(const void* p, x86::Xmm dst) {
 // The value of a variable or host property as an operand: its cache slot when it was
 // read since the last host call, else it is read into `dst` and cached.
 asmjit::Operand Generator::LoadInput(const void* p, Input kind, x86::Xmm dst) {
+  if (const auto it =
+          direct_.find(kind == Input::kVariable ? &static_cast<const Slot*>(p)->value : p);
+      it != direct_.end() && kind != Input::kHostLong)
+    return x86::qword_ptr(x86::rbx, 8 * it->second);
   const int index = cacheIndex_.at(p);
   const x86::Mem cache = x86::qword_ptr(x86::rsp, cacheStart_ + 8 * index);
   if (cacheValid_[index]) return cache;
@@ -459,8 +462,7 @@ void Generator::Square(int t) {
     a_.movapd(xmm0, r);
     a_.mov(x86::edi, 2);
     a_.lea(x86::rsi, x86::qword_ptr(x86::rsp, kOutSlot));
-    a_.mov(x86::rax, Address(&PowSlowThunk));
-    a_.call(x86::rax);
+    a_.call(Address(&PowSlowThunk));
     a_.test(x86::eax, x86::eax);
     a_.jnz(bail_);
     for (size_t k = 0; k < live.size(); ++k) a_.movsd(Reg(live[k]), reload[k]);
@@ -475,8 +477,7 @@ void Generator::Square(int t) {
 void Generator::CallWithOut(int t, const std::function<void()>& setArgs, const void* fn) {
   setArgs();
   SpillBelow(t);
-  a_.mov(x86::rax, Address(fn));
-  a_.call(x86::rax);
+  a_.call(Address(fn));
   ForgetBelow(t);
   a_.test(x86::eax, x86::eax);
   a_.jnz(bail_);
@@ -487,12 +488,11 @@ void Generator::CallWithOut(int t, const std::function<void()>& setArgs, const v
 }
 
 // Position t becomes fn(position t), a library function.
-void Generator::CallMath(int t, double (*fn)(double), bool checkFinite) {
+void Generator::CallMath(int t, Math1 fn, bool checkFinite) {
   const x86::Xmm r = Use(t, x86::xmm0);
   if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
   SpillBelow(t);
-  a_.mov(x86::rax, Address(fn));
-  a_.call(x86::rax);
+  a_.call(Address(fn));
   ForgetBelow(t);
   if (checkFinite) CheckFinite(x86::xmm0, x86::xmm3);
   Define(t, x86::xmm0);
@@ -537,14 +537,16 @@ bool Generator::Emit() {
   cacheValid_.assign(cacheIndex_.size(), 0);
   cacheStart_ = kHomesStart + 8 * (maxStack + 1);
   int frame = cacheStart_ + 8 * static_cast<int>(cacheIndex_.size());
-  if (frame % 16 == 0) frame += 8;  // rsp + 8 is 16-aligned on entry
+  if (frame % 16 != 0) frame += 8;  // rsp is 16-aligned after the push of rbx
 
   bail_ = a_.newLabel();
   Label clearFlags = a_.newLabel(), flagsClear = a_.newLabel(), fault = a_.newLabel();
 
   // Prologue: the fault flags start clear (cleared on a side path when set).
+  a_.push(x86::rbx);
+  a_.mov(x86::rbx, x86::rdi);
   a_.sub(x86::rsp, frame);
-  a_.mov(x86::qword_ptr(x86::rsp, kResultPtrSlot), x86::rdi);
+  a_.mov(x86::qword_ptr(x86::rsp, kResultPtrSlot), x86::rsi);
   a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
   a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
   a_.jnz(clearFlags);
@@ -630,8 +632,7 @@ bool Generator::Emit() {
         if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
         a_.movsd(x86::xmm1, Const(in.k));
         SpillBelow(t);
-        a_.mov(x86::rax, Address(&PowCall));
-        a_.call(x86::rax);
+        a_.call(Address(kPow));
         ForgetBelow(t);
         CheckFinite(x86::xmm0, x86::xmm3);
         Define(t, x86::xmm0);
@@ -750,25 +751,25 @@ bool Generator::Emit() {
         std::fill(cacheValid_.begin(), cacheValid_.end(), 0);
         break;
       case FOp::Sin:
-        CallMath(t, &SinCall, true);
+        CallMath(t, kSin, true);
         break;
       case FOp::Cos:
-        CallMath(t, &CosCall, true);
+        CallMath(t, kCos, true);
         break;
       case FOp::Tan:
-        CallMath(t, &TanCall, true);
+        CallMath(t, kTan, true);
         break;
       case FOp::Atn:
-        CallMath(t, &AtanCall, true);
+        CallMath(t, kAtan, true);
         break;
       case FOp::Exp:
-        CallMath(t, &ExpCall, true);
+        CallMath(t, kExp, true);
         break;
       case FOp::Log: {
         const x86::Xmm r = Use(t, x86::xmm0);
         a_.ucomisd(r, Const(0.0));
         a_.jbe(bail_);  // x <= 0 (or unordered): RunFast's 5
-        CallMath(t, &LogCall, true);
+        CallMath(t, kLog, true);
         break;
       }
       case FOp::Sqr: {
@@ -795,6 +796,7 @@ bool Generator::Emit() {
         a_.movsd(x86::qword_ptr(x86::rax), r);
         a_.xor_(x86::eax, x86::eax);
         a_.add(x86::rsp, frame);
+        a_.pop(x86::rbx);
         a_.ret();
         break;
       }
@@ -811,6 +813,7 @@ bool Generator::Emit() {
   a_.bind(bail_);
   a_.mov(x86::eax, 1);
   a_.add(x86::rsp, frame);
+  a_.pop(x86::rbx);
   a_.ret();
 
   // The constants.
@@ -841,13 +844,14 @@ bool CompilerAvailable() {
 namespace {
 
 // Assembles `program` into `code`; false when it is refused.
-bool Assemble(const FastProgram& program, asmjit::CodeHolder& code, asmjit::Logger* logger) {
+bool Assemble(const FastProgram& program, std::span<const DirectInput> direct,
+              asmjit::CodeHolder& code, asmjit::Logger* logger) {
   ErrorRecorder errors;
   if (code.init(Runtime().environment()) != asmjit::kErrorOk) return false;
   code.setErrorHandler(&errors);
   if (logger) code.setLogger(logger);
   x86::Assembler assembler(&code);
-  Generator generator(program, assembler);
+  Generator generator(program, direct, assembler);
   const bool emitted = generator.Emit();
   code.resetErrorHandler();
   return emitted && errors.error == asmjit::kErrorOk;
@@ -855,9 +859,10 @@ bool Assemble(const FastProgram& program, asmjit::CodeHolder& code, asmjit::Logg
 
 }  // namespace
 
-std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program) {
+std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program,
+                                                      std::span<const DirectInput> direct) {
   asmjit::CodeHolder code;
-  if (!Assemble(program, code, nullptr)) return nullptr;
+  if (!Assemble(program, direct, code, nullptr)) return nullptr;
   CompiledFormula::Entry entry = nullptr;
   {
     const std::lock_guard<std::mutex> lock(RuntimeMutex());
@@ -866,10 +871,10 @@ std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program
   return std::unique_ptr<const CompiledFormula>(new CompiledFormula(entry, code.codeSize()));
 }
 
-std::string CompiledListing(const FastProgram& program) {
+std::string CompiledListing(const FastProgram& program, std::span<const DirectInput> direct) {
   asmjit::StringLogger logger;
   asmjit::CodeHolder code;
-  if (!Assemble(program, code, &logger)) return {};
+  if (!Assemble(program, direct, code, &logger)) return {};
   return logger.data();
 }
 
