@@ -50,11 +50,13 @@ void FunctionEvaluator::Prepare() {
   engine_.ExecuteStatement("pi = Atn(1) * 4");
   engine_.ExecuteStatement("e = Exp(1)");
   bound_.clear();
+  last_.clear();
   rounded_.clear();
   formulaProgram_.reset();
   compiled_.reset();
   compileTried_ = false;
   directCoordinates_ = false;
+  UpdateDirectPath();
 }
 
 std::string ConstantFailureMessage(const ConstantFailure& failure) {
@@ -76,21 +78,22 @@ ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string
 void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::string formula) {
   SyncVariables();
   bound_.assign(names.size(), BoundVariable{});
+  // Matches no finite coordinate; a NaN coordinate with these very bits finds its
+  // rounded value NaN too, and fails as every non-finite one does.
+  last_.assign(names.size(), LastCoordinate{std::nan(""), std::nan("")});
   rounded_.assign(names.size(), 0.0);
   for (size_t i = 0; i < names.size(); ++i) {
     BoundVariable& v = bound_[i];
     v.name = names[i];
     v.slot = engine_.AssignableSlot(v.name);
     if (v.slot >= 0) v.target = engine_.NumberTargetFor(v.slot);
-    // Matches no finite coordinate; a NaN coordinate with these very bits finds its
-    // rounded value NaN too, and fails as every non-finite one does.
-    v.lastRaw = v.lastRounded = std::nan("");
   }
   formula_ = std::move(formula);
   formulaProgram_.reset();
   compiled_.reset();
   compileTried_ = false;
   directCoordinates_ = false;
+  UpdateDirectPath();
 }
 
 int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
@@ -109,17 +112,18 @@ int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
   for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
     const double value = x[assignIndex];
     BoundVariable& v = bound[assignIndex];
-    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
-      v.lastRaw = value;
-      v.lastRounded = Round15(value);
-      if (std::isfinite(v.lastRounded)) rounded_[assignIndex] = v.lastRounded + 0.0;
+    LastCoordinate& last = last_[assignIndex];
+    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(last.raw)) {
+      last.raw = value;
+      last.rounded = Round15(value);
+      if (std::isfinite(last.rounded)) rounded_[assignIndex] = last.rounded + 0.0;
     }
-    if (!std::isfinite(v.lastRounded)) return ierr_ = script::kOverflow;
+    if (!std::isfinite(last.rounded)) return ierr_ = script::kOverflow;
     if (v.direct()) {
-      script::ScriptEngine::AssignNumberTo(v.target, v.lastRounded);
+      script::ScriptEngine::AssignNumberTo(v.target, last.rounded);
       continue;
     }
-    const int32_t e = v.slot >= 0 ? engine_.AssignNumber(v.slot, v.name, v.lastRounded)
+    const int32_t e = v.slot >= 0 ? engine_.AssignNumber(v.slot, v.name, last.rounded)
                                   : engine_.ExecuteStatement(AssignmentText(v.name, value));
     if (e) return e;
   }
@@ -129,18 +133,16 @@ int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
 // Rounds the coordinates into rounded_ (one for each variable); false, with nothing
 // of a later coordinate rounded, where one is not finite.
 inline bool FunctionEvaluator::RoundCoordinates(std::span<const double> x) {
-  BoundVariable* bound = bound_.data();
+  LastCoordinate* last = last_.data();
   double* rounded = rounded_.data();
   for (size_t i = 0; i < x.size(); ++i) {
-    BoundVariable& v = bound[i];
     const double value = x[i];
-    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
+    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(last[i].raw)) {
       const double r = Round15(value);
       if (!std::isfinite(r)) return false;
-      v.lastRaw = value;
-      v.lastRounded = r;
+      last[i] = {value, r};
       rounded[i] = r + 0.0;
-    } else if (!std::isfinite(v.lastRounded)) {
+    } else if (!std::isfinite(last[i].rounded)) {
       return false;
     }
   }
@@ -175,29 +177,35 @@ void FunctionEvaluator::CompileMachineCode(const script::Program& program) {
   }
   compiled_ = script::CompileFormula(*program.fast, inputs);
   directCoordinates_ = direct && compiled_;
+  UpdateDirectPath();
 }
 
 int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& value) {
-  const bool compiledPath = fastPath_ && compiledOn_;
-  double result;
-  // The machine code reading the coordinates itself. It answers only where the
-  // double-only machine would answer the same; any other evaluation runs on the
-  // interpreter as it would without it, with the variables assigned and from the
-  // error state it started with (a host method the machine code called is called
-  // again there with the same argument).
-  if (compiledPath && directCoordinates_ && x.size() == bound_.size() && RoundCoordinates(x)) {
+  // The machine code reading the coordinates itself (it writes `value` only when it
+  // answers; it calls no host method, so no extra function records an error).
+  if (directPath_ && x.size() == last_.size() && RoundCoordinates(x)) {
     variablesBehind_ = true;
     extra_.ierr = 0;
-    if (compiled_->Run(rounded_.data(), result) == 0) {
-      if (extra_.ierr != 0) return extra_.ierr;
-      value = result;
-      return 0;
-    }
-    ++handOvers_;
-    SyncVariables();
-    extra_.ierr = 0;
-    return RunInterpreter(*formulaProgram_, value);
+    if (compiled_->Run(rounded_.data(), value) == 0) return 0;
+    return HandOver(value);
   }
+  return EvaluateAssigned(x, value);
+}
+
+// The machine code did not answer: the interpreter runs the evaluation as it would
+// without it, with the variables assigned and from the error state it started with
+// (a host method the machine code called is called again there with the same
+// argument).
+int32_t FunctionEvaluator::HandOver(double& value) {
+  ++handOvers_;
+  SyncVariables();
+  extra_.ierr = 0;
+  return RunInterpreter(*formulaProgram_, value);
+}
+
+// The evaluation with the coordinates assigned to the variables first; the formula
+// compiled at its first evaluation, to machine code too where it can be.
+int32_t FunctionEvaluator::EvaluateAssigned(std::span<const double> x, double& value) {
   if (int32_t e = AssignVariables(x)) return e;
   extra_.ierr = 0;
   if (!formulaProgram_) {
@@ -205,17 +213,15 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
     if (!formulaProgram_) return engine_.Error().number;
   }
   const script::Program& program = *formulaProgram_;
-  if (compiledPath) {
+  if (fastPath_ && compiledOn_) {
     if (!compileTried_) CompileMachineCode(program);
     // (Reading rounded_ needs a coordinate for every variable.)
     if (compiled_ && (!directCoordinates_ || x.size() == bound_.size())) {
-      if (compiled_->Run(rounded_.data(), result) == 0) {
-        if (extra_.ierr != 0) return extra_.ierr;
-        value = result;
-        return 0;
-      }
-      ++handOvers_;
-      extra_.ierr = 0;
+      double result;
+      if (compiled_->Run(rounded_.data(), result) != 0) return HandOver(value);
+      if (extra_.ierr != 0) return extra_.ierr;
+      value = result;
+      return 0;
     }
   }
   return RunInterpreter(program, value);
