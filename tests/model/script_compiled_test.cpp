@@ -521,6 +521,24 @@ TEST(CompiledFormulas, CoordinatesReadDirectly) {
   EXPECT_FALSE(host.evaluator.CompiledCodeReadsCoordinates());
 }
 
+// A host property that holds no number (host code may store anything there): the
+// machine code leaves every use of it to the interpreter.
+TEST(CompiledFormulas, HostPropertyThatIsNoNumber) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const char* formula : {"Sin(level)", "Cos(level) * 0", "Atn(level)", "Abs(level)",
+                              "level + 1", "level < 1", "level * 0", "Tan(level) + Exp(level)",
+                              "Log(level)", "Sqr(level)", "level ^ 2", "level ^ 0"}) {
+    for (double held : {kInf, -kInf, nan, 1E+308}) {
+      Trio trio({"u"}, formula);
+      for (Rig* rig : {&trio.compiled, &trio.interpreter, &trio.plain}) rig->probe.level = held;
+      const Route route = trio.Run({1}, formula);
+      if (CompilerAvailable() && !std::isfinite(held)) {
+        EXPECT_EQ(route, Route::kHanded) << formula;
+      }
+    }
+  }
+}
+
 // Bit patterns of x^2 near the kernel's rounding test, where its pow path decides.
 TEST(CompiledFormulas, SquaresOnBothPathsOfTheKernel) {
   Trio trio({"u", "v"}, "u^2 + v^2 * 0");

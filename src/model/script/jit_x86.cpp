@@ -750,17 +750,20 @@ bool Generator::Emit() {
         // The method may have changed any host property (or, in principle, a variable).
         std::fill(cacheValid_.begin(), cacheValid_.end(), 0);
         break;
+      // sin, cos, tan and atan of a finite number are finite (RunFast's test after
+      // sin, cos and tan fails only for an argument that has raised a flag already);
+      // exp may overflow.
       case FOp::Sin:
-        CallMath(t, kSin, true);
+        CallMath(t, kSin, false);
         break;
       case FOp::Cos:
-        CallMath(t, kCos, true);
+        CallMath(t, kCos, false);
         break;
       case FOp::Tan:
-        CallMath(t, kTan, true);
+        CallMath(t, kTan, false);
         break;
       case FOp::Atn:
-        CallMath(t, kAtan, true);
+        CallMath(t, kAtan, false);
         break;
       case FOp::Exp:
         CallMath(t, kExp, true);
@@ -768,8 +771,8 @@ bool Generator::Emit() {
       case FOp::Log: {
         const x86::Xmm r = Use(t, x86::xmm0);
         a_.ucomisd(r, Const(0.0));
-        a_.jbe(bail_);  // x <= 0 (or unordered): RunFast's 5
-        CallMath(t, kLog, true);
+        a_.jbe(bail_);             // x <= 0 (or unordered): RunFast's 5
+        CallMath(t, kLog, false);  // finite for a finite x > 0
         break;
       }
       case FOp::Sqr: {
