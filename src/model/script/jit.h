@@ -5,15 +5,20 @@
 // reports an error or hands the evaluation back makes it say "not mine", and the
 // caller runs the interpreter for that evaluation.
 //
-// How it knows: every value that enters the computation (a variable, a host
-// property, a call's result) is tested once for finiteness, in a way that raises the
-// processor's Invalid flag when it is not finite; from then on every operation that
-// RunFast would fail with Overflow or Division by zero raises the Overflow, Divide-
-// by-zero or Invalid flag as well. The flags are cleared on entry and tested once at
-// the end (and before every host call, so that a host method is never called where
-// RunFast would have stopped earlier). The checks that no flag can stand for (a -0
-// from a negation or a product, the domain of Log and Sqr, a variable that is not a
-// plain number, an error number from a kernel or a host method) branch out at once.
+// How it knows: every value that enters the computation (a variable or host
+// property read from its storage, the result of a kernel, a host method or exp) is
+// tested for finiteness in a way that raises the processor's Invalid flag when it is
+// not finite; from then on every operation that RunFast would fail with Overflow or
+// Division by zero raises the Overflow, Divide-by-zero or Invalid flag as well, and
+// the library functions whose result is finite for every finite argument (sin, cos,
+// tan, atan, log of a positive number) need no test. Coordinates handed over
+// directly (DirectInput) are finite by the caller's own test.
+//
+// The flags are cleared on entry and tested once at the end (and before every host
+// call, so that a host method is never called where RunFast would have stopped
+// earlier). The checks that no flag can stand for (a -0 from a negation or a
+// product, the domain of Log and Sqr, a variable that is not a plain number, an
+// error number from a kernel or a host method) branch out at once.
 //
 // Only x86-64 builds with asmjit (CMake option QUORVANT_JIT) have a back end; the
 // others compile nothing and the interpreter runs every formula.
