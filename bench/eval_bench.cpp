@@ -1,7 +1,13 @@
 // Cost of one function evaluation: Quorvant's EvaluateFunction (coordinates handed
 // over with the 15-digit rounding, then the formula) against the same formula
 // compiled natively and given the same rounded coordinates, and against muparser
-// with the same hand-over.
+// with the same hand-over. Quorvant runs three ways: as machine code (the default),
+// on the interpreter's double-only machine (compiled code off), and on the plain
+// path. Also the cost of compiling a formula of 1,000 operations to machine code.
+//
+// The machine is shared and noisy; compare columns of one run, interleaved:
+//   eval_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+//              --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +18,9 @@
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
 #include "model/numtext.h"
+#include "model/script/fast_vm.h"
+#include "model/script/jit.h"
+#include "model/script/operators.h"
 
 #ifdef QUORVANT_HAVE_MUPARSER
 #include <muParser.h>
@@ -64,6 +73,21 @@ Formula Rastrigin10() {
   return f;
 }
 
+// The separable quartic: the sum over i of (x_i^4 - 3 x_i^2 + x_i), 6 variables.
+// x^4 is the library's pow in Quorvant (and so natively), x^2 the product with
+// pow's result.
+Formula Quartic6() {
+  Formula f;
+  for (int i = 1; i <= 6; ++i) {
+    const std::string x = "x" + std::to_string(i);
+    f.names.push_back(x);
+    const std::string term = "(" + x + "^4-3*" + x + "^2+" + x + ")";
+    f.quorvant += (i > 1 ? "+" : "") + term;
+    f.muparser += (i > 1 ? "+" : "") + term;
+  }
+  return f;
+}
+
 const double kPi = std::atan(1.0) * 4;
 
 double NativeHimmelblau(const double* v) {
@@ -80,6 +104,34 @@ double NativeRastrigin10(const double* v) {
   return s;
 }
 
+double NativeQuartic6(const double* v) {
+  double s = 0;
+  for (int i = 0; i < 6; ++i) s = s + (std::pow(v[i], 4) - 3 * std::pow(v[i], 2) + v[i]);
+  return s;
+}
+
+// The same formulas with x^2 as Quorvant computes it (pow's own result: the product
+// where it must equal pow, else pow): the native cost of the exact square.
+double ExactSquare(double a) {
+  double r = 0;
+  quorvant::script::kernel::Square(a, r);
+  return r;
+}
+double NativeHimmelblauExact(const double* v) {
+  const double x = v[0], y = v[1];
+  return ExactSquare(ExactSquare(x) + y - 11) + ExactSquare(x + ExactSquare(y) - 7);
+}
+double NativeQuartic6Exact(const double* v) {
+  double s = 0;
+  for (int i = 0; i < 6; ++i) s = s + (std::pow(v[i], 4) - 3 * ExactSquare(v[i]) + v[i]);
+  return s;
+}
+double NativeRastrigin10Exact(const double* v) {
+  double s = 100;
+  for (int i = 0; i < 10; ++i) s = s + (ExactSquare(v[i]) - 10 * std::cos(2 * kPi * v[i]));
+  return s;
+}
+
 void Native(benchmark::State& state, double (*F)(const double*), int n) {
   const auto points = Points(n, -5, 5);
   double rounded[10];
@@ -91,11 +143,14 @@ void Native(benchmark::State& state, double (*F)(const double*), int n) {
   }
 }
 
-void Quorvant(benchmark::State& state, const Formula& f, bool fast) {
+enum class Path { kCompiled, kInterpreter, kPlain };
+
+void Quorvant(benchmark::State& state, const Formula& f, Path path) {
   NullSink sink;
   quorvant::FunctionEvaluator evaluator(sink);
   evaluator.Prepare();
-  evaluator.SetFastPath(fast);
+  evaluator.SetFastPath(path != Path::kPlain);
+  evaluator.SetCompiledCode(path == Path::kCompiled);
   const int n = static_cast<int>(f.names.size());
   evaluator.SetFunction(f.names, f.quorvant);
   const auto points = Points(n, -5, 5);
@@ -106,6 +161,49 @@ void Quorvant(benchmark::State& state, const Formula& f, bool fast) {
     if (evaluator.EvaluateFunction(p, value)) state.SkipWithError("evaluation failed");
     benchmark::DoNotOptimize(value);
   }
+  if (path == Path::kCompiled && !evaluator.RunsCompiledCode() &&
+      quorvant::script::CompilerAvailable())
+    state.SkipWithError("the formula was not compiled");
+  state.counters["handed_over"] = static_cast<double>(evaluator.CompiledHandOvers());
+}
+
+// A formula of about 1,000 double-only operations: terms cycling through the
+// operators, the inline built-ins, a kernel and powers, over 10 variables.
+std::string LongFormula(quorvant::script::ScriptEngine& engine, size_t operations) {
+  static const char* const kTerms[] = {
+      "x{a}*0.5",       "Sin(x{a})",        "x{a}^2",
+      "x{a}/3.25",      "Exp(-x{a}*x{b})",  "Sqr(x{a}*x{a}+1)",
+      "Abs(x{a}-x{b})", "(x{a}<x{b})",      "x{a}^3",
+      "Atn(x{a})",      "Cos(x{a}+x{b})",   "x{a}^1.5",
+      "Int(x{a})",      "Log(1+x{a}*x{a})", "(x{a}-x{b})*(x{b}+2)"};
+  std::string text = "0";
+  for (size_t k = 0;; ++k) {
+    std::string term = kTerms[k % std::size(kTerms)];
+    for (const auto& [key, value] :
+         {std::pair<std::string, size_t>{"{a}", k % 10 + 1}, {"{b}", (k * 7 + 3) % 10 + 1}}) {
+      for (size_t at; (at = term.find(key)) != std::string::npos;)
+        term.replace(at, key.size(), std::to_string(value));
+    }
+    text += (k % 2 ? "-" : "+") + term;
+    const auto program = engine.CompileExpression(text);
+    if (program && program->fast && program->fast->code.size() >= operations) return text;
+  }
+}
+
+void CompileMachineCode(benchmark::State& state) {
+  NullSink sink;
+  quorvant::FunctionEvaluator evaluator(sink);
+  evaluator.Prepare();
+  const std::string text = LongFormula(evaluator.engine(), 1000);
+  const auto program = evaluator.engine().CompileExpression(text);
+  for (auto _ : state) {
+    auto code = quorvant::script::CompileFormula(*program->fast);
+    if (!code) state.SkipWithError("not compiled");
+    benchmark::DoNotOptimize(code.get());
+  }
+  state.counters["operations"] = static_cast<double>(program->fast->code.size());
+  if (auto code = quorvant::script::CompileFormula(*program->fast))
+    state.counters["code_bytes"] = static_cast<double>(code->CodeSize());
 }
 
 #ifdef QUORVANT_HAVE_MUPARSER
@@ -142,19 +240,30 @@ void Round15Text(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK_CAPTURE(Native, Himmelblau, NativeHimmelblau, 2);
-BENCHMARK_CAPTURE(Quorvant, Himmelblau, Himmelblau(), true);
-BENCHMARK_CAPTURE(Quorvant, Himmelblau_plain_path, Himmelblau(), false);
+BENCHMARK_CAPTURE(Native, Himmelblau_exact_squares, NativeHimmelblauExact, 2);
+BENCHMARK_CAPTURE(Quorvant, Himmelblau, Himmelblau(), Path::kCompiled);
+BENCHMARK_CAPTURE(Quorvant, Himmelblau_interpreter, Himmelblau(), Path::kInterpreter);
+BENCHMARK_CAPTURE(Quorvant, Himmelblau_plain_path, Himmelblau(), Path::kPlain);
+BENCHMARK_CAPTURE(Native, Quartic6, NativeQuartic6, 6);
+BENCHMARK_CAPTURE(Native, Quartic6_exact_squares, NativeQuartic6Exact, 6);
+BENCHMARK_CAPTURE(Quorvant, Quartic6, Quartic6(), Path::kCompiled);
+BENCHMARK_CAPTURE(Quorvant, Quartic6_interpreter, Quartic6(), Path::kInterpreter);
 BENCHMARK_CAPTURE(Native, Rastrigin10, NativeRastrigin10, 10);
-BENCHMARK_CAPTURE(Quorvant, Rastrigin10, Rastrigin10(), true);
-BENCHMARK_CAPTURE(Quorvant, Rastrigin10_plain_path, Rastrigin10(), false);
+BENCHMARK_CAPTURE(Native, Rastrigin10_exact_squares, NativeRastrigin10Exact, 10);
+BENCHMARK_CAPTURE(Quorvant, Rastrigin10, Rastrigin10(), Path::kCompiled);
+BENCHMARK_CAPTURE(Quorvant, Rastrigin10_interpreter, Rastrigin10(), Path::kInterpreter);
+BENCHMARK_CAPTURE(Quorvant, Rastrigin10_plain_path, Rastrigin10(), Path::kPlain);
 BENCHMARK_CAPTURE(Native, SinCosExp, NativeSinCosExp, 2);
-BENCHMARK_CAPTURE(Quorvant, SinCosExp, SinCosExp(), true);
-BENCHMARK_CAPTURE(Quorvant, SinCosExp_plain_path, SinCosExp(), false);
+BENCHMARK_CAPTURE(Quorvant, SinCosExp, SinCosExp(), Path::kCompiled);
+BENCHMARK_CAPTURE(Quorvant, SinCosExp_interpreter, SinCosExp(), Path::kInterpreter);
+BENCHMARK_CAPTURE(Quorvant, SinCosExp_plain_path, SinCosExp(), Path::kPlain);
 #ifdef QUORVANT_HAVE_MUPARSER
 BENCHMARK_CAPTURE(Muparser, Himmelblau, Himmelblau());
+BENCHMARK_CAPTURE(Muparser, Quartic6, Quartic6());
 BENCHMARK_CAPTURE(Muparser, Rastrigin10, Rastrigin10());
 BENCHMARK_CAPTURE(Muparser, SinCosExp, SinCosExp());
 #endif
+BENCHMARK(CompileMachineCode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Round15Only);
 BENCHMARK(Round15Text);
 

@@ -1,15 +1,21 @@
-// Fuzzes the formula interpreter. The first line of the input runs as statements,
-// the rest as an expression; two engines run it, one on the fast path and one on the
-// plain path, and must agree to the bit. Any crash, hang, sanitizer report or
-// disagreement is a finding.
+// Fuzzes the formula interpreter and the formula compiler. The first line of the
+// input runs as statements, the rest as an expression. Two engines run it, one on
+// the fast path and one on the plain path, and must agree to the bit. The
+// expression's machine code must give what the double-only machine gives wherever
+// it answers itself; and evaluated as the function, the machine code, the
+// interpreter and the plain path must agree to the bit (value, error number, ierr).
+// Any crash, hang, sanitizer report or disagreement is a finding.
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
+#include "model/script/fast_vm.h"
+#include "model/script/jit.h"
 
 namespace {
 
@@ -17,6 +23,36 @@ class NullSink : public quorvant::MessageSink {
  public:
   void ShowMessage(std::string_view, std::string_view, quorvant::MessageIcon) override {}
 };
+
+struct Outcome {
+  int32_t error;
+  uint64_t bits;
+  int32_t ierr;
+  int32_t extraIerr;
+  bool operator==(const Outcome&) const = default;
+};
+
+// The expression as the function of no variables, on one of three paths.
+enum class Path { kCompiled, kInterpreter, kPlain };
+
+std::vector<Outcome> EvaluateAsFunction(std::string_view statements, std::string_view expression,
+                                        Path path) {
+  NullSink sink;
+  quorvant::FunctionEvaluator evaluator(sink);
+  evaluator.Prepare();
+  evaluator.engine().ExecuteStatement(statements);
+  evaluator.SetCompiledCode(path == Path::kCompiled);
+  evaluator.SetFastPath(path != Path::kPlain);
+  evaluator.SetFunction({}, std::string(expression));
+  std::vector<Outcome> outcomes;
+  for (int k = 0; k < 2; ++k) {
+    double value = 0;
+    const int32_t e = evaluator.EvaluateFunction({}, value);
+    outcomes.push_back({e, e ? 0 : std::bit_cast<uint64_t>(value), evaluator.ierr(),
+                        evaluator.extraFunctions().ierr});
+  }
+  return outcomes;
+}
 
 }  // namespace
 
@@ -44,5 +80,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (fast.extraFunctions().ierr != plain.extraFunctions().ierr) std::abort();
   quorvant::script::Variant v;
   fast.engine().Eval(expression, v);
+
+  // The machine code against the double-only machine, on one compiled program: where
+  // it answers, the same value and the same error recorded by the extra functions.
+  const auto program = fast.engine().CompileExpression(expression);
+  if (program && program->fast) {
+    if (const auto code = quorvant::script::CompileFormula(*program->fast)) {
+      fast.extraFunctions().ierr = 0;
+      double c = 0;
+      const int32_t byCode = code->Run(nullptr, c);
+      const int32_t codeIerr = fast.extraFunctions().ierr;
+      fast.extraFunctions().ierr = 0;
+      double r = 0;
+      const int32_t byMachine = quorvant::script::RunFast(*program->fast, r);
+      if (byCode == 0 &&
+          (byMachine != 0 || std::bit_cast<uint64_t>(c) != std::bit_cast<uint64_t>(r) ||
+           codeIerr != fast.extraFunctions().ierr))
+        std::abort();
+    }
+  }
+
+  const auto compiled = EvaluateAsFunction(statements, expression, Path::kCompiled);
+  if (compiled != EvaluateAsFunction(statements, expression, Path::kInterpreter)) std::abort();
+  if (compiled != EvaluateAsFunction(statements, expression, Path::kPlain)) std::abort();
   return 0;
 }

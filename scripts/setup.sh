@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmuparser-dev
+  libmuparser-dev libasmjit-dev
   clang libclang-rt-14-dev
   fonts-liberation2 fonts-dejavu-core
   poppler-utils bc locales dpkg-dev

@@ -5,6 +5,9 @@
 
 #include <array>
 
+#include "engine/plot_data.h"
+#include "engine/plot_sampler.h"
+
 namespace quorvant {
 
 namespace {
@@ -38,7 +41,12 @@ std::string RenderWithPlotModule(const Problem& problem, const std::vector<Stati
   const auto entry = reinterpret_cast<RenderPlotEntry>(::dlsym(module, kRenderPlotSymbol));
   if (!entry) return "the plot module has no entry point: reinstall Quorvant";
   std::array<char, 1024> reason{};
-  const int status = entry(&problem, &points, path.c_str(), reason.data(), reason.size());
+  const PlotData data = PlotDataFrom(problem, points);
+  const MakePlotFunction make = [](const void* plotProblem) -> void* {
+    return static_cast<PlotFunction*>(
+        new PlotSampler(*static_cast<const PlotProblem*>(plotProblem)));
+  };
+  const int status = entry(&data, make, path.c_str(), reason.data(), reason.size());
   // The module stays loaded: Qt keeps threads and handlers of its own until the process
   // ends.
   if (status != 0) return reason.data();

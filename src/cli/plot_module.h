@@ -12,12 +12,14 @@
 
 namespace quorvant {
 
-// The module's entry point, found by this name: draws the plot of `*problem` (a
-// Problem) with the stationary points `*points` (a std::vector<StationaryPoint>) into
-// the PNG file `path`. Returns 0, or non-zero with the reason in `reason` (at most
+// The module's entry point, found by this name: draws `*data` (a PlotData) into the PNG
+// file `path`, sampling the function through `make` (given a PlotProblem, returns a new
+// PlotFunction the module deletes). The module holds no interpreter: the values come
+// from the runner's own. Returns 0, or non-zero with the reason in `reason` (at most
 // `reasonSize` bytes with the terminating NUL).
 inline constexpr const char* kRenderPlotSymbol = "quorvant_render_plot";
-using RenderPlotEntry = int (*)(const void* problem, const void* points, const char* path,
+using MakePlotFunction = void* (*)(const void* plotProblem);
+using RenderPlotEntry = int (*)(const void* data, MakePlotFunction make, const char* path,
                                 char* reason, std::size_t reasonSize);
 
 // The file name of the module, found beside quorvant-cli (a build tree) or in

@@ -27,12 +27,19 @@ struct PlotGrid {
   double at(int ix, int iy) const { return values[static_cast<size_t>(iy) * xCount + ix]; }
 };
 
-class PlotSampler {
+// The function's values for a plot: at a point (NaN where it has none), along a
+// curve or over a grid, the variables off the plotted axes fixed at `fixed`. The curve
+// and the grid only ask ValueAt, so a plot drawn elsewhere (the command line's plot
+// module) can sample through it without an interpreter of its own.
+class PlotFunction {
  public:
-  explicit PlotSampler(PlotProblem problem);
-  ~PlotSampler();
-  PlotSampler(const PlotSampler&) = delete;
-  PlotSampler& operator=(const PlotSampler&) = delete;
+  explicit PlotFunction(std::vector<double> fixed) : fixed_(std::move(fixed)) {}
+  virtual ~PlotFunction() = default;
+  PlotFunction(const PlotFunction&) = delete;
+  PlotFunction& operator=(const PlotFunction&) = delete;
+
+  // The function at one point (NaN when it cannot be evaluated).
+  virtual double ValueAt(std::span<const double> point) = 0;
 
   // A curve of `count` points over [min, max] of variable `axis`. Returns false
   // when `cancel` was set before it finished.
@@ -42,8 +49,18 @@ class PlotSampler {
   bool SampleGrid(int xAxis, double xMin, double xMax, int xCount, int yAxis, double yMin,
                   double yMax, int yCount, PlotGrid& out,
                   const std::atomic<bool>* cancel = nullptr);
-  // The function at one point (NaN when it cannot be evaluated).
-  double ValueAt(std::span<const double> point);
+
+ protected:
+  std::vector<double> fixed_;  // every variable's value off the plotted axes
+};
+
+// The plot function of a problem: its own interpreter, prepared with the problem's
+// constants, so it can run on any thread beside a search.
+class PlotSampler final : public PlotFunction {
+ public:
+  explicit PlotSampler(PlotProblem problem);
+  ~PlotSampler() override;
+  double ValueAt(std::span<const double> point) override;
 
  private:
   struct Impl;

@@ -44,6 +44,7 @@ void FunctionEvaluator::OnScriptError(const script::ScriptError& error) {
 }
 
 void FunctionEvaluator::Prepare() {
+  SyncVariables();
   history_.clear();
   registeredLast_ = false;
   engine_.AddObject("sh", &extra_, true);
@@ -51,7 +52,13 @@ void FunctionEvaluator::Prepare() {
   engine_.ExecuteStatement("pi = Atn(1) * 4");
   engine_.ExecuteStatement("e = Exp(1)");
   bound_.clear();
+  last_.clear();
+  rounded_.clear();
   formulaProgram_.reset();
+  compiled_.reset();
+  compileTried_ = false;
+  directCoordinates_ = false;
+  UpdateDirectPath();
 }
 
 std::string ConstantFailureMessage(const ConstantFailure& failure) {
@@ -63,6 +70,7 @@ std::string ConstantFailureMessage(const ConstantFailure& failure) {
 }
 
 ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string> statements) {
+  SyncVariables();
   const bool again = registeredLast_ && std::equal(statements.begin(), statements.end(),
                                                    lastRegistered_.begin(), lastRegistered_.end());
   if (!again) {
@@ -77,6 +85,7 @@ ConstantFailure FunctionEvaluator::RegisterConstants(std::span<const std::string
 }
 
 int32_t FunctionEvaluator::Execute(std::string_view statement) {
+  SyncVariables();
   history_.emplace_back(statement);
   registeredLast_ = false;
   return engine_.ExecuteStatement(statement);
@@ -103,34 +112,43 @@ class QuietEvaluator final : public PointFunction {
 }  // namespace
 
 std::function<std::unique_ptr<PointFunction>()> FunctionEvaluator::Copies() const {
-  return [history = history_, names = names_, formula = formula_, fast = fastPath_] {
+  return [history = history_, names = names_, formula = formula_, fast = fastPath_,
+          compiled = compiledOn_] {
     auto copy = std::make_unique<QuietEvaluator>();
     copy->evaluator.Prepare();
     for (const std::string& statement : history)
       copy->evaluator.engine_.ExecuteStatement(statement);
     copy->evaluator.SetFunction(names, formula);
     copy->evaluator.SetFastPath(fast);
+    copy->evaluator.SetCompiledCode(compiled);
     return std::unique_ptr<PointFunction>(std::move(copy));
   };
 }
 
 void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::string formula) {
+  SyncVariables();
   names_.assign(names.begin(), names.end());
   bound_.assign(names.size(), BoundVariable{});
+  // Matches no finite coordinate; a NaN coordinate with these very bits finds its
+  // rounded value NaN too, and fails as every non-finite one does.
+  last_.assign(names.size(), LastCoordinate{std::nan(""), std::nan("")});
+  rounded_.assign(names.size(), 0.0);
   for (size_t i = 0; i < names.size(); ++i) {
     BoundVariable& v = bound_[i];
     v.name = names[i];
     v.slot = engine_.AssignableSlot(v.name);
     if (v.slot >= 0) v.target = engine_.NumberTargetFor(v.slot);
-    // Matches no finite coordinate; a NaN coordinate with these very bits finds its
-    // rounded value NaN too, and fails as every non-finite one does.
-    v.lastRaw = v.lastRounded = std::nan("");
   }
   formula_ = std::move(formula);
   formulaProgram_.reset();
+  compiled_.reset();
+  compileTried_ = false;
+  directCoordinates_ = false;
+  UpdateDirectPath();
 }
 
 int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
+  SyncVariables();
   const size_t n = std::min(x.size(), bound_.size());
   if (!fastPath_) {
     for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
@@ -145,35 +163,138 @@ int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
   for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
     const double value = x[assignIndex];
     BoundVariable& v = bound[assignIndex];
-    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(v.lastRaw)) {
-      v.lastRaw = value;
-      v.lastRounded = Round15(value);
+    LastCoordinate& last = last_[assignIndex];
+    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(last.raw)) {
+      last.raw = value;
+      last.rounded = Round15(value);
+      if (std::isfinite(last.rounded)) rounded_[assignIndex] = last.rounded + 0.0;
     }
-    if (!std::isfinite(v.lastRounded)) return ierr_ = script::kOverflow;
+    if (!std::isfinite(last.rounded)) return ierr_ = script::kOverflow;
     if (v.direct()) {
-      script::ScriptEngine::AssignNumberTo(v.target, v.lastRounded);
+      script::ScriptEngine::AssignNumberTo(v.target, last.rounded);
       continue;
     }
-    const int32_t e = v.slot >= 0 ? engine_.AssignNumber(v.slot, v.name, v.lastRounded)
+    const int32_t e = v.slot >= 0 ? engine_.AssignNumber(v.slot, v.name, last.rounded)
                                   : engine_.ExecuteStatement(AssignmentText(v.name, value));
     if (e) return e;
   }
   return 0;
 }
 
+// Rounds the coordinates into rounded_ (one for each variable); false, with nothing
+// of a later coordinate rounded, where one is not finite.
+inline bool FunctionEvaluator::RoundCoordinates(std::span<const double> x) {
+  LastCoordinate* last = last_.data();
+  double* rounded = rounded_.data();
+  for (size_t i = 0; i < x.size(); ++i) {
+    const double value = x[i];
+    if (std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(last[i].raw)) {
+      const double r = Round15(value);
+      if (!std::isfinite(r)) return false;
+      last[i] = {value, r};
+      rounded[i] = r + 0.0;
+    } else if (!std::isfinite(last[i].rounded)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What AssignVariables would have done for the coordinates the machine code read.
+void FunctionEvaluator::AssignRoundedCoordinates() {
+  variablesBehind_ = false;
+  for (size_t i = 0; i < bound_.size(); ++i)
+    script::ScriptEngine::AssignNumberTo(bound_[i].target, rounded_[i]);
+}
+
+// The machine code, when the formula has a double-only form the compiler takes. Its
+// variables are read straight from rounded_ when each of them takes a number without
+// a conversion (a plain variable or a Double member) and no host method can run
+// while the code runs (one could read or change them); else from the variables.
+void FunctionEvaluator::CompileMachineCode(const script::Program& program) {
+  compileTried_ = true;
+  if (!program.fast) return;
+  bool direct = true;
+  for (const BoundVariable& v : bound_) direct = direct && v.direct();
+  for (const script::FInstr& in : program.fast->code)
+    direct = direct && in.op != script::FOp::CallHost;
+  std::vector<script::DirectInput> inputs;
+  if (direct) {
+    for (size_t i = 0; i < bound_.size(); ++i) {
+      const auto& target = bound_[i].target;
+      inputs.push_back({target.member ? static_cast<const void*>(target.member) : target.variable,
+                        static_cast<int32_t>(i)});
+    }
+  }
+  compiled_ = script::CompileFormula(*program.fast, inputs);
+  directCoordinates_ = direct && compiled_;
+  UpdateDirectPath();
+}
+
 int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& value) {
+  // The machine code reading the coordinates itself (it writes `value` only when it
+  // answers; it calls no host method, so no extra function records an error).
+  if (directPath_ && x.size() == last_.size() && RoundCoordinates(x)) {
+    variablesBehind_ = true;
+    extra_.ierr = 0;
+    if (compiled_->Run(rounded_.data(), value) == 0) return 0;
+    return HandOver(value);
+  }
+  return EvaluateAssigned(x, value);
+}
+
+// The machine code did not answer: the interpreter runs the evaluation as it would
+// without it, with the variables assigned and from the error state it started with
+// (a host method the machine code called is called again there with the same
+// argument).
+int32_t FunctionEvaluator::HandOver(double& value) {
+  ++handOvers_;
+  SyncVariables();
+  extra_.ierr = 0;
+  return RunInterpreter(*formulaProgram_, value);
+}
+
+// The evaluation with the coordinates assigned to the variables first; the formula
+// compiled at its first evaluation, to machine code too where it can be.
+int32_t FunctionEvaluator::EvaluateAssigned(std::span<const double> x, double& value) {
   if (int32_t e = AssignVariables(x)) return e;
   extra_.ierr = 0;
-  double result;
   if (!formulaProgram_) {
     formulaProgram_ = engine_.CompileExpression(formula_);
     if (!formulaProgram_) return engine_.Error().number;
   }
-  // The double-only machine directly when it can; anything else (a failure to
-  // report, a value it hands back) goes through the engine.
   const script::Program& program = *formulaProgram_;
-  if (!(fastPath_ && program.fast && script::RunFast(*program.fast, result) == 0)) {
-    if (int32_t e = engine_.EvalNumber(program, formula_, result, fastPath_)) return e;
+  if (fastPath_ && compiledOn_) {
+    if (!compileTried_) CompileMachineCode(program);
+    // (Reading rounded_ needs a coordinate for every variable.)
+    if (compiled_ && (!directCoordinates_ || x.size() == bound_.size())) {
+      double result;
+      if (compiled_->Run(rounded_.data(), result) != 0) return HandOver(value);
+      if (extra_.ierr != 0) return extra_.ierr;
+      value = result;
+      return 0;
+    }
+  }
+  return RunInterpreter(program, value);
+}
+
+// The double-only machine directly when it can. Anything else runs the formula again
+// from its start, through the engine: a failure to report on the double-only machine
+// again, a value it handed back on the Variant machine. The run again starts from the
+// error state the first one started from, as the plain path's single run does: an
+// extra function may have recorded an error that the formula reads (ierr) before the
+// call that records it.
+int32_t FunctionEvaluator::RunInterpreter(const script::Program& program, double& value) {
+  double result;
+  if (fastPath_ && program.fast) {
+    const int32_t first = script::RunFast(*program.fast, result);
+    if (first != 0) {
+      extra_.ierr = 0;
+      if (int32_t e = engine_.EvalNumber(program, formula_, result, first != script::kHandBack))
+        return e;
+    }
+  } else if (int32_t e = engine_.EvalNumber(program, formula_, result, fastPath_)) {
+    return e;
   }
   if (extra_.ierr != 0) return extra_.ierr;
   value = result;

@@ -14,6 +14,7 @@
 #include "model/extra_functions.h"
 #include "model/message_sink.h"
 #include "model/point_function.h"
+#include "model/script/jit.h"
 #include "model/script/script_engine.h"
 
 namespace quorvant {
@@ -88,13 +89,55 @@ class FunctionEvaluator final : public PointFunction {
   // Off: every assignment goes through statement text and every formula through
   // the Variant machine. Results are identical either way; this exists for tests
   // and benchmarks.
-  void SetFastPath(bool on) { fastPath_ = on; }
+  void SetFastPath(bool on) {
+    fastPath_ = on;
+    UpdateDirectPath();
+  }
 
-  script::ScriptEngine& engine() { return engine_; }
-  ExtraFunctions& extraFunctions() { return extra_; }
+  // Off: the formula is not compiled to machine code (script/jit.h) and runs on the
+  // interpreter's fast path. Results are identical either way; this exists for tests
+  // and benchmarks. On by default; the plain path (SetFastPath(false)) never runs
+  // machine code.
+  void SetCompiledCode(bool on) {
+    compiledOn_ = on;
+    UpdateDirectPath();
+  }
+  // Whether the current formula runs as machine code; known from its first
+  // evaluation on the fast path with compiled code on.
+  bool RunsCompiledCode() const { return compiled_ != nullptr; }
+  // How many evaluations the machine code left to the interpreter (an error, a -0 the
+  // subtypes decide, a variable that is not a number).
+  uint64_t CompiledHandOvers() const { return handOvers_; }
+  // Whether the machine code reads the rounded coordinates itself, the variables
+  // being assigned only when something else reads them: every variable takes a
+  // number without conversion and the formula calls no host method.
+  bool CompiledCodeReadsCoordinates() const { return directCoordinates_; }
+
+  // The interpreter and the extra functions, with every variable holding its last
+  // coordinate.
+  script::ScriptEngine& engine() {
+    SyncVariables();
+    return engine_;
+  }
+  ExtraFunctions& extraFunctions() {
+    SyncVariables();
+    return extra_;
+  }
 
  private:
   void OnScriptError(const script::ScriptError& error);
+  void CompileMachineCode(const script::Program& program);
+  bool RoundCoordinates(std::span<const double> x);
+  int32_t EvaluateAssigned(std::span<const double> x, double& value);
+  int32_t HandOver(double& value);
+  int32_t RunInterpreter(const script::Program& program, double& value);
+  // The machine code may read the coordinates straight from rounded_; the variables
+  // are then assigned only when something else is about to read them.
+  void SyncVariables() {
+    if (variablesBehind_) AssignRoundedCoordinates();
+  }
+  void AssignRoundedCoordinates();
+  void UpdateDirectPath() { directPath_ = fastPath_ && compiledOn_ && directCoordinates_; }
 
   MessageSink& messages_;
   int32_t ierr_ = 0;
@@ -108,20 +151,38 @@ class FunctionEvaluator final : public PointFunction {
   script::ScriptEngine engine_;
   bool fastPath_ = true;
 
-  // Per variable: its name, its slot handle (-1: only statement text will do), where
-  // a number assigned to it goes, and the last coordinate with its rounded value (a
-  // coordinate that did not change is not rounded again).
+  // Per variable: its name, its slot handle (-1: only statement text will do) and
+  // where a number assigned to it goes.
   struct BoundVariable {
     std::string name;
     int32_t slot = -1;
     script::ScriptEngine::NumberTarget target;
-    double lastRaw = 0;
-    double lastRounded = 0;
     bool direct() const { return target.member || target.variable; }
   };
   std::vector<BoundVariable> bound_;
+  // Per variable, the last coordinate with its rounded value (a coordinate that did
+  // not change is not rounded again).
+  struct LastCoordinate {
+    double raw;
+    double rounded;
+  };
+  std::vector<LastCoordinate> last_;
   std::string formula_;
   std::shared_ptr<const script::Program> formulaProgram_;  // null until first compiled
+  // The formula as machine code: compiled at its first evaluation that may use it,
+  // null where it cannot be (no back end, or the formula needs the Variant machine).
+  bool compiledOn_ = true;
+  bool compileTried_ = false;
+  std::unique_ptr<const script::CompiledFormula> compiled_;
+  uint64_t handOvers_ = 0;
+  // Per coordinate, its 15-digit value with -0 made 0 (the number the interpreter
+  // reads from the variable), kept with last_ while that is finite. With
+  // directCoordinates_ the machine code reads its variables here; variablesBehind_
+  // says the variables themselves have not been assigned these values yet.
+  std::vector<double> rounded_;
+  bool directCoordinates_ = false;
+  bool directPath_ = false;  // directCoordinates_ on the fast path with compiled code on
+  bool variablesBehind_ = false;
 };
 
 }  // namespace quorvant

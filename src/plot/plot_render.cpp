@@ -5,7 +5,8 @@
 
 namespace quorvant {
 
-std::string RenderPlotPng(const PlotData& data, const std::string& path) {
+std::string RenderPlotPng(const PlotData& data, const std::string& path,
+                          const PlotFunctionMaker& make) {
   if (data.problem.varNames.empty()) return "the problem has no variables to plot";
   const int n = static_cast<int>(data.problem.varNames.size());
   const PlotAxes axes = ChooseAxes(n, 0, 1);
@@ -19,9 +20,9 @@ std::string RenderPlotPng(const PlotData& data, const std::string& path) {
   if (!unplottable.isEmpty()) {
     view.ShowMessage(unplottable);
   } else {
-    PlotSampler sampler(problem);
-    const PlotGrid grid = SamplePlot(data, sampler, axes, nullptr);
-    const PlotMarkers markers = MarkPlot(data, sampler, axes, problem.fixed);
+    const std::unique_ptr<PlotFunction> sampler = make(problem);
+    const PlotGrid grid = SamplePlot(data, *sampler, axes, nullptr);
+    const PlotMarkers markers = MarkPlot(data, *sampler, axes, problem.fixed);
     const QString xName = QString::fromStdString(data.problem.varNames[axes.x]);
     const QString yName =
         axes.y >= 0 ? QString::fromStdString(data.problem.varNames[axes.y]) : QString("f");

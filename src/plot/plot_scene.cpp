@@ -27,7 +27,7 @@ std::vector<double> SlicePoint(const PlotData& data, int choice) {
   return centre;
 }
 
-PlotGrid SamplePlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
+PlotGrid SamplePlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
                     const std::atomic<bool>* cancel) {
   PlotGrid grid;
   auto range = [&](int axis, double& lo, double& hi) {
@@ -68,7 +68,7 @@ QString Short(double v) {
 
 }  // namespace
 
-PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
+PlotMarkers MarkPlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
                      const std::vector<double>& slice) {
   PlotMarkers markers;
   auto place = [&](const std::vector<std::vector<double>>& points, std::vector<PlotMarker>& out,

@@ -30,12 +30,12 @@ std::vector<double> SlicePoint(const PlotData& data, int choice);
 
 // The function sampled over the box on the chosen axes, the other variables fixed as
 // the sampler's problem says. Stops early (with a partial grid) when `cancel` is set.
-PlotGrid SamplePlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
+PlotGrid SamplePlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
                     const std::atomic<bool>* cancel);
 // The markers of the stored extrema and the other stationary points on those axes; with
 // three variables or more, a point whose other coordinates are not those of the slice
 // `slice` (within a thousandth of the box along each) is marked as off the slice.
-PlotMarkers MarkPlot(const PlotData& data, PlotSampler& sampler, PlotAxes axes,
+PlotMarkers MarkPlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
                      const std::vector<double>& slice);
 
 // Where the plotted plane lies, for three variables or more ("z = -9.42478, t = 1"): the

@@ -156,6 +156,29 @@ TEST(FastPath, TenVariables) {
   }
 }
 
+// A formula that reads ierr before an extra function records an error, and then
+// fails or is handed back: the run again after the double-only machine starts from
+// the same error state as the plain path's single run.
+TEST(FastPath, RunsAgainFromTheSameErrorState) {
+  struct Row {
+    const char* formula;
+    double x;
+    int32_t error;
+  };
+  // Tanh(1E+300) records 6 and gives 0, so the first is 0/0 (6), not 1/0; the second
+  // divides by -5 and reports Asin's recorded 5, where a stale ierr of 5 would make
+  // it 1/0.
+  for (const Row& row : {Row{"Sgn(ierr) / (x <= Tanh(1E+300)^3)", 7, 6},
+                         Row{"1 / (ierr - 5 + (Asin(2) + bb) * x)", 0, 5}}) {
+    Pair pair({"x"}, row.formula, {"bb = CByte(7)"});
+    for (int k = 0; k < 3; ++k) {
+      const Outcome fast = Pair::Run(pair.fast, {row.x});
+      EXPECT_EQ(fast, Pair::Run(pair.plain, {row.x})) << row.formula;
+      EXPECT_EQ(fast.error, row.error) << row.formula;
+    }
+  }
+}
+
 TEST(FastPath, CodeShape) {
   PreparedEngine p;
   auto fastPart = [&](const std::string& text) {

@@ -1,0 +1,881 @@
+// The x86-64 back end of the formula compiler, on asmjit's assembler.
+//
+// Code shape. The double-only program is a stack machine; its stack positions are
+// fixed at every instruction, so position i of the stack lives in register
+// xmm(4 + i) for the first kRegEntries positions and in a frame slot (its home)
+// beyond. xmm0 to xmm3 are scratch. Every call (library function, kernel, host
+// method) clobbers all xmm registers, so the positions below the call's argument
+// are stored to their homes first (unless a home already holds the value, or the
+// value is a constant the pool holds) and loaded again where they are next used.
+// Paths that are rarely taken (a variable that is not a Double, a -0, Pow's slow
+// path of x^2) are placed after the function's main body, so the main body runs
+// straight through.
+//
+// The function is int32_t f(const double* inputs, double* result); rbx keeps
+// `inputs`, from which the direct inputs are read as they are (finite, and never -0:
+// the caller's promise).
+//
+// Frame (rsp 16-byte aligned inside the function):
+//   [rsp + 0]   MXCSR scratch
+//   [rsp + 8]   the result pointer
+//   [rsp + 16]  a kernel's or host method's result
+//   [rsp + 24]  the homes of the stack positions, then the input cache: each
+//               variable or host property read since the last host call, already
+//               converted to a double and checked finite.
+#include <asmjit/x86.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/script/builtins.h"
+#include "model/script/fast_vm.h"
+#include "model/script/host_object.h"
+#include "model/script/jit.h"
+#include "model/script/operators.h"
+#include "model/script/vm.h"
+
+namespace quorvant::script {
+
+namespace {
+
+namespace x86 = asmjit::x86;
+using asmjit::Imm;
+using asmjit::Label;
+
+// MXCSR's sticky flags that stand for RunFast's errors: Invalid (bit 0), Divide-by-
+// zero (bit 2) and Overflow (bit 3). Denormal, Underflow and Inexact are no errors.
+constexpr uint32_t kFaultFlags = 0x01 | 0x04 | 0x08;
+
+constexpr int kRegEntries = 12;  // stack positions held in xmm4..xmm15
+constexpr int kCsrSlot = 0;
+constexpr int kResultPtrSlot = 8;
+constexpr int kOutSlot = 16;
+constexpr int kHomesStart = 24;
+
+// One process-wide runtime owns the executable memory; it is never destroyed, so code
+// released during static destruction still finds it.
+asmjit::JitRuntime& Runtime() {
+  static auto* runtime = new asmjit::JitRuntime();
+  return *runtime;
+}
+std::mutex& RuntimeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// What the generated code calls. Each is the very call RunFast makes, behind a
+// signature with plain pointers.
+int32_t PowThunk(double a, double b, double* r) {
+  return kernel::Pow(a, b, *r);
+}
+int32_t SquareThunk(double a, double* r) {
+  return kernel::Square(a, *r);
+}
+int32_t CubeThunk(double a, double* r) {
+  return kernel::Cube(a, *r);
+}
+int32_t KernelThunk(NumberKernel k, double x, double* r) {
+  return k(x, *r);
+}
+int32_t HostThunk(HostObject* object, int32_t member, double arg, double* r) {
+  return object->CallNumber(member, arg, *r);
+}
+// The library's functions themselves (their resolved addresses, as the interpreter's
+// calls reach them).
+using Math1 = double (*)(double);
+using Math2 = double (*)(double, double);
+const Math1 kSin = ::sin;
+const Math1 kCos = ::cos;
+const Math1 kTan = ::tan;
+const Math1 kAtan = ::atan;
+const Math1 kExp = ::exp;
+const Math1 kLog = ::log;
+const Math2 kPow = ::pow;
+
+template <typename F>
+Imm Address(F* f) {
+  return Imm(reinterpret_cast<uint64_t>(f));
+}
+Imm Address(const void* p) {
+  return Imm(reinterpret_cast<uint64_t>(p));
+}
+
+uint64_t Bits(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// Records the assembler's first error; the program is then refused.
+class ErrorRecorder : public asmjit::ErrorHandler {
+ public:
+  void handleError(asmjit::Error err, const char*, asmjit::BaseEmitter*) override {
+    if (error == asmjit::kErrorOk) error = err;
+  }
+  asmjit::Error error = asmjit::kErrorOk;
+};
+
+class Generator {
+ public:
+  Generator(const FastProgram& program, std::span<const DirectInput> direct, x86::Assembler& a)
+      : program_(program), a_(a) {
+    for (const DirectInput& d : direct) direct_[d.address] = d.index;
+  }
+
+  // False when the program is refused.
+  bool Emit();
+
+ private:
+  // Where a stack position's value is: only in its register, in both its register and
+  // its home (or the constant pool), or only in its home (after a call).
+  enum class State : uint8_t { kReg, kBoth, kMem };
+  enum class Input : uint8_t { kVariable, kHostDouble, kHostLong };
+
+  static bool InReg(int i) { return i < kRegEntries; }
+  static x86::Xmm Reg(int i) { return x86::xmm(4 + i); }
+  static x86::Mem Home(int i) { return x86::qword_ptr(x86::rsp, kHomesStart + 8 * i); }
+  x86::Mem HomeOrConst(int i) { return isConst_[i] ? Const(constValue_[i]) : Home(i); }
+
+  x86::Mem Const(double v);
+  x86::Mem Mask(uint64_t bits);
+
+  x86::Xmm Use(int i, x86::Xmm scratch);
+  asmjit::Operand Src(int i);
+  x86::Xmm Target(int i, x86::Xmm scratch) { return InReg(i) ? Reg(i) : scratch; }
+  void Define(int i, x86::Xmm reg);
+  void SpillBelow(int top);
+  void ForgetBelow(int top);
+  std::vector<int> LiveBelow(int top) const;
+
+  void Load(x86::Xmm dst, const asmjit::Operand& src);
+  void CheckFinite(x86::Xmm v, x86::Xmm tmp);
+  void BailOnNegativeZero(x86::Xmm v);
+  void BailOnFaultFlags();
+  asmjit::Operand LoadInput(const void* p, Input kind, x86::Xmm dst);
+  void LoadVariable(const void* slot, x86::Xmm dst);
+
+  void Binary(uint32_t inst, int t);
+  void BinaryWith(uint32_t inst, int t, const asmjit::Operand& right);
+  void Compare(int t, uint8_t predicate, bool swap);
+  void Square(int t);
+  void CallWithOut(int t, const std::function<void()>& setArgs, const void* fn);
+  void CallMath(int t, Math1 fn, bool checkFinite);
+
+  const FastProgram& program_;
+  x86::Assembler& a_;
+  Label bail_;
+  std::vector<State> state_;
+  std::vector<uint8_t> isConst_;
+  std::vector<double> constValue_;
+  std::unordered_map<const void*, int32_t> direct_;  // storage -> index in the inputs
+  std::unordered_map<const void*, int> cacheIndex_;
+  std::vector<uint8_t> cacheValid_;
+  int cacheStart_ = 0;
+  std::vector<std::function<void()>> stubs_;
+  std::unordered_map<uint64_t, Label> consts_;
+  std::unordered_map<uint64_t, Label> masks_;
+};
+
+x86::Mem Generator::Const(double v) {
+  auto [it, added] = consts_.try_emplace(Bits(v));
+  if (added) it->second = a_.newLabel();
+  return x86::qword_ptr(it->second);
+}
+
+// A 16-byte constant with `bits` in its low half, for andpd and xorpd.
+x86::Mem Generator::Mask(uint64_t bits) {
+  auto [it, added] = masks_.try_emplace(bits);
+  if (added) it->second = a_.newLabel();
+  return x86::xmmword_ptr(it->second);
+}
+
+// The register holding position i, loaded first if only its home has the value; a
+// position beyond the registers is loaded into `scratch`.
+x86::Xmm Generator::Use(int i, x86::Xmm scratch) {
+  if (!InReg(i)) {
+    a_.movsd(scratch, Home(i));
+    return scratch;
+  }
+  if (state_[i] == State::kMem) {
+    a_.movsd(Reg(i), HomeOrConst(i));
+    state_[i] = State::kBoth;
+  }
+  return Reg(i);
+}
+
+// Position i as a right operand: its register, or the memory that holds it.
+asmjit::Operand Generator::Src(int i) {
+  if (!InReg(i)) return Home(i);
+  if (state_[i] == State::kMem) return HomeOrConst(i);
+  return Reg(i);
+}
+
+// Position i now holds the value computed in `reg` (from Target or Use).
+void Generator::Define(int i, x86::Xmm reg) {
+  if (!InReg(i)) {
+    a_.movsd(Home(i), reg);
+    return;
+  }
+  if (reg != Reg(i)) a_.movapd(Reg(i), reg);
+  state_[i] = State::kReg;
+  isConst_[i] = 0;
+}
+
+// Before a call: the positions below `top` keep their values in their homes.
+void Generator::SpillBelow(int top) {
+  for (int j = 0; j < top && InReg(j); ++j) {
+    if (state_[j] != State::kReg) continue;
+    if (!isConst_[j]) a_.movsd(Home(j), Reg(j));
+    state_[j] = State::kBoth;
+  }
+}
+
+// After a call: the registers below `top` are lost.
+void Generator::ForgetBelow(int top) {
+  for (int j = 0; j < top && InReg(j); ++j) state_[j] = State::kMem;
+}
+
+// The positions below `top` whose registers hold their values, for a call on a rare
+// path, which saves and restores them itself.
+std::vector<int> Generator::LiveBelow(int top) const {
+  std::vector<int> live;
+  for (int j = 0; j < top && InReg(j); ++j)
+    if (state_[j] != State::kMem) live.push_back(j);
+  return live;
+}
+
+// dst = src, a register or memory.
+void Generator::Load(x86::Xmm dst, const asmjit::Operand& src) {
+  if (src.isMem())
+    a_.movsd(dst, src.as<x86::Mem>());
+  else if (src.as<x86::Xmm>() != dst)
+    a_.movapd(dst, src.as<x86::Xmm>());
+}
+
+// Raises Invalid unless `v` is finite: v - v is 0 for a finite v, and an infinity
+// minus itself raises Invalid; a NaN gives NaN, which the comparison (a signalling
+// one) turns into Invalid.
+void Generator::CheckFinite(x86::Xmm v, x86::Xmm tmp) {
+  a_.movapd(tmp, v);
+  a_.subsd(tmp, v);
+  a_.comisd(tmp, tmp);
+}
+
+// RunFast hands a -0 from a negation or a product back to the Variant machine.
+void Generator::BailOnNegativeZero(x86::Xmm v) {
+  Label stub = a_.newLabel(), back = a_.newLabel();
+  a_.ucomisd(v, Const(0.0));
+  a_.je(stub);  // zero (or unordered)
+  a_.bind(back);
+  stubs_.push_back([this, stub, back, v] {
+    a_.bind(stub);
+    a_.movmskpd(x86::eax, v);
+    a_.test(x86::eax, 1);
+    a_.jnz(bail_);
+    a_.jmp(back);
+  });
+}
+
+// A host method must not be called where RunFast would already have stopped.
+void Generator::BailOnFaultFlags() {
+  a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+  a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
+  a_.jnz(bail_);
+}
+
+// A variable's value as RunFast's VarNumber reads it: a Double as it is (checked
+// finite), Integer, Long, Boolean (-1 or 0) and Empty (0) converted on a side path;
+// any other subtype is handed to the interpreter.
+void Generator::LoadVariable(const void* p, x86::Xmm dst) {
+  const Variant& v = static_cast<const Slot*>(p)->value;
+  const auto base = reinterpret_cast<const char*>(&v);
+  const auto offset = [base](const void* member) {
+    return static_cast<int32_t>(static_cast<const char*>(member) - base);
+  };
+  const int32_t type = offset(&v.type), d = offset(&v.d), i = offset(&v.i), l = offset(&v.l),
+                b = offset(&v.b);
+  Label stub = a_.newLabel(), back = a_.newLabel();
+  a_.mov(x86::rax, Address(&v));
+  a_.cmp(x86::byte_ptr(x86::rax, type), static_cast<int>(VType::Double));
+  a_.jne(stub);
+  a_.movsd(dst, x86::qword_ptr(x86::rax, d));
+  CheckFinite(dst, x86::xmm3);
+  a_.bind(back);
+  stubs_.push_back([=, this] {
+    Label notInteger = a_.newLabel(), notLong = a_.newLabel(), notBoolean = a_.newLabel(),
+          convert = a_.newLabel();
+    a_.bind(stub);
+    a_.movzx(x86::ecx, x86::byte_ptr(x86::rax, type));
+    a_.cmp(x86::ecx, static_cast<int>(VType::Integer));
+    a_.jne(notInteger);
+    a_.movsx(x86::ecx, x86::word_ptr(x86::rax, i));
+    a_.jmp(convert);
+    a_.bind(notInteger);
+    a_.cmp(x86::ecx, static_cast<int>(VType::Long));
+    a_.jne(notLong);
+    a_.mov(x86::ecx, x86::dword_ptr(x86::rax, l));
+    a_.jmp(convert);
+    a_.bind(notLong);
+    a_.cmp(x86::ecx, static_cast<int>(VType::Boolean));
+    a_.jne(notBoolean);
+    a_.movzx(x86::ecx, x86::byte_ptr(x86::rax, b));
+    a_.neg(x86::ecx);
+    a_.jmp(convert);
+    a_.bind(notBoolean);
+    a_.cmp(x86::ecx, static_cast<int>(VType::Empty));
+    a_.jne(bail_);
+    a_.xor_(x86::ecx, x86::ecx);
+    a_.bind(convert);
+    a_.xorpd(dst, dst);
+    a_.cvtsi2sd(dst, x86::ecx);
+    a_.jmp(back);
+  });
+}
+
+// The value of a variable or host property as an operand: its cache slot when it was
+// read since the last host call, else it is read into `dst` and cached.
+asmjit::Operand Generator::LoadInput(const void* p, Input kind, x86::Xmm dst) {
+  if (const auto it =
+          direct_.find(kind == Input::kVariable ? &static_cast<const Slot*>(p)->value : p);
+      it != direct_.end() && kind != Input::kHostLong)
+    return x86::qword_ptr(x86::rbx, 8 * it->second);
+  const int index = cacheIndex_.at(p);
+  const x86::Mem cache = x86::qword_ptr(x86::rsp, cacheStart_ + 8 * index);
+  if (cacheValid_[index]) return cache;
+  switch (kind) {
+    case Input::kVariable:
+      LoadVariable(p, dst);
+      break;
+    case Input::kHostDouble:
+      a_.mov(x86::rax, Address(p));
+      a_.movsd(dst, x86::qword_ptr(x86::rax));
+      CheckFinite(dst, x86::xmm3);
+      break;
+    case Input::kHostLong:
+      a_.mov(x86::rax, Address(p));
+      a_.xorpd(dst, dst);
+      a_.cvtsi2sd(dst, x86::dword_ptr(x86::rax));
+      break;
+  }
+  a_.movsd(cache, dst);
+  cacheValid_[index] = 1;
+  return dst;
+}
+
+// Position t-1 becomes (t-1) op (t).
+void Generator::Binary(uint32_t inst, int t) {
+  BinaryWith(inst, t - 1, Src(t));
+}
+
+// Position t becomes (t) op right.
+void Generator::BinaryWith(uint32_t inst, int t, const asmjit::Operand& right) {
+  const x86::Xmm r = Use(t, x86::xmm0);
+  a_.emit(inst, r, right);
+  Define(t, r);
+  if (inst == x86::Inst::kIdMulsd) BailOnNegativeZero(r);
+}
+
+// Position t-1 becomes -1 when the comparison holds, else 0. cmpsd gives an all-ones
+// mask for true; the mask keeps the bits of -1. A swapped comparison (b < a for a > b)
+// keeps NaN false, as in C++.
+void Generator::Compare(int t, uint8_t predicate, bool swap) {
+  if (!swap) {
+    const x86::Xmm r = Use(t - 1, x86::xmm0);
+    a_.emit(x86::Inst::kIdCmpsd, r, Src(t), Imm(predicate));
+    a_.andpd(r, Mask(Bits(-1.0)));
+    Define(t - 1, r);
+    return;
+  }
+  const x86::Xmm left = Use(t - 1, x86::xmm0);
+  Load(x86::xmm1, Src(t));
+  a_.cmpsd(x86::xmm1, left, Imm(predicate));
+  a_.andpd(x86::xmm1, Mask(Bits(-1.0)));
+  Define(t - 1, x86::xmm1);
+}
+
+// kernel::Square inline: the product, and when it lies in the safe range, its exact
+// error by Dekker's algorithm and the test hi + lo * 1.1 == hi, each operation as the
+// kernel writes it (for b == a the kernel's products ah*bl and al*bh are one value).
+// Otherwise pow, on a side path.
+void Generator::Square(int t) {
+  using x86::xmm0;
+  using x86::xmm1;
+  using x86::xmm2;
+  using x86::xmm3;
+  const x86::Xmm r = Use(t, xmm0);
+  Label slow = a_.newLabel(), back = a_.newLabel();
+  a_.movapd(xmm0, r);
+  a_.mulsd(xmm0, r);  // p = a * a
+  a_.movapd(xmm1, xmm0);
+  a_.andpd(xmm1, Mask(0x7fffffffffffffffULL));
+  a_.ucomisd(xmm1, Const(0x1p-900));
+  a_.jbe(slow);  // not m > 2^-900 (or unordered)
+  a_.ucomisd(xmm1, Const(0x1p900));
+  a_.jae(slow);  // not m < 2^900
+  a_.movsd(xmm1, Const(134217729.0));
+  a_.mulsd(xmm1, r);  // ca = kSplit * a
+  a_.movapd(xmm2, xmm1);
+  a_.subsd(xmm2, r);     // ca - a
+  a_.subsd(xmm1, xmm2);  // ah = ca - (ca - a)
+  a_.movapd(xmm2, r);
+  a_.subsd(xmm2, xmm1);  // al = a - ah
+  a_.movapd(xmm3, xmm1);
+  a_.mulsd(xmm3, xmm1);  // ah * ah
+  a_.subsd(xmm3, xmm0);  // - p
+  a_.mulsd(xmm1, xmm2);  // ah * al
+  a_.addsd(xmm3, xmm1);  // + ah * bl
+  a_.addsd(xmm3, xmm1);  // + al * bh
+  a_.mulsd(xmm2, xmm2);  // al * al
+  a_.addsd(xmm3, xmm2);  // e
+  a_.mulsd(xmm3, Const(1.1));
+  a_.addsd(xmm3, xmm0);  // p + e * 1.1
+  a_.ucomisd(xmm3, xmm0);
+  a_.jne(slow);
+  a_.jp(slow);
+  a_.movapd(r, xmm0);
+  a_.bind(back);
+  Define(t, r);
+  // The side path saves and restores the live registers below t itself, as they are
+  // here (the main path goes on changing its bookkeeping before the side path is
+  // emitted).
+  const std::vector<int> live = LiveBelow(t);
+  std::vector<uint8_t> spill;
+  std::vector<x86::Mem> reload;
+  for (int j : live) {
+    spill.push_back(state_[j] == State::kReg && !isConst_[j]);
+    reload.push_back(HomeOrConst(j));
+  }
+  stubs_.push_back([=, this] {
+    a_.bind(slow);
+    for (size_t k = 0; k < live.size(); ++k)
+      if (spill[k]) a_.movsd(Home(live[k]), Reg(live[k]));
+    // PowSlow(a, 2): kernel::Pow's tests pass for the exponent 2, so it is the
+    // library's pow(a, 2), which must be finite.
+    a_.movapd(xmm0, r);
+    a_.movsd(xmm1, Const(2.0));
+    a_.call(Address(kPow));
+    CheckFinite(xmm0, xmm3);
+    for (size_t k = 0; k < live.size(); ++k) a_.movsd(Reg(live[k]), reload[k]);
+    a_.movapd(r, xmm0);
+    a_.jmp(back);
+  });
+}
+
+// Position t becomes the result of fn, a thunk that returns an error number and
+// writes its result to the frame's out slot; `setArgs` puts the arguments in place
+// (the out pointer goes in the register after them).
+void Generator::CallWithOut(int t, const std::function<void()>& setArgs, const void* fn) {
+  setArgs();
+  SpillBelow(t);
+  a_.call(Address(fn));
+  ForgetBelow(t);
+  a_.test(x86::eax, x86::eax);
+  a_.jnz(bail_);
+  const x86::Xmm dst = Target(t, x86::xmm0);
+  a_.movsd(dst, x86::qword_ptr(x86::rsp, kOutSlot));
+  CheckFinite(dst, x86::xmm3);
+  Define(t, dst);
+}
+
+// Position t becomes fn(position t), a library function.
+void Generator::CallMath(int t, Math1 fn, bool checkFinite) {
+  const x86::Xmm r = Use(t, x86::xmm0);
+  if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
+  SpillBelow(t);
+  a_.call(Address(fn));
+  ForgetBelow(t);
+  if (checkFinite) CheckFinite(x86::xmm0, x86::xmm3);
+  Define(t, x86::xmm0);
+}
+
+bool Generator::Emit() {
+  const std::vector<FInstr>& code = program_.code;
+  if (code.empty() || code.back().op != FOp::Return) return false;
+  const int maxStack = program_.maxStack;
+  state_.assign(maxStack + 1, State::kReg);
+  isConst_.assign(maxStack + 1, 0);
+  constValue_.assign(maxStack + 1, 0.0);
+
+  // The inputs, each with one cache slot; constants must be finite.
+  for (const FInstr& in : code) {
+    switch (in.op) {
+      case FOp::PushK:
+      case FOp::AddK:
+      case FOp::SubK:
+      case FOp::MulK:
+      case FOp::DivK:
+      case FOp::PowK:
+        if (!std::isfinite(in.k)) return false;
+        break;
+      case FOp::PushVar:
+      case FOp::AddVar:
+      case FOp::SubVar:
+      case FOp::MulVar:
+      case FOp::DivVar:
+      case FOp::PushHostD:
+      case FOp::AddHostD:
+      case FOp::SubHostD:
+      case FOp::MulHostD:
+      case FOp::DivHostD:
+      case FOp::PushHostL:
+        cacheIndex_.try_emplace(in.p, static_cast<int>(cacheIndex_.size()));
+        break;
+      default:
+        break;
+    }
+  }
+  cacheValid_.assign(cacheIndex_.size(), 0);
+  cacheStart_ = kHomesStart + 8 * (maxStack + 1);
+  int frame = cacheStart_ + 8 * static_cast<int>(cacheIndex_.size());
+  if (frame % 16 != 0) frame += 8;  // rsp is 16-aligned after the push of rbx
+
+  bail_ = a_.newLabel();
+  Label clearFlags = a_.newLabel(), flagsClear = a_.newLabel(), fault = a_.newLabel();
+
+  // Prologue: the fault flags start clear (cleared on a side path when set).
+  a_.push(x86::rbx);
+  a_.mov(x86::rbx, x86::rdi);
+  a_.sub(x86::rsp, frame);
+  a_.mov(x86::qword_ptr(x86::rsp, kResultPtrSlot), x86::rsi);
+  a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+  a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
+  a_.jnz(clearFlags);
+  a_.bind(flagsClear);
+
+  int depth = 0;
+  for (const FInstr& in : code) {
+    const int t = depth - 1;  // the top position
+    switch (in.op) {
+      case FOp::PushK: {
+        const x86::Xmm dst = Target(depth, x86::xmm0);
+        a_.movsd(dst, Const(in.k));
+        Define(depth, dst);
+        if (InReg(depth)) {
+          isConst_[depth] = 1;
+          constValue_[depth] = in.k;
+        }
+        ++depth;
+        break;
+      }
+      case FOp::PushVar:
+      case FOp::PushHostD:
+      case FOp::PushHostL: {
+        const Input kind = in.op == FOp::PushVar     ? Input::kVariable
+                           : in.op == FOp::PushHostD ? Input::kHostDouble
+                                                     : Input::kHostLong;
+        const x86::Xmm dst = Target(depth, x86::xmm0);
+        const asmjit::Operand value = LoadInput(in.p, kind, dst);
+        Load(dst, value);
+        Define(depth, dst);
+        ++depth;
+        break;
+      }
+      case FOp::Neg: {
+        const x86::Xmm r = Use(t, x86::xmm0);
+        a_.xorpd(r, Mask(0x8000000000000000ULL));
+        Define(t, r);
+        BailOnNegativeZero(r);
+        break;
+      }
+      case FOp::Add:
+        Binary(x86::Inst::kIdAddsd, t);
+        --depth;
+        break;
+      case FOp::Sub:
+        Binary(x86::Inst::kIdSubsd, t);
+        --depth;
+        break;
+      case FOp::Mul:
+        Binary(x86::Inst::kIdMulsd, t);
+        --depth;
+        break;
+      case FOp::Div:
+        // A zero divisor raises Divide-by-zero (or Invalid for 0/0): RunFast's 11 or 6.
+        Binary(x86::Inst::kIdDivsd, t);
+        --depth;
+        break;
+      case FOp::Pow:
+        CallWithOut(
+            t - 1,
+            [&] {
+              const x86::Xmm a = Use(t - 1, x86::xmm0);
+              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+              Load(x86::xmm1, Src(t));
+              a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
+            },
+            reinterpret_cast<const void*>(&PowThunk));
+        --depth;
+        break;
+      case FOp::PowK: {
+        // kernel::Pow with its exponent known: a negative base fails only for a
+        // fractional exponent, a zero base only for a negative one; then the
+        // library's pow, whose result must be finite.
+        const x86::Xmm r = Use(t, x86::xmm0);
+        if (in.k != std::trunc(in.k)) {
+          a_.ucomisd(r, Const(0.0));
+          a_.jb(bail_);  // a < 0 (or unordered): RunFast's 5
+        }
+        if (in.k < 0) {
+          a_.ucomisd(r, Const(0.0));
+          a_.je(bail_);  // a == 0 (or unordered): RunFast's 11
+        }
+        if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
+        a_.movsd(x86::xmm1, Const(in.k));
+        SpillBelow(t);
+        a_.call(Address(kPow));
+        ForgetBelow(t);
+        CheckFinite(x86::xmm0, x86::xmm3);
+        Define(t, x86::xmm0);
+        break;
+      }
+      case FOp::Square:
+        if (InReg(t)) {
+          Square(t);
+          break;
+        }
+        [[fallthrough]];
+      case FOp::Cube:
+        CallWithOut(
+            t,
+            [&] {
+              const x86::Xmm a = Use(t, x86::xmm0);
+              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+              a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
+            },
+            in.op == FOp::Cube ? reinterpret_cast<const void*>(&CubeThunk)
+                               : reinterpret_cast<const void*>(&SquareThunk));
+        break;
+      case FOp::AddK:
+        BinaryWith(x86::Inst::kIdAddsd, t, Const(in.k));
+        break;
+      case FOp::SubK:
+        BinaryWith(x86::Inst::kIdSubsd, t, Const(in.k));
+        break;
+      case FOp::MulK:
+        BinaryWith(x86::Inst::kIdMulsd, t, Const(in.k));
+        break;
+      case FOp::DivK:
+        BinaryWith(x86::Inst::kIdDivsd, t, Const(in.k));
+        break;
+      case FOp::AddVar:
+      case FOp::SubVar:
+      case FOp::MulVar:
+      case FOp::DivVar:
+      case FOp::AddHostD:
+      case FOp::SubHostD:
+      case FOp::MulHostD:
+      case FOp::DivHostD: {
+        const bool host = in.op >= FOp::AddHostD;
+        const asmjit::Operand value =
+            LoadInput(in.p, host ? Input::kHostDouble : Input::kVariable, x86::xmm1);
+        uint32_t inst;
+        switch (in.op) {
+          case FOp::AddVar:
+          case FOp::AddHostD:
+            inst = x86::Inst::kIdAddsd;
+            break;
+          case FOp::SubVar:
+          case FOp::SubHostD:
+            inst = x86::Inst::kIdSubsd;
+            break;
+          case FOp::MulVar:
+          case FOp::MulHostD:
+            inst = x86::Inst::kIdMulsd;
+            break;
+          default:
+            inst = x86::Inst::kIdDivsd;
+            break;
+        }
+        BinaryWith(inst, t, value);
+        break;
+      }
+      // cmpsd predicates: 0 equal, 1 less, 2 less or equal, 4 not equal.
+      case FOp::Eq:
+        Compare(t, 0, false);
+        --depth;
+        break;
+      case FOp::Ne:
+        Compare(t, 4, false);
+        --depth;
+        break;
+      case FOp::Lt:
+        Compare(t, 1, false);
+        --depth;
+        break;
+      case FOp::Le:
+        Compare(t, 2, false);
+        --depth;
+        break;
+      case FOp::Gt:
+        Compare(t, 1, true);
+        --depth;
+        break;
+      case FOp::Ge:
+        Compare(t, 2, true);
+        --depth;
+        break;
+      case FOp::Call1:
+        CallWithOut(
+            t,
+            [&] {
+              const x86::Xmm a = Use(t, x86::xmm0);
+              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+              a_.mov(x86::rdi, Address(in.p));
+              a_.lea(x86::rsi, x86::qword_ptr(x86::rsp, kOutSlot));
+            },
+            reinterpret_cast<const void*>(&KernelThunk));
+        break;
+      case FOp::CallHost:
+        BailOnFaultFlags();
+        CallWithOut(
+            t,
+            [&] {
+              const x86::Xmm a = Use(t, x86::xmm0);
+              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+              a_.mov(x86::rdi, Address(in.p));
+              a_.mov(x86::esi, in.a);
+              a_.lea(x86::rdx, x86::qword_ptr(x86::rsp, kOutSlot));
+            },
+            reinterpret_cast<const void*>(&HostThunk));
+        // The method may have changed any host property (or, in principle, a variable).
+        std::fill(cacheValid_.begin(), cacheValid_.end(), 0);
+        break;
+      // sin, cos, tan and atan of a finite number are finite (RunFast's test after
+      // sin, cos and tan fails only for an argument that has raised a flag already);
+      // exp may overflow.
+      case FOp::Sin:
+        CallMath(t, kSin, false);
+        break;
+      case FOp::Cos:
+        CallMath(t, kCos, false);
+        break;
+      case FOp::Tan:
+        CallMath(t, kTan, false);
+        break;
+      case FOp::Atn:
+        CallMath(t, kAtan, false);
+        break;
+      case FOp::Exp:
+        CallMath(t, kExp, true);
+        break;
+      case FOp::Log: {
+        const x86::Xmm r = Use(t, x86::xmm0);
+        a_.ucomisd(r, Const(0.0));
+        a_.jbe(bail_);             // x <= 0 (or unordered): RunFast's 5
+        CallMath(t, kLog, false);  // finite for a finite x > 0
+        break;
+      }
+      case FOp::Sqr: {
+        const x86::Xmm r = Use(t, x86::xmm0);
+        a_.ucomisd(r, Const(0.0));
+        a_.jb(bail_);  // x < 0 (or unordered): RunFast's 5
+        a_.sqrtsd(r, r);
+        Define(t, r);
+        break;
+      }
+      case FOp::Abs: {
+        const x86::Xmm r = Use(t, x86::xmm0);
+        a_.andpd(r, Mask(0x7fffffffffffffffULL));
+        Define(t, r);
+        break;
+      }
+      case FOp::Return: {
+        if (depth != 1 || &in != &code.back()) return false;
+        const x86::Xmm r = Use(0, x86::xmm0);
+        a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+        a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
+        a_.jnz(fault);
+        a_.mov(x86::rax, x86::qword_ptr(x86::rsp, kResultPtrSlot));
+        a_.movsd(x86::qword_ptr(x86::rax), r);
+        a_.xor_(x86::eax, x86::eax);
+        a_.add(x86::rsp, frame);
+        a_.pop(x86::rbx);
+        a_.ret();
+        break;
+      }
+    }
+  }
+
+  // The side paths.
+  a_.bind(clearFlags);
+  a_.and_(x86::dword_ptr(x86::rsp, kCsrSlot), static_cast<int>(~kFaultFlags));
+  a_.ldmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+  a_.jmp(flagsClear);
+  for (size_t k = 0; k < stubs_.size(); ++k) stubs_[k]();  // stubs may add no stubs
+  a_.bind(fault);
+  a_.bind(bail_);
+  a_.mov(x86::eax, 1);
+  a_.add(x86::rsp, frame);
+  a_.pop(x86::rbx);
+  a_.ret();
+
+  // The constants.
+  a_.align(asmjit::AlignMode::kData, 16);
+  for (const auto& [bits, label] : masks_) {
+    a_.bind(label);
+    a_.embedUInt64(bits);
+    a_.embedUInt64(0);
+  }
+  for (const auto& [bits, label] : consts_) {
+    a_.bind(label);
+    a_.embedUInt64(bits);
+  }
+  return true;
+}
+
+}  // namespace
+
+CompiledFormula::~CompiledFormula() {
+  const std::lock_guard<std::mutex> lock(RuntimeMutex());
+  Runtime().release(entry_);
+}
+
+bool CompilerAvailable() {
+  return true;
+}
+
+namespace {
+
+// Assembles `program` into `code`; false when it is refused.
+bool Assemble(const FastProgram& program, std::span<const DirectInput> direct,
+              asmjit::CodeHolder& code, asmjit::Logger* logger) {
+  ErrorRecorder errors;
+  if (code.init(Runtime().environment()) != asmjit::kErrorOk) return false;
+  code.setErrorHandler(&errors);
+  if (logger) code.setLogger(logger);
+  x86::Assembler assembler(&code);
+  Generator generator(program, direct, assembler);
+  const bool emitted = generator.Emit();
+  code.resetErrorHandler();
+  return emitted && errors.error == asmjit::kErrorOk;
+}
+
+}  // namespace
+
+std::unique_ptr<const CompiledFormula> CompileFormula(const FastProgram& program,
+                                                      std::span<const DirectInput> direct) {
+  asmjit::CodeHolder code;
+  if (!Assemble(program, direct, code, nullptr)) return nullptr;
+  CompiledFormula::Entry entry = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(RuntimeMutex());
+    if (Runtime().add(&entry, &code) != asmjit::kErrorOk) return nullptr;
+  }
+  return std::unique_ptr<const CompiledFormula>(new CompiledFormula(entry, code.codeSize()));
+}
+
+std::string CompiledListing(const FastProgram& program, std::span<const DirectInput> direct) {
+  asmjit::StringLogger logger;
+  asmjit::CodeHolder code;
+  if (!Assemble(program, direct, code, &logger)) return {};
+  return logger.data();
+}
+
+}  // namespace quorvant::script
