@@ -19,13 +19,13 @@ struct CliResult {
   std::string err;
 };
 
-inline CliResult RunCaptured(const std::vector<std::string>& args) {
+inline CliResult RunCaptured(const std::vector<std::string>& args, const CliHost& host = {}) {
   char* outBuffer = nullptr;
   char* errBuffer = nullptr;
   size_t outSize = 0, errSize = 0;
   std::FILE* out = open_memstream(&outBuffer, &outSize);
   std::FILE* err = open_memstream(&errBuffer, &errSize);
-  const int status = RunCli(args, out, err);
+  const int status = RunCli(args, out, err, host);
   std::fclose(out);
   std::fclose(err);
   CliResult result{status, std::string(outBuffer, outSize), std::string(errBuffer, errSize)};
