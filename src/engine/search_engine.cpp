@@ -55,6 +55,7 @@ class SearchEngine::Run {
       Ahead(*searcher_);
     else
       Sequential();
+    Progress(total_);
   }
 
   RunProblems problems;
@@ -355,7 +356,6 @@ RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options)
   RunSummary summary;
   try {
     run.Execute();
-    hooks_.ReportProgress(1.0);
     problems_ = run.problems;
     if (hooks_.ShowAdditionalInfo())
       for (const std::string& line : ProblemsSection(problems_)) hooks_.AppendLine(line);
