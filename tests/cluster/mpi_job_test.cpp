@@ -484,6 +484,7 @@ struct FaultCase {
   int signal;
   std::vector<std::string> env;
   const char* says;  // what rank 0's messages hold, or empty
+  int status = -1;   // the job's exit status, or -1: any but 0
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -511,10 +512,13 @@ TEST_P(Faults, EndTheJobWithAnError) {
   if (c.signal == SIGSTOP) kill(ranks[c.target], SIGCONT);
   ASSERT_TRUE(e.finished) << "the job did not end after the fault:\n" << e.err;
   EXPECT_NE(e.status, 0) << e.err;
+  if (c.status >= 0) {
+    EXPECT_EQ(e.status, c.status) << e.err;
+  }
   if (*c.says) {
     EXPECT_NE(e.err.find(c.says), std::string::npos) << e.err;
   }
-  if (c.target < 0) {
+  if (std::string(c.says).find("stopped") != std::string::npos) {
     // Stopped: the listing so far, and the caption that counts it.
     const std::vector<std::string> lines = Lines(e.out);
     ASSERT_FALSE(lines.empty()) << e.err;
@@ -529,18 +533,23 @@ TEST_P(Faults, EndTheJobWithAnError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, Faults,
-    ::testing::Values(FaultCase{"WorkerKilled", 3, 1, SIGKILL, {}, ""},
-                      FaultCase{"LastWorkerKilled", 3, 2, SIGKILL, {}, ""},
-                      FaultCase{"RankZeroKilled", 2, 0, SIGKILL, {}, ""},
-                      FaultCase{"WorkerTerminated", 2, 1, SIGTERM, {}, ""},
-                      FaultCase{"WorkerSilent",
-                                3,
-                                1,
-                                SIGSTOP,
-                                {"QUORVANT_MPI_SILENCE_LIMIT=2"},
-                                "rank 1 has not been heard from"},
-                      FaultCase{"InterruptToMpirun", 3, -1, SIGINT, {}, "the run was stopped by"},
-                      FaultCase{"TerminateToMpirun", 2, -1, SIGTERM, {}, "the run was stopped by"}),
+    ::testing::Values(
+        FaultCase{"WorkerKilled", 3, 1, SIGKILL, {}, ""},
+        FaultCase{"LastWorkerKilled", 3, 2, SIGKILL, {}, ""},
+        FaultCase{"RankZeroKilled", 2, 0, SIGKILL, {}, ""},
+        FaultCase{"WorkerTerminated", 2, 1, SIGTERM, {}, ""},
+        FaultCase{"WorkerSilent",
+                  3,
+                  1,
+                  SIGSTOP,
+                  {"QUORVANT_MPI_SILENCE_LIMIT=2"},
+                  "rank 1 has not been heard from",
+                  4},
+        FaultCase{"InterruptToMpirun", 3, -1, SIGINT, {}, "the run was stopped by", 1},
+        FaultCase{"TerminateToMpirun", 2, -1, SIGTERM, {}, "the run was stopped by", 1},
+        // Rank 0 alone: it stops the run and tells the workers, and the job
+        // ends with its status.
+        FaultCase{"TerminateToRankZero", 3, 0, SIGTERM, {}, "the run was stopped by SIGTERM", 1}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
