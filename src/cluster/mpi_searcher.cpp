@@ -64,6 +64,19 @@ class MpiSearcher final : public PartSearcher {
     grid_.reset();
     if (plan_.options.mode == SearchOptions::Mode::Explore)
       grid_ = std::make_unique<Grid>(*plan_.problem);
+    // The order is written here, on the run's thread: once the run commits, its problem
+    // gains extrema, which no other thread may read.
+    RunOrder order;
+    order.run = run_;
+    order.problem = *plan_.problem;
+    order.problem.maxima.clear();
+    order.problem.minima.clear();
+    order.options = plan_.options;
+    order.recipe = recipe_;
+    order.total = plan_.total;
+    order.partSize = plan_.partSize;
+    order.parts = plan_.parts;
+    order_ = EncodeRunOrder(order);
     running_ = true;
     for (int t = 0; t < settings_.localThreads; ++t) locals_.emplace_back([this] { Search(); });
     messenger_ = std::thread([this] { Communicate(); });
@@ -174,20 +187,9 @@ class MpiSearcher final : public PartSearcher {
   // The one thread that talks to the workers while the run lasts.
   void Communicate() {
     try {
-      RunOrder order;
-      order.run = run_;
-      order.problem = *plan_.problem;
-      order.problem.maxima.clear();
-      order.problem.minima.clear();
-      order.options = plan_.options;
-      order.recipe = recipe_;
-      order.total = plan_.total;
-      order.partSize = plan_.partSize;
-      order.parts = plan_.parts;
-      const std::string bytes = EncodeRunOrder(order);
       const double now = Now();
       for (Remote& r : remotes_) {
-        channel_.Send(r.rank, Tag::Run, bytes);
+        channel_.Send(r.rank, Tag::Run, order_);
         r.heard = now;
       }
       while (!stop_) {
@@ -319,6 +321,7 @@ class MpiSearcher final : public PartSearcher {
   std::vector<Remote> remotes_;  // touched by the messenger thread only during a run
 
   RunPlan plan_;
+  std::string order_;  // the run's RunOrder, encoded
   std::unique_ptr<Grid> grid_;
   int64_t ahead_ = 1;
   int64_t run_ = 0;
