@@ -38,15 +38,16 @@ void Say(const std::string& text) {
 }
 
 // Under mpirun, rank 0's stderr is a pipe to mpirun, whose own stderr is the user's
-// terminal or not: the parent process (a local mpirun) tells.
+// terminal or not: the parent process (a local mpirun) tells. Only the name of what its
+// stderr is open on is read; nothing is opened.
 bool StderrReachesTerminal() {
   if (isatty(STDERR_FILENO)) return true;
-  const std::string parent = "/proc/" + std::to_string(getppid()) + "/fd/2";
-  std::FILE* f = std::fopen(parent.c_str(), "w");
-  if (!f) return false;
-  const bool terminal = isatty(fileno(f));
-  std::fclose(f);
-  return terminal;
+  const std::string link = "/proc/" + std::to_string(getppid()) + "/fd/2";
+  char target[256];
+  const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+  if (length <= 0) return false;
+  const std::string name(target, static_cast<size_t>(length));
+  return name.rfind("/dev/pts/", 0) == 0 || name.rfind("/dev/tty", 0) == 0;
 }
 
 // Seconds a worker holding parts may stay silent before the run is given up:
