@@ -68,16 +68,20 @@ struct Ended {
   std::string out, err;
 };
 
-Process Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+// `errAppends`: stderr goes to the end of what its file already holds.
+Process Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+              const std::string& errAppends = {}) {
   Process p;
   const fs::path dir = Scratch();
   p.out = dir / "stdout";
   p.err = dir / "stderr";
+  if (!errAppends.empty()) WriteFile(dir, "stderr", errAppends);
   p.pid = fork();
   if (p.pid == 0) {
     setpgid(0, 0);
     const int out = open(p.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(p.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err =
+        open(p.err.c_str(), O_WRONLY | O_CREAT | (errAppends.empty() ? O_TRUNC : O_APPEND), 0644);
     const int in = open("/dev/null", O_RDONLY);
     dup2(in, 0);
     dup2(out, 1);
@@ -196,6 +200,17 @@ TEST(MpiJob, Starts) {
       << "MPI could not start quorvant-mpi on 2 ranks with " << kMpiexec << " (exit status "
       << e.status << "):\n"
       << e.out << e.err;
+}
+
+// Rank 0 looks at what mpirun's stderr is (a terminal, for the progress) without
+// touching it: a file it goes to keeps what it held.
+TEST(MpiJob, LeavesTheFileOfItsStderrAlone) {
+  std::vector<std::string> env = kMpiEnvironment;
+  const Ended e = Wait(Start(MpiCommand(2, {"--frobnicate"}), env, "written before\n"));
+  ASSERT_TRUE(e.finished);
+  EXPECT_EQ(e.status, 2);
+  EXPECT_EQ(e.err.rfind("written before\nquorvant-mpi: unknown option --frobnicate\n", 0), 0u)
+      << e.err;
 }
 
 // --- the golden problems ------------------------------------------------------------
