@@ -17,7 +17,7 @@ for f in usr/bin/quorvant usr/bin/quorvant-cli usr/lib/quorvant/quorvant-plot.so
   [ -e "$root/$f" ] || { echo "package test: $f is missing from $deb" >&2; exit 1; }
 done
 # quorvant-mpi and its manual page come along when the build has MPI.
-if [ -x "$build/src/cluster/quorvant-mpi" ]; then
+if [ -x "$build/src/cli/quorvant-mpi" ]; then
   for f in usr/bin/quorvant-mpi usr/share/man/man1/quorvant-mpi.1; do
     [ -e "$root/$f" ] || { echo "package test: $f is missing from $deb" >&2; exit 1; }
   done

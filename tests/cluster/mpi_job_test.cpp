@@ -213,6 +213,18 @@ TEST(MpiJob, LeavesTheFileOfItsStderrAlone) {
       << e.err;
 }
 
+#ifdef QUORVANT_HAVE_PLOT
+// --plot, drawn by rank 0 with the module beside the runners.
+TEST(MpiJob, DrawsThePlot) {
+  const fs::path png = Scratch() / "plot.png";
+  const Ended e = RunMpi(
+      2, {"--random", "5", "--plot", png.string(), (kData / "files" / "himmelblau.zvx").string()});
+  ASSERT_TRUE(e.finished);
+  EXPECT_EQ(e.status, 0) << e.err;
+  EXPECT_EQ(ReadFile(png).substr(0, 4), "\x89PNG");
+}
+#endif
+
 // --- the golden problems ------------------------------------------------------------
 
 struct GoldenCase {
