@@ -1,5 +1,6 @@
 #include "cluster/channel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <thread>
@@ -102,16 +103,19 @@ bool Channel::Poll(Message& message) {
 
 bool Channel::Flush(double seconds) {
   const double until = Now() + seconds;
+  Idle idle;
   for (;;) {
     Progress();
     if (sends_.empty()) return true;
     if (Now() >= until) return false;
-    Pause();
+    idle.Pause();
   }
 }
 
-void Pause() {
-  std::this_thread::sleep_for(std::chrono::microseconds(200));
+void Idle::Pause() {
+  const int shift = std::min(rounds_, 5);
+  if (rounds_ < 5) ++rounds_;
+  std::this_thread::sleep_for(std::chrono::microseconds(std::min(50 << shift, 1000)));
 }
 
 double Now() {

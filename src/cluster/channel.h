@@ -71,8 +71,17 @@ class Channel {
   std::list<Pending> sends_;  // stable addresses: MPI reads the bytes until completion
 };
 
-// Sleeps a short while: what a polling loop does when nothing happened.
-void Pause();
+// What a polling loop does when nothing happened: sleep a while, longer the longer
+// nothing happens (50 microseconds at first, 1 millisecond at most), so that a waiting
+// process costs next to nothing while a busy exchange stays quick.
+class Idle {
+ public:
+  void Pause();
+  void Busy() { rounds_ = 0; }
+
+ private:
+  int rounds_ = 0;
+};
 
 // Seconds on a steady clock.
 double Now();

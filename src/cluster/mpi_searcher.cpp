@@ -192,6 +192,7 @@ class MpiSearcher final : public PartSearcher {
         channel_.Send(r.rank, Tag::Run, order_);
         r.heard = now;
       }
+      Idle idle;
       while (!stop_) {
         bool busy = HandOut();
         Message m;
@@ -200,7 +201,10 @@ class MpiSearcher final : public PartSearcher {
           busy = true;
         }
         CheckSilence();
-        if (!busy) Pause();
+        if (busy)
+          idle.Busy();
+        else
+          idle.Pause();
       }
     } catch (...) {
       Fail(std::current_exception());
@@ -344,6 +348,7 @@ std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit) {
   std::vector<WorkerInfo> workers;
   std::set<int> greeted;
   const double until = Now() + limit;
+  Idle idle;
   while (static_cast<int>(greeted.size()) < channel.size() - 1) {
     Message m;
     if (channel.Poll(m)) {
@@ -361,7 +366,7 @@ std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit) {
                          " of the " + std::to_string(channel.size() - 1) +
                          " worker ranks did not start within " +
                          std::to_string(static_cast<int64_t>(limit)) + " s");
-    Pause();
+    idle.Pause();
   }
   std::sort(workers.begin(), workers.end(),
             [](const WorkerInfo& a, const WorkerInfo& b) { return a.rank < b.rank; });
@@ -375,6 +380,7 @@ bool DismissWorkers(Channel& channel, const std::vector<WorkerInfo>& workers, do
     waiting.insert(w.rank);
   }
   const double until = Now() + limit;
+  Idle idle;
   while (!waiting.empty()) {
     Message m;
     if (channel.Poll(m)) {
@@ -382,7 +388,7 @@ bool DismissWorkers(Channel& channel, const std::vector<WorkerInfo>& workers, do
       continue;
     }
     if (Now() > until) return false;
-    Pause();
+    idle.Pause();
   }
   return channel.Flush(limit);
 }

@@ -144,6 +144,7 @@ Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
     failure = e.what();
   }
   double said = Now();
+  Idle idle;
   for (;;) {
     if (signals.Expired()) return Served::Signalled;
     // Rank 0 does not need what is searched after a signal: it stops too, or the job
@@ -177,7 +178,10 @@ Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
       channel.Send(0, Tag::Alive, RunNumberAnd(order.run, {}));
       said = Now();
     }
-    if (!busy) Pause();
+    if (busy)
+      idle.Busy();
+    else
+      idle.Pause();
   }
 }
 
@@ -211,13 +215,15 @@ int ServeAsWorker(Channel& channel, const std::function<int()>& stopSignal) {
     w.I32(DefaultThreads());
     channel.Send(0, Tag::Hello, w.Take());
   }
+  Idle idle;
   for (;;) {
     if (const int signal = signals.Expired()) return signal;
     Message m;
     if (!channel.Poll(m)) {
-      Pause();
+      idle.Pause();
       continue;
     }
+    idle.Busy();
     if (m.tag == Tag::Quit) break;
     if (m.tag != Tag::Run) continue;  // what is left of a run that ended
     const RunOrder order = DecodeRunOrder(m.bytes);
