@@ -18,19 +18,25 @@ mpirun=(mpirun --oversubscribe "${root[@]}")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-best() {  # best wall-clock time of $runs runs of the command; its output into $scratch/out
-  local best=""
+best() {  # best wall-clock time of $runs runs, with the processor time of that run
+  local best="" cpu=""
   for _ in $(seq "$runs"); do
     local start end t
     start=$(date +%s.%N)
-    "$@" > "$scratch/out"
+    /usr/bin/time -f "%U %S" -o "$scratch/time" "$@" > "$scratch/out"
     end=$(date +%s.%N)
     t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || (( $(echo "$t < $best" | bc -l) )); then best=$t; fi
+    if [ -z "$best" ] || (( $(echo "$t < $best" | bc -l) )); then
+      best=$t
+      cpu=$(awk '{ print $1 + $2 }' "$scratch/time")
+    fi
   done
-  printf '%.2f' "$best"
+  printf '%.2f s (%.2f)' "$best" "$cpu"
 }
 
+echo "Wall-clock seconds, best of $runs, and in brackets the processor seconds of that run"
+echo "(all ranks, mpirun included). Load average before: $(cut -d' ' -f1-3 /proc/loadavg)."
+echo
 echo "| problem | grid points | cli, 1 thread | cli, 2 threads | mpi, 1 rank | mpi, 2 ranks | mpi, 4 ranks (oversubscribed) |"
 echo "|---|---:|---:|---:|---:|---:|---:|"
 for case in "himmelblau bench/problems/himmelblau4000.zvx 4001^2" \
@@ -38,8 +44,8 @@ for case in "himmelblau bench/problems/himmelblau4000.zvx 4001^2" \
   set -- $case
   name=$1 file=$2 points=$3
   row="| $name | $points"
-  t=$(best "$cli" --explore --threads 1 "$file"); cp "$scratch/out" "$scratch/expected"; row+=" | $t s"
-  t=$(best "$cli" --explore --threads 2 "$file"); cmp -s "$scratch/out" "$scratch/expected"; row+=" | $t s"
+  t=$(best "$cli" --explore --threads 1 "$file"); cp "$scratch/out" "$scratch/expected"; row+=" | $t"
+  t=$(best "$cli" --explore --threads 2 "$file"); cmp -s "$scratch/out" "$scratch/expected"; row+=" | $t"
   for n in 1 2 4; do
     rm -f "$scratch/stats-$name-$n"
     t=$(QUORVANT_MPI_STATS="$scratch/stats-$name-$n" \
@@ -48,7 +54,7 @@ for case in "himmelblau bench/problems/himmelblau4000.zvx 4001^2" \
       echo "$name: quorvant-mpi on $n ranks lists something else than quorvant-cli" >&2
       exit 1
     fi
-    row+=" | $t s"
+    row+=" | $t"
   done
   echo "$row |"
 done
