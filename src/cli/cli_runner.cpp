@@ -91,8 +91,8 @@ class StderrSink : public MessageSink {
   std::FILE* err_;
 };
 
-// The progress of a run, overwritten in place on a terminal: at most once a second, and
-// erased before anything else is written so that it never mixes with the results.
+// The progress of a run, overwritten in place on a terminal at most once a second, and
+// erased before anything else is written there, so that it never mixes with the results.
 class ProgressDisplay {
  public:
   ProgressDisplay(std::FILE* file, std::function<double()> clock)
@@ -146,7 +146,7 @@ class StdoutHooks : public RunHooks {
         host_(host),
         progress_(host.progress, host.clock) {}
   void AppendLine(std::string_view line) override {
-    progress_.Erase();
+    if (host_.resultsShareTerminal) progress_.Erase();
     out_.Line(line);
   }
   bool ShowAdditionalInfo() override { return info_; }

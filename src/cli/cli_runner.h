@@ -44,8 +44,12 @@ struct CliHost {
   std::function<std::unique_ptr<PartSearcher>(const FunctionEvaluator& evaluator, int threads)>
       searcher;
   // Where the progress of a search goes (stderr when it is a terminal), at most once a
-  // second, overwritten in place and erased before every line of results; null: nowhere.
+  // second, overwritten in place and erased at the end of the run; null: nowhere.
   std::FILE* progress = nullptr;
+  // The results reach the terminal the progress is on (stdout is that terminal too):
+  // the progress line is then erased before every line of results, which would
+  // otherwise be written after it.
+  bool resultsShareTerminal = false;
   // Seconds on a steady clock, for the progress (empty: the system's steady clock).
   std::function<double()> clock;
 };

@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
   quorvant::CliHost host;
   host.plot = quorvant::RenderWithPlotModule;
   host.stopSignal = quorvant::CaughtStopSignal;
-  if (isatty(fileno(stderr))) host.progress = stderr;
+  if (isatty(fileno(stderr))) {
+    host.progress = stderr;
+    host.resultsShareTerminal = isatty(fileno(stdout));
+  }
   return quorvant::RunCli(args, stdout, stderr, host);
 }

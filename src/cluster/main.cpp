@@ -37,16 +37,24 @@ void Say(const std::string& text) {
   std::_Exit(kExitFault);
 }
 
-// Under mpirun, rank 0's stderr is a pipe to mpirun, whose own stderr is the user's
-// terminal or not: the parent process (a local mpirun) tells. Only the name of what its
-// stderr is open on is read; nothing is opened.
-bool StderrReachesTerminal() {
-  if (isatty(STDERR_FILENO)) return true;
-  const std::string link = "/proc/" + std::to_string(getppid()) + "/fd/2";
+// Whether what the descriptor `fd` of this process stands for reaches a terminal. Under
+// a local mpirun, rank 0's stdout is a pseudo-terminal and its stderr a pipe, both
+// mpirun's, whatever mpirun's own are: then mpirun's descriptor tells. Only the names of
+// what they are open on are read; nothing is opened.
+std::string LinkOf(const std::string& path) {
   char target[256];
-  const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-  if (length <= 0) return false;
-  const std::string name(target, static_cast<size_t>(length));
+  const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
+bool ReachesTerminal(int fd) {
+  const std::string parent = "/proc/" + std::to_string(getppid());
+  const std::string exe = LinkOf(parent + "/exe");
+  const std::string launcher = exe.substr(exe.find_last_of('/') + 1);
+  if (launcher != "orterun" && launcher != "mpirun" && launcher != "mpiexec" &&
+      launcher != "prterun")
+    return isatty(fd);
+  const std::string name = LinkOf(parent + "/fd/" + std::to_string(fd));
   return name.rfind("/dev/pts/", 0) == 0 || name.rfind("/dev/tty", 0) == 0;
 }
 
@@ -67,7 +75,10 @@ int RankZero(quorvant::cluster::Channel& channel, const std::vector<std::string>
   host.program = kProgram;
   host.plot = RenderWithPlotModule;
   host.stopSignal = CaughtStopSignal;
-  if (StderrReachesTerminal()) host.progress = stderr;
+  if (ReachesTerminal(STDERR_FILENO)) {
+    host.progress = stderr;
+    host.resultsShareTerminal = ReachesTerminal(STDOUT_FILENO);
+  }
   std::optional<std::vector<cluster::WorkerInfo>> workers;
   const double silence = SilenceLimit();
   if (channel.size() > 1) {
