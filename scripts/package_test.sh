@@ -16,6 +16,12 @@ for f in usr/bin/quorvant usr/bin/quorvant-cli usr/lib/quorvant/quorvant-plot.so
          usr/share/man/man1/quorvant-cli.1; do
   [ -e "$root/$f" ] || { echo "package test: $f is missing from $deb" >&2; exit 1; }
 done
+# quorvant-mpi and its manual page come along when the build has MPI.
+if [ -x "$build/src/cli/quorvant-mpi" ]; then
+  for f in usr/bin/quorvant-mpi usr/share/man/man1/quorvant-mpi.1; do
+    [ -e "$root/$f" ] || { echo "package test: $f is missing from $deb" >&2; exit 1; }
+  done
+fi
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "package test: no Qt dependency declared" >&2; exit 1; }
 caption=$("$root/usr/bin/quorvant-cli" --explore "$root/usr/share/quorvant/examples/himmelblau.zvx" | tail -n 1)
 if [ "$caption" != "1 max. 4 min. " ]; then

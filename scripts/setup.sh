@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-liberation2 fonts-dejavu-core
   poppler-utils bc locales dpkg-dev
+  libopenmpi-dev openmpi-bin
 )
 
 missing=()

@@ -1,7 +1,10 @@
 #include "cli/cli_runner.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -10,6 +13,7 @@
 #include "docs/report.h"
 #include "docs/safe_file.h"
 #include "engine/listing.h"
+#include "engine/part_searcher.h"
 #include "engine/search_engine.h"
 #include "model/function_evaluator.h"
 #include "model/numtext.h"
@@ -21,10 +25,14 @@ namespace quorvant {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: quorvant-cli [--explore | --random N] [--info] [--save | --save-partial] [--report]\n"
-    "                    [--plot PNG] [--threads K] FILE\n"
-    "       quorvant-cli --eval EXPR [FILE]\n";
+std::string Usage(const std::string& program) {
+  const std::string indent(program.size(), ' ');
+  return "usage: " + program +
+         " [--explore | --random N] [--info] [--save | --save-partial] [--report]\n"
+         "       " +
+         indent + " [--plot PNG] [--threads K] [--part-size P] FILE\n       " + program +
+         " --eval EXPR [FILE]\n";
+}
 
 // A stream of output lines that remembers its first write failure, so that a full disk
 // or a closed pipe is reported instead of ignored.
@@ -51,8 +59,8 @@ class Output {
   int error_ = 0;
 };
 
-void Message(std::FILE* err, std::string_view text) {
-  std::string line = "quorvant-cli: ";
+void Message(const CliHost& host, std::FILE* err, std::string_view text) {
+  std::string line = host.program + ": ";
   line += text;
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), err);
@@ -83,12 +91,74 @@ class StderrSink : public MessageSink {
   std::FILE* err_;
 };
 
+// The progress of a run, overwritten in place on a terminal at most once a second, and
+// erased before anything else is written there, so that it never mixes with the results.
+class ProgressDisplay {
+ public:
+  ProgressDisplay(std::FILE* file, std::function<double()> clock)
+      : file_(file), clock_(std::move(clock)) {
+    if (!clock_)
+      clock_ = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+      };
+  }
+  void Start(bool explore) {
+    explore_ = explore;
+    start_ = last_ = clock_();
+  }
+  void Report(int64_t done, int64_t total, int64_t starts) {
+    if (!file_) return;
+    const double now = clock_();
+    if (now - last_ < 1.0) return;
+    last_ = now;
+    std::string line = ProgressLine(explore_, done, total, starts, now - start_);
+    const size_t length = line.size();
+    // A shorter line than the one before is padded over it.
+    if (line.size() < shown_) line.append(shown_ - line.size(), ' ');
+    line.insert(line.begin(), '\r');
+    std::fwrite(line.data(), 1, line.size(), file_);
+    std::fflush(file_);
+    shown_ = length;
+  }
+  void Erase() {
+    if (!file_ || shown_ == 0) return;
+    const std::string blank = "\r" + std::string(shown_, ' ') + "\r";
+    std::fwrite(blank.data(), 1, blank.size(), file_);
+    std::fflush(file_);
+    shown_ = 0;
+  }
+
+ private:
+  std::FILE* file_;
+  std::function<double()> clock_;
+  bool explore_ = true;
+  double start_ = 0, last_ = 0;
+  size_t shown_ = 0;  // characters of the line on show
+};
+
 class StdoutHooks : public RunHooks {
  public:
-  StdoutHooks(Output& out, bool info, bool keepPoints)
-      : out_(out), info_(info), keepPoints_(keepPoints) {}
-  void AppendLine(std::string_view line) override { out_.Line(line); }
+  StdoutHooks(Output& out, bool info, bool keepPoints, const CliHost& host)
+      : out_(out),
+        info_(info),
+        keepPoints_(keepPoints),
+        host_(host),
+        progress_(host.progress, host.clock) {}
+  void AppendLine(std::string_view line) override {
+    if (host_.resultsShareTerminal) progress_.Erase();
+    out_.Line(line);
+  }
   bool ShowAdditionalInfo() override { return info_; }
+  bool StopRequested() override {
+    if (stopSignal == 0 && host_.stopSignal) stopSignal = host_.stopSignal();
+    return stopSignal != 0;
+  }
+  void ReportWork(int64_t done, int64_t total, int64_t starts) override {
+    progress_.Report(done, total, starts);
+  }
+  ProgressDisplay& progress() { return progress_; }
+  int stopSignal = 0;  // the signal that stopped the run
   // Only a plot shows the stationary points: without one they are not kept (a run of a
   // million random trials would hold them all).
   void StationaryPointMet(const StationaryPoint& point) override {
@@ -100,9 +170,26 @@ class StdoutHooks : public RunHooks {
   Output& out_;
   bool info_;
   bool keepPoints_;
+  const CliHost& host_;
+  ProgressDisplay progress_;
 };
 
+std::string SignalName(int signal) {
+  if (signal == SIGINT) return "SIGINT";
+  if (signal == SIGTERM) return "SIGTERM";
+  return "signal " + std::to_string(signal);
+}
+
+// A duration in whole seconds, minutes or hours, as a person says it.
+std::string Duration(double seconds) {
+  const auto s = static_cast<int64_t>(std::llround(std::min(seconds, 1e12)));
+  if (s < 60) return std::to_string(s) + " s";
+  if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+  return std::to_string(s / 3600) + " h " + std::to_string(s % 3600 / 60) + " min";
+}
+
 constexpr int kMaxThreads = 1024;
+constexpr double kMaxPartSize = 1e12;
 
 struct Options {
   bool explore = false;
@@ -113,7 +200,8 @@ struct Options {
   bool report = false;
   std::optional<std::string> eval;
   std::optional<std::string> plot;
-  int threads = 0;  // 0: one per core
+  int threads = 0;       // 0: one per core
+  int64_t partSize = 0;  // 0: the run chooses
   std::string file;
 };
 
@@ -142,6 +230,16 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
         return "--threads needs a whole number of threads from 1 to " +
                std::to_string(kMaxThreads) + " (got \"" + Printable(text) + "\")";
       o.threads = static_cast<int>(threads);
+    } else if (a == "--part-size") {
+      if (k + 1 >= args.size()) return "--part-size needs the number of points in a part";
+      double size = 0;
+      const std::string& text = args[++k];
+      if (!ParseNumericText(text, size) || !(size >= 1 && size <= kMaxPartSize) ||
+          size != std::floor(size))
+        return "--part-size needs a whole number from 1 to " +
+               std::to_string(static_cast<int64_t>(kMaxPartSize)) + " (got \"" + Printable(text) +
+               "\")";
+      o.partSize = static_cast<int64_t>(size);
     } else if (a == "--info") {
       o.info = true;
     } else if (a == "--save") {
@@ -195,12 +293,36 @@ int Evaluate(FunctionEvaluator& evaluator, const std::string& expression, Output
 
 }  // namespace
 
+std::string ProgressLine(bool explore, int64_t done, int64_t total, int64_t starts,
+                         double elapsed) {
+  const int64_t percent = total > 0 ? done * 100 / total : 100;
+  std::string line = std::to_string(done) + " of " + std::to_string(total) +
+                     (explore ? " points" : " trials") + " (" + std::to_string(percent) + "%), " +
+                     std::to_string(starts) + (starts == 1 ? " start" : " starts") + ", ";
+  if (done <= 0 || done >= total || !(elapsed > 0))
+    line += "time left unknown";
+  else
+    line += "about " +
+            Duration(elapsed * static_cast<double>(total - done) / static_cast<double>(done)) +
+            " left";
+  return line;
+}
+
 int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* err,
            const PlotRenderer& plot) {
+  CliHost host;
+  host.plot = plot;
+  return RunCli(args, outFile, err, host);
+}
+
+int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* err,
+           const CliHost& host) {
+  const PlotRenderer& plot = host.plot;
   Options o;
   if (const std::string problem = Parse(args, o); !problem.empty()) {
-    Message(err, problem);
-    std::fputs(kUsage.data(), err);
+    Message(host, err, problem);
+    const std::string usage = Usage(host.program);
+    std::fputs(usage.c_str(), err);
     return kExitUsage;
   }
   const std::string fileName = Printable(o.file);
@@ -210,14 +332,15 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   if (!o.file.empty()) {
     std::string error;
     if (!LoadProblemFile(o.file, problem, error, &stamp)) {
-      Message(err, fileName + ": " + error);
+      Message(host, err, fileName + ": " + error);
       return kExitUsage;
     }
   }
   // The plot must not land on the problem file, under whatever name it is given.
   if (o.plot && StampOf(*o.plot).SameFile(stamp)) {
-    Message(err, "the plot would replace the problem file " + fileName +
-                     ": name another file for --plot");
+    Message(
+        host, err,
+        "the plot would replace the problem file " + fileName + ": name another file for --plot");
     return kExitUsage;
   }
 
@@ -227,7 +350,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   // A constant that fails (even silently, as Log(0) does) would leave the constants
   // after it unset, and the formula would be evaluated with wrong values.
   if (const ConstantFailure failure = evaluator.RegisterConstants(problem.constants)) {
-    Message(err, fileName + ": " + ConstantFailureMessage(failure));
+    Message(host, err, fileName + ": " + ConstantFailureMessage(failure));
     return kExitUsage;
   }
   evaluator.SetFunction(problem.varNames, problem.formula);
@@ -235,7 +358,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   Output out(outFile);
   auto finishOutput = [&](int status) {
     if (const int code = out.Finish()) {
-      Message(err, "cannot write the results to standard output: " + FileErrorReason(code));
+      Message(host, err, "cannot write the results to standard output: " + FileErrorReason(code));
       return kExitUsage;
     }
     return status;
@@ -243,17 +366,25 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
 
   if (o.eval) return finishOutput(Evaluate(evaluator, *o.eval, out));
 
-  StdoutHooks hooks(out, o.info, o.plot.has_value());
+  StdoutHooks hooks(out, o.info, o.plot.has_value(), host);
   int status = kExitOk;
   bool runComplete = true;
   if (o.explore || o.randomTrials) {
-    const SearchOptions options = o.randomTrials ? SearchOptions::Random(*o.randomTrials, o.threads)
-                                                 : SearchOptions::Explore(o.threads);
+    SearchOptions options = o.randomTrials ? SearchOptions::Random(*o.randomTrials, o.threads)
+                                           : SearchOptions::Explore(o.threads);
+    options.partSize = o.partSize;
     const int shownBefore = sink.shown;
     SearchEngine engine(evaluator, hooks, nullptr, evaluator.Copies());
+    std::unique_ptr<PartSearcher> searcher;
+    if (host.searcher) {
+      searcher = host.searcher(evaluator, o.threads);
+      engine.SetPartSearcher(searcher.get());
+    }
+    hooks.progress().Start(o.explore);
     const RunSummary summary = engine.Compute(problem, options);
+    hooks.progress().Erase();
     if (summary.end == RunEnd::Refused) {
-      Message(err, summary.reason);
+      Message(host, err, summary.reason);
       return kExitUsage;
     }
     out.Line(CountsCaption(problem.maxCount(), problem.minCount()));
@@ -262,7 +393,14 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
       status = kExitScriptError;
       // A failure the interpreter reported has had its message; one that came from
       // the value itself (Null, a text) says so here.
-      if (sink.shown == shownBefore) Message(err, RunFailureMessage(summary, problem.varNames));
+      if (sink.shown == shownBefore)
+        Message(host, err, RunFailureMessage(summary, problem.varNames));
+    }
+    if (summary.end == RunEnd::Stopped) {
+      status = kExitStopped;
+      Message(host, err,
+              "the run was stopped by " + SignalName(hooks.stopSignal) +
+                  ": the listing holds what was found before it.");
     }
   } else {
     out.Line(ListSolutions(problem, evaluator, [&](std::string_view l) { out.Line(l); }));
@@ -272,38 +410,40 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
     PrintReport(printer, problem, evaluator);
     out.Text(printer.text());
   }
-  if (sink.shown > 0) status = kExitScriptError;
+  if (sink.shown > 0 && status != kExitStopped) status = kExitScriptError;
   // Output that did not arrive ends the command here: nothing is saved or drawn after
   // results the user could not see.
   if (const int finished = finishOutput(status); finished != status) return finished;
 
   if (o.plot) {
     if (!plot) {
-      Message(err, "--plot is not available in this build (it needs the window's libraries)");
+      Message(host, err, "--plot is not available in this build (it needs the window's libraries)");
       return kExitUsage;
     }
     if (const std::string failure = plot(problem, hooks.points, *o.plot); !failure.empty()) {
-      Message(err, failure);
+      Message(host, err, failure);
       return kExitUsage;
     }
   }
 
   if (o.save) {
     if (!runComplete && !o.savePartial) {
-      Message(err, fileName +
-                       " was not saved: the search did not complete, and its results would "
-                       "replace the stored ones. Use --save-partial to save the extrema found "
-                       "before it ended.");
+      Message(host, err,
+              fileName +
+                  " was not saved: the search did not complete, and its results would "
+                  "replace the stored ones. Use --save-partial to save the extrema found "
+                  "before it ended.");
       return status == kExitOk ? kExitUsage : status;
     }
     const SaveResult saved = SaveProblemFile(o.file, problem, stamp);
     if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
-      Message(err, fileName + " was not saved: " + saved.reason +
-                       ". Run the command again to work on its new contents.");
+      Message(host, err,
+              fileName + " was not saved: " + saved.reason +
+                  ". Run the command again to work on its new contents.");
       return kExitUsage;
     }
     if (!saved.ok()) {
-      Message(err, saved.reason);
+      Message(host, err, saved.reason);
       return kExitUsage;
     }
   }

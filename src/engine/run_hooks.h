@@ -33,6 +33,12 @@ class RunHooks {
   virtual void Yield() {}
   // How much of the run is done, from 0 to 1.
   virtual void ReportProgress(double fraction) { (void)fraction; }
+  // The same in counts, for a progress display: `done` of `total` grid points (Explore)
+  // or trials (Random), and the starting points found so far (grid points that passed
+  // the grid point test, or trials made). Comes with each ReportProgress of the run.
+  virtual void ReportWork(int64_t done, int64_t total, int64_t starts) {
+    (void)done, (void)total, (void)starts;
+  }
   // True once the user asked the run to stop; polled before every starting point
   // and every grid point.
   virtual bool StopRequested() { return false; }

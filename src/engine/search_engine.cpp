@@ -55,6 +55,7 @@ class SearchEngine::Run {
       Ahead(*searcher_);
     else
       Sequential();
+    Progress(total_);
   }
 
   RunProblems problems;
@@ -81,9 +82,10 @@ class SearchEngine::Run {
   }
 
   void Commit(StartOutcome& s) {
+    ++starts_;
     if (!grid_) {
       ++done_;
-      if ((done_ & 63) == 0) hooks_.ReportProgress(static_cast<double>(done_) / total_);
+      if ((done_ & 63) == 0) Progress(done_);
     }
     if (s.end != NewtonEnd::Converged) return;
     const Classification& c = s.classification;
@@ -199,7 +201,13 @@ class SearchEngine::Run {
   }
 
   void PartDone(int64_t index) {
-    if (grid_) hooks_.ReportProgress(static_cast<double>(PartLast(index)) / total_);
+    if (grid_) Progress(PartLast(index));
+  }
+
+  // `done` grid points or trials of the run are done.
+  void Progress(int64_t done) {
+    hooks_.ReportProgress(static_cast<double>(done) / total_);
+    hooks_.ReportWork(done, total_, starts_);
   }
 
   // One thread: every part in order, on the run's own evaluator.
@@ -208,7 +216,7 @@ class SearchEngine::Run {
     part.Begin(&truth_);
     try {
       for (int64_t p = 0; p < parts_; ++p) {
-        if (grid_) hooks_.ReportProgress(static_cast<double>(PartFirst(p)) / total_);
+        if (grid_) Progress(PartFirst(p));
         std::vector<std::vector<double>> trials;
         if (!grid_) {
           part.context().CheckStop();
@@ -307,7 +315,8 @@ class SearchEngine::Run {
   int64_t partSize_ = 1;  // grid points or trials in a part
   int64_t parts_ = 0;
   int threads_ = 1;
-  int64_t done_ = 0;  // random trials committed
+  int64_t done_ = 0;    // random trials committed
+  int64_t starts_ = 0;  // starting points committed
   // The working values as the parts committed so far left them (all known: the run
   // starts from zeros).
   CarriedState truth_ = [this] {
@@ -347,7 +356,6 @@ RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options)
   RunSummary summary;
   try {
     run.Execute();
-    hooks_.ReportProgress(1.0);
     problems_ = run.problems;
     if (hooks_.ShowAdditionalInfo())
       for (const std::string& line : ProblemsSection(problems_)) hooks_.AppendLine(line);

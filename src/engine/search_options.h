@@ -23,6 +23,8 @@ struct SearchOptions {
   // time; 0 lets the run choose. Any size gives the same listing.
   int64_t partSize = 0;
 
+  bool operator==(const SearchOptions&) const = default;
+
   static SearchOptions Explore(int threads = 1) { return {Mode::Explore, 0, threads, 0}; }
   static SearchOptions Random(int32_t trials, int threads = 1) {
     return {Mode::Random, trials, threads, 0};

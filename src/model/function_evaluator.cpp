@@ -112,15 +112,19 @@ class QuietEvaluator final : public PointFunction {
 }  // namespace
 
 std::function<std::unique_ptr<PointFunction>()> FunctionEvaluator::Copies() const {
-  return [history = history_, names = names_, formula = formula_, fast = fastPath_,
-          compiled = compiledOn_] {
+  return CopiesOf(Recipe());
+}
+
+std::function<std::unique_ptr<PointFunction>()> FunctionEvaluator::CopiesOf(
+    EvaluatorRecipe recipe) {
+  return [recipe = std::move(recipe)] {
     auto copy = std::make_unique<QuietEvaluator>();
     copy->evaluator.Prepare();
-    for (const std::string& statement : history)
+    for (const std::string& statement : recipe.statements)
       copy->evaluator.engine_.ExecuteStatement(statement);
-    copy->evaluator.SetFunction(names, formula);
-    copy->evaluator.SetFastPath(fast);
-    copy->evaluator.SetCompiledCode(compiled);
+    copy->evaluator.SetFunction(recipe.names, recipe.formula);
+    copy->evaluator.SetFastPath(recipe.fastPath);
+    copy->evaluator.SetCompiledCode(recipe.compiledCode);
     return std::unique_ptr<PointFunction>(std::move(copy));
   };
 }

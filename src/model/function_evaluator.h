@@ -40,6 +40,18 @@ struct ConstantFailure {
 // What the user is told when a constant fails: which one, the error, what to do.
 std::string ConstantFailureMessage(const ConstantFailure& failure);
 
+// Everything that makes an evaluator what it is: the statements run since Prepare, in
+// order, the variable names, the formula and the path. Plain data, so it can be sent to
+// another process, which prepares evaluators from it exactly as this process does.
+struct EvaluatorRecipe {
+  std::vector<std::string> statements;
+  std::vector<std::string> names;
+  std::string formula;
+  bool fastPath = true;
+  bool compiledCode = true;
+  bool operator==(const EvaluatorRecipe&) const = default;
+};
+
 class FunctionEvaluator final : public PointFunction {
  public:
   explicit FunctionEvaluator(MessageSink& messages);
@@ -62,6 +74,10 @@ class FunctionEvaluator final : public PointFunction {
   // needs, so it may be called from any thread while this evaluator is in use; its
   // evaluators show no message boxes (the run reports a failure through its own).
   std::function<std::unique_ptr<PointFunction>()> Copies() const;
+  // What Copies() prepares its evaluators from.
+  EvaluatorRecipe Recipe() const { return {history_, names_, formula_, fastPath_, compiledOn_}; }
+  // Evaluators prepared from `recipe`, as Copies() makes them (in another process too).
+  static std::function<std::unique_ptr<PointFunction>()> CopiesOf(EvaluatorRecipe recipe);
 
   // The function to evaluate from now on: the variable names, in coordinate order, and
   // the formula. The names are bound to the interpreter's variables here; the formula

@@ -19,19 +19,26 @@ struct CliResult {
   std::string err;
 };
 
-inline CliResult RunCaptured(const std::vector<std::string>& args, const PlotRenderer& plot = {}) {
+inline CliResult RunCaptured(const std::vector<std::string>& args, const CliHost& host = {}) {
   char* outBuffer = nullptr;
   char* errBuffer = nullptr;
   size_t outSize = 0, errSize = 0;
   std::FILE* out = open_memstream(&outBuffer, &outSize);
   std::FILE* err = open_memstream(&errBuffer, &errSize);
-  const int status = RunCli(args, out, err, plot);
+  const int status = RunCli(args, out, err, host);
   std::fclose(out);
   std::fclose(err);
   CliResult result{status, std::string(outBuffer, outSize), std::string(errBuffer, errSize)};
   std::free(outBuffer);
   std::free(errBuffer);
   return result;
+}
+
+// A run whose plots go to `plot` instead of the plot module.
+inline CliResult RunCaptured(const std::vector<std::string>& args, const PlotRenderer& plot) {
+  CliHost host;
+  host.plot = plot;
+  return RunCaptured(args, host);
 }
 
 inline std::string ReadFile(const std::filesystem::path& path) {

@@ -245,14 +245,14 @@ TEST(Plot, ThePlotNeverReplacesTheProblemFile) {
   fs::create_hard_link(path, hard);
   const std::string before = ReadFile(path);
   int drawn = 0;
-  const PlotRenderer renderer = [&](const Problem&, const std::vector<StationaryPoint>&,
-                                    const std::string&) {
+  CliHost host;
+  host.plot = [&](const Problem&, const std::vector<StationaryPoint>&, const std::string&) {
     ++drawn;
     return std::string();
   };
   for (const fs::path& target : {path, link, hard, path.parent_path() / "." / path.filename()}) {
     SCOPED_TRACE(target.string());
-    const CliResult r = RunCaptured({"--plot", target.string(), path.string()}, renderer);
+    const CliResult r = RunCaptured({"--plot", target.string(), path.string()}, host);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the plot would replace the problem file"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());

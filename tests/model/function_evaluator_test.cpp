@@ -2,6 +2,7 @@
 // constants, the error event and its message.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -239,6 +240,70 @@ TEST(Preparation, StartUpConstants) {
   ASSERT_EQ(p.engine().Eval("halfpi * 2 = pi And e = Exp(1)", v), 0);
   EXPECT_EQ(script::DisplayText(v), "True");
 }
+
+}  // namespace
+}  // namespace quorvant::testing
+
+namespace quorvant::testing {
+namespace {
+
+struct RecipeCase {
+  const char* name;
+  std::vector<std::string> constants;
+  std::vector<std::string> executed;  // statements run after the constants
+  std::vector<std::string> names;
+  std::string formula;
+  bool fast;
+  bool compiled = true;  // machine code, where the build has it
+};
+
+void PrintTo(const RecipeCase& c, std::ostream* os) {
+  *os << c.name << ": " << c.formula;
+}
+
+class Recipes : public ::testing::TestWithParam<RecipeCase> {};
+
+// An evaluator made from a recipe (in another process, say) evaluates to the bit what
+// the evaluator the recipe was taken from evaluates, failures included.
+TEST_P(Recipes, PrepareEvaluatorsLikeTheOriginal) {
+  const RecipeCase& c = GetParam();
+  PreparedEngine p;
+  ASSERT_FALSE(p.evaluator.RegisterConstants(c.constants));
+  for (const std::string& s : c.executed) p.evaluator.Execute(s);
+  p.evaluator.SetFunction(c.names, c.formula);
+  p.evaluator.SetFastPath(c.fast);
+  p.evaluator.SetCompiledCode(c.compiled);
+  const EvaluatorRecipe recipe = p.evaluator.Recipe();
+  std::vector<std::string> statements = c.constants;
+  statements.insert(statements.end(), c.executed.begin(), c.executed.end());
+  EXPECT_EQ(recipe.statements, statements);
+  EXPECT_EQ(recipe.names, c.names);
+  EXPECT_EQ(recipe.formula, c.formula);
+  EXPECT_EQ(recipe.fastPath, c.fast);
+  EXPECT_EQ(recipe.compiledCode, c.compiled);
+
+  const auto copy = FunctionEvaluator::CopiesOf(recipe)();
+  for (double x : {-2.0, -0.5, 0.0, 0.1, 1.0 / 3, 2.5, 1e300}) {
+    std::vector<double> point(c.names.size(), x);
+    double mine = 0, theirs = 0;
+    const int32_t e = p.evaluator.EvaluateFunction(point, mine);
+    EXPECT_EQ(copy->EvaluateFunction(point, theirs), e) << x;
+    if (e == 0) {
+      EXPECT_EQ(std::bit_cast<uint64_t>(theirs), std::bit_cast<uint64_t>(mine)) << x;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Evaluators, Recipes,
+    ::testing::Values(RecipeCase{"Plain", {}, {}, {"x"}, "x*x - 2", true},
+                      RecipeCase{
+                          "Constants", {"k=2.5", "w=k*pi"}, {}, {"x", "y"}, "k*x + w*y", true},
+                      RecipeCase{"ConstantChangedLater", {"k=2"}, {"k=0"}, {"x"}, "k + x", true},
+                      RecipeCase{"PlainPath", {"a=1/3"}, {}, {"x"}, "Log(x) + a", false},
+                      RecipeCase{"Failures", {}, {}, {"x"}, "1 / x + Sqr(x)", true},
+                      RecipeCase{"Interpreted", {"a=2"}, {}, {"x"}, "x ^ a + Sin(x)", true, false}),
+    [](const ::testing::TestParamInfo<RecipeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvant::testing

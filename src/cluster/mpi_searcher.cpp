@@ -1,0 +1,403 @@
+#include "cluster/mpi_searcher.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "cluster/wire.h"
+#include "engine/grid.h"
+
+namespace quorvant::cluster {
+
+namespace {
+
+std::string RunNumberBytes(int64_t run) {
+  Writer w;
+  w.I64(run);
+  return w.Take();
+}
+
+class MpiSearcher final : public PartSearcher {
+ public:
+  MpiSearcher(Channel& channel, std::vector<WorkerInfo> workers, const ClusterSettings& settings,
+              FunctionFactory factory, EvaluatorRecipe recipe)
+      : channel_(channel),
+        settings_(settings),
+        factory_(std::move(factory)),
+        recipe_(std::move(recipe)) {
+    for (const WorkerInfo& w : workers) {
+      Remote r;
+      r.rank = w.rank;
+      r.threads = settings.threadsRequested > 0 ? settings.threadsRequested : w.defaultThreads;
+      remotes_.push_back(r);
+    }
+  }
+  ~MpiSearcher() override { End(); }
+
+  int width() const override {
+    int width = settings_.localThreads;
+    for (const Remote& r : remotes_) width += r.threads;
+    return width;
+  }
+
+  void Begin(const RunPlan& plan, int64_t ahead) override {
+    End();
+    plan_ = plan;
+    ahead_ = ahead;
+    ++run_;
+    stop_ = false;
+    next_ = 0;
+    committed_ = 0;
+    done_.clear();
+    sentTrials_.clear();
+    failure_ = nullptr;
+    for (Remote& r : remotes_) r.held.clear();
+    stats_.clear();
+    waited_ = 0;
+    began_ = Now();
+    grid_.reset();
+    if (plan_.options.mode == SearchOptions::Mode::Explore)
+      grid_ = std::make_unique<Grid>(*plan_.problem);
+    // The order is written here, on the run's thread: once the run commits, its problem
+    // gains extrema, which no other thread may read.
+    RunOrder order;
+    order.run = run_;
+    order.problem = *plan_.problem;
+    order.problem.maxima.clear();
+    order.problem.minima.clear();
+    order.options = plan_.options;
+    order.recipe = recipe_;
+    order.total = plan_.total;
+    order.partSize = plan_.partSize;
+    order.parts = plan_.parts;
+    order_ = EncodeRunOrder(order);
+    running_ = true;
+    for (int t = 0; t < settings_.localThreads; ++t) locals_.emplace_back([this] { Search(); });
+    messenger_ = std::thread([this] { Communicate(); });
+  }
+
+  std::optional<PartOutcome> Take(int64_t index, const std::function<bool()>& stop) override {
+    const double start = Now();
+    struct Waited {
+      double& total;
+      double start;
+      ~Waited() { total += Now() - start; }
+    } waited{waited_, start};
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (failure_) std::rethrow_exception(failure_);
+      auto it = done_.find(index);
+      if (it != done_.end()) {
+        PartOutcome outcome = std::move(it->second);
+        done_.erase(it);
+        return outcome;
+      }
+      lock.unlock();
+      if (stop()) return std::nullopt;
+      lock.lock();
+      changed_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+  }
+
+  void Committed(int64_t index) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      committed_ = index + 1;
+    }
+    changed_.notify_all();
+  }
+
+  void End() override {
+    if (!running_) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : locals_) t.join();
+    locals_.clear();
+    messenger_.join();
+    running_ = false;
+    WriteStats();
+  }
+
+ private:
+  struct Remote {
+    int rank = 0;
+    int threads = 1;
+    std::set<int64_t> held;  // parts handed out, not yet returned
+    double heard = 0;        // when it was last heard from
+  };
+
+  // The next part within the window, with its trials drawn (in part order: the caller
+  // holds the lock); -1 when there is none to hand out now.
+  int64_t NextPart(std::vector<std::vector<double>>& trials) {
+    if (stop_ || next_ >= plan_.parts || next_ >= committed_ + ahead_) return -1;
+    const int64_t index = next_++;
+    if (plan_.drawTrials) trials = plan_.drawTrials(index);
+    return index;
+  }
+
+  void Fail(std::exception_ptr failure) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!failure_) failure_ = failure;
+    }
+    changed_.notify_all();
+  }
+
+  // A search thread of rank 0: parts like any worker's thread.
+  void Search() {
+    std::unique_ptr<PointFunction> function;
+    std::unique_ptr<SearchPart> part;
+    try {
+      function = factory_();
+      part = std::make_unique<SearchPart>(*plan_.problem, grid_.get(), *function,
+                                          [this] { return stop_.load(std::memory_order_relaxed); });
+    } catch (...) {
+      Fail(std::current_exception());
+      return;
+    }
+    for (;;) {
+      int64_t index;
+      std::vector<std::vector<double>> trials;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock,
+                      [&] { return stop_ || next_ >= plan_.parts || next_ < committed_ + ahead_; });
+        index = NextPart(trials);
+        if (index < 0) return;
+      }
+      const double start = Now();
+      PartOutcome outcome = SearchAhead(*part, plan_.Range(index), std::move(trials));
+      const double seconds = Now() - start;
+      std::lock_guard<std::mutex> lock(mutex_);
+      stats_.push_back({index, 0, seconds, 0});
+      done_.emplace(index, std::move(outcome));
+      changed_.notify_all();
+    }
+  }
+
+  // The one thread that talks to the workers while the run lasts.
+  void Communicate() {
+    try {
+      const double now = Now();
+      for (Remote& r : remotes_) {
+        channel_.Send(r.rank, Tag::Run, order_);
+        r.heard = now;
+      }
+      Idle idle;
+      while (!stop_) {
+        bool busy = HandOut();
+        Message m;
+        while (channel_.Poll(m)) {
+          Receive(m);
+          busy = true;
+        }
+        CheckSilence();
+        if (busy)
+          idle.Busy();
+        else
+          idle.Pause();
+      }
+    } catch (...) {
+      Fail(std::current_exception());
+    }
+    // The workers drop what is left of the run. The sends complete while the channel is
+    // polled later (a worker that is gone never takes its message, and nobody waits for
+    // it here: after Stop the listing must come out at once).
+    try {
+      for (const Remote& r : remotes_) channel_.Send(r.rank, Tag::EndRun, RunNumberBytes(run_));
+    } catch (const ChannelError&) {
+    }
+  }
+
+  // Parts to the workers that have room for them; true when any was sent.
+  bool HandOut() {
+    bool sent = false;
+    for (Remote& r : remotes_) {
+      while (static_cast<int>(r.held.size()) < r.threads + 1) {
+        PartOrder part;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          part.index = NextPart(part.trials);
+          if (part.index < 0) return sent;
+          if (plan_.drawTrials) sentTrials_[part.index] = part.trials;
+        }
+        changed_.notify_all();
+        part.run = run_;
+        part.range = plan_.Range(part.index);
+        r.held.insert(part.index);
+        channel_.Send(r.rank, Tag::Part, EncodePartOrder(part));
+        sent = true;
+      }
+    }
+    return sent;
+  }
+
+  Remote* From(int rank) {
+    for (Remote& r : remotes_)
+      if (r.rank == rank) return &r;
+    return nullptr;
+  }
+
+  void Receive(Message& m) {
+    Remote* r = From(m.from);
+    if (!r) return;
+    if (m.tag == Tag::Result) {
+      PartResult result = DecodePartResult(m.bytes);
+      if (result.run != run_) return;  // left over from a run that ended
+      r->heard = Now();
+      if (!r->held.erase(result.index))
+        throw ChannelError("rank " + std::to_string(m.from) + " returned part " +
+                           std::to_string(result.index) + ", which it was not given");
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (plan_.drawTrials) {
+          auto it = sentTrials_.find(result.index);
+          result.outcome.trials = std::move(it->second);
+          sentTrials_.erase(it);
+        }
+        stats_.push_back({result.index, m.from, result.seconds, m.bytes.size()});
+        done_.emplace(result.index, std::move(result.outcome));
+      }
+      changed_.notify_all();
+    } else if (m.tag == Tag::Alive) {
+      Reader reader(m.bytes);
+      if (reader.I64() == run_) r->heard = Now();
+    } else if (m.tag == Tag::Failure) {
+      Reader reader(m.bytes);
+      const int64_t run = reader.I64();
+      const std::string why = reader.Text();
+      if (run == run_)
+        throw ChannelError("rank " + std::to_string(m.from) + " cannot search the run: " + why);
+    }
+    // Anything else (a Hello repeated, say) means nothing during a run.
+  }
+
+  void CheckSilence() {
+    const double now = Now();
+    for (const Remote& r : remotes_) {
+      if (!r.held.empty() && now - r.heard > settings_.silenceLimit)
+        throw ChannelError("rank " + std::to_string(r.rank) + " has not been heard from for " +
+                           std::to_string(static_cast<int64_t>(now - r.heard)) +
+                           " s while searching parts of the run");
+    }
+  }
+
+  // Appends the run's statistics to the file the settings name.
+  void WriteStats() {
+    if (settings_.statsPath.empty()) return;
+    std::FILE* f = std::fopen(settings_.statsPath.c_str(), "a");
+    if (!f) return;
+    std::sort(stats_.begin(), stats_.end(),
+              [](const PartStat& a, const PartStat& b) { return a.index < b.index; });
+    std::fprintf(f, "run %lld parts %lld size %lld total %lld width %d wall %.6f waited %.6f\n",
+                 static_cast<long long>(run_), static_cast<long long>(plan_.parts),
+                 static_cast<long long>(plan_.partSize), static_cast<long long>(plan_.total),
+                 width(), Now() - began_, waited_);
+    for (const PartStat& p : stats_)
+      std::fprintf(f, "part %lld rank %d seconds %.6f bytes %zu\n", static_cast<long long>(p.index),
+                   p.rank, p.seconds, p.bytes);
+    std::fclose(f);
+  }
+
+  struct PartStat {
+    int64_t index;
+    int rank;
+    double seconds;
+    size_t bytes;
+  };
+  std::vector<PartStat> stats_;  // under mutex_
+  double waited_ = 0;            // seconds the run waited in Take
+  double began_ = 0;
+
+  Channel& channel_;
+  const ClusterSettings settings_;
+  FunctionFactory factory_;
+  const EvaluatorRecipe recipe_;
+  std::vector<Remote> remotes_;  // touched by the messenger thread only during a run
+
+  RunPlan plan_;
+  std::string order_;  // the run's RunOrder, encoded
+  std::unique_ptr<Grid> grid_;
+  int64_t ahead_ = 1;
+  int64_t run_ = 0;
+  bool running_ = false;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<int64_t, PartOutcome> done_;
+  std::map<int64_t, std::vector<std::vector<double>>> sentTrials_;
+  int64_t next_ = 0;
+  int64_t committed_ = 0;
+  std::exception_ptr failure_;
+  std::vector<std::thread> locals_;
+  std::thread messenger_;
+};
+
+}  // namespace
+
+std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit) {
+  std::vector<WorkerInfo> workers;
+  std::set<int> greeted;
+  const double until = Now() + limit;
+  Idle idle;
+  while (static_cast<int>(greeted.size()) < channel.size() - 1) {
+    Message m;
+    if (channel.Poll(m)) {
+      if (m.tag != Tag::Hello || m.from == 0 || greeted.count(m.from)) continue;
+      Reader r(m.bytes);
+      WorkerInfo w;
+      w.rank = m.from;
+      w.defaultThreads = std::max(1, r.I32());
+      greeted.insert(w.rank);
+      workers.push_back(w);
+      continue;
+    }
+    if (Now() > until)
+      throw ChannelError(std::to_string(channel.size() - 1 - static_cast<int>(greeted.size())) +
+                         " of the " + std::to_string(channel.size() - 1) +
+                         " worker ranks did not start within " +
+                         std::to_string(static_cast<int64_t>(limit)) + " s");
+    idle.Pause();
+  }
+  std::sort(workers.begin(), workers.end(),
+            [](const WorkerInfo& a, const WorkerInfo& b) { return a.rank < b.rank; });
+  return workers;
+}
+
+bool DismissWorkers(Channel& channel, const std::vector<WorkerInfo>& workers, double limit) {
+  std::set<int> waiting;
+  for (const WorkerInfo& w : workers) {
+    channel.Send(w.rank, Tag::Quit, {});
+    waiting.insert(w.rank);
+  }
+  const double until = Now() + limit;
+  Idle idle;
+  while (!waiting.empty()) {
+    Message m;
+    if (channel.Poll(m)) {
+      if (m.tag == Tag::Bye) waiting.erase(m.from);
+      continue;
+    }
+    if (Now() > until) return false;
+    idle.Pause();
+  }
+  return channel.Flush(limit);
+}
+
+std::unique_ptr<PartSearcher> MakeMpiSearcher(Channel& channel, std::vector<WorkerInfo> workers,
+                                              const ClusterSettings& settings,
+                                              FunctionFactory factory, EvaluatorRecipe recipe) {
+  return std::make_unique<MpiSearcher>(channel, std::move(workers), settings, std::move(factory),
+                                       std::move(recipe));
+}
+
+}  // namespace quorvant::cluster
