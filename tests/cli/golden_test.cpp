@@ -63,6 +63,28 @@ TEST_P(Golden, OpenSaveOpenKeepsEveryDigit) {
   EXPECT_EQ(RunCaptured({copy.string()}).out, Expected("open"));
 }
 
+// The same listings and saved file at any thread count, with parts small enough that
+// every problem is cut into many (and parts run ahead of the ones before them).
+TEST_P(Golden, EveryThreadCountGivesTheSameResults) {
+  for (const char* threads : {"1", "2", "3", "8"}) {
+    SCOPED_TRACE(std::string(threads) + " threads");
+    const std::vector<std::string> parts = {"--threads", threads, "--part-size", "7"};
+    auto args = [&](std::vector<std::string> more) {
+      more.insert(more.begin(), parts.begin(), parts.end());
+      return more;
+    };
+    const CliResult plain = RunCaptured(args({"--explore", Problem().string()}));
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out, Expected("explore"));
+    const CliResult info = RunCaptured(args({"--explore", "--info", Problem().string()}));
+    EXPECT_EQ(info.out, Expected("explore-info"));
+    const auto copy = CopyToTemp(Problem());
+    EXPECT_EQ(RunCaptured(args({"--explore", "--save", copy.string()})).status, 0);
+    EXPECT_EQ(ReadFile(copy), ReadFile(Saved()));
+    EXPECT_EQ(RunCaptured({"--report", copy.string()}).out, Expected("report"));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Problems, Golden,
                          ::testing::Values("quad2_bowl", "quad2_cap1", "himmelblau", "saddle_start",
                                            "poly1_quartic", "quad3_negdef"),
