@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "cluster/wire.h"
-#include "engine/grid.h"
+#include "engine/part_pool.h"
 
 namespace quorvant::cluster {
 
@@ -48,37 +48,34 @@ class MpiSearcher final : public PartSearcher {
 
   void Begin(const RunPlan& plan, int64_t ahead) override {
     End();
-    plan_ = plan;
-    ahead_ = ahead;
+    pool_.Reset(plan, ahead);
     ++run_;
-    stop_ = false;
-    next_ = 0;
-    committed_ = 0;
-    done_.clear();
     sentTrials_.clear();
-    failure_ = nullptr;
     for (Remote& r : remotes_) r.held.clear();
     stats_.clear();
     waited_ = 0;
     began_ = Now();
-    grid_.reset();
-    if (plan_.options.mode == SearchOptions::Mode::Explore)
-      grid_ = std::make_unique<Grid>(*plan_.problem);
     // The order is written here, on the run's thread: once the run commits, its problem
     // gains extrema, which no other thread may read.
     RunOrder order;
     order.run = run_;
-    order.problem = *plan_.problem;
+    order.problem = *plan.problem;
     order.problem.maxima.clear();
     order.problem.minima.clear();
-    order.options = plan_.options;
+    order.options = plan.options;
     order.recipe = recipe_;
-    order.total = plan_.total;
-    order.partSize = plan_.partSize;
-    order.parts = plan_.parts;
+    order.total = plan.total;
+    order.partSize = plan.partSize;
+    order.parts = plan.parts;
     order_ = EncodeRunOrder(order);
     running_ = true;
-    for (int t = 0; t < settings_.localThreads; ++t) locals_.emplace_back([this] { Search(); });
+    for (int t = 0; t < settings_.localThreads; ++t)
+      locals_.emplace_back([this] {
+        pool_.SearchParts(factory_, [this](int64_t index, double seconds) {
+          std::lock_guard<std::mutex> lock(statsMutex_);
+          stats_.push_back({index, 0, seconds, 0});
+        });
+      });
     messenger_ = std::thread([this] { Communicate(); });
   }
 
@@ -89,37 +86,14 @@ class MpiSearcher final : public PartSearcher {
       double start;
       ~Waited() { total += Now() - start; }
     } waited{waited_, start};
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      if (failure_) std::rethrow_exception(failure_);
-      auto it = done_.find(index);
-      if (it != done_.end()) {
-        PartOutcome outcome = std::move(it->second);
-        done_.erase(it);
-        return outcome;
-      }
-      lock.unlock();
-      if (stop()) return std::nullopt;
-      lock.lock();
-      changed_.wait_for(lock, std::chrono::milliseconds(20));
-    }
+    return pool_.Take(index, stop);
   }
 
-  void Committed(int64_t index) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      committed_ = index + 1;
-    }
-    changed_.notify_all();
-  }
+  void Committed(int64_t index) override { pool_.Committed(index); }
 
   void End() override {
     if (!running_) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
+    pool_.Stop();
     for (std::thread& t : locals_) t.join();
     locals_.clear();
     messenger_.join();
@@ -135,55 +109,6 @@ class MpiSearcher final : public PartSearcher {
     double heard = 0;        // when it was last heard from
   };
 
-  // The next part within the window, with its trials drawn (in part order: the caller
-  // holds the lock); -1 when there is none to hand out now.
-  int64_t NextPart(std::vector<std::vector<double>>& trials) {
-    if (stop_ || next_ >= plan_.parts || next_ >= committed_ + ahead_) return -1;
-    const int64_t index = next_++;
-    if (plan_.drawTrials) trials = plan_.drawTrials(index);
-    return index;
-  }
-
-  void Fail(std::exception_ptr failure) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!failure_) failure_ = failure;
-    }
-    changed_.notify_all();
-  }
-
-  // A search thread of rank 0: parts like any worker's thread.
-  void Search() {
-    std::unique_ptr<PointFunction> function;
-    std::unique_ptr<SearchPart> part;
-    try {
-      function = factory_();
-      part = std::make_unique<SearchPart>(*plan_.problem, grid_.get(), *function,
-                                          [this] { return stop_.load(std::memory_order_relaxed); });
-    } catch (...) {
-      Fail(std::current_exception());
-      return;
-    }
-    for (;;) {
-      int64_t index;
-      std::vector<std::vector<double>> trials;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock,
-                      [&] { return stop_ || next_ >= plan_.parts || next_ < committed_ + ahead_; });
-        index = NextPart(trials);
-        if (index < 0) return;
-      }
-      const double start = Now();
-      PartOutcome outcome = SearchAhead(*part, plan_.Range(index), std::move(trials));
-      const double seconds = Now() - start;
-      std::lock_guard<std::mutex> lock(mutex_);
-      stats_.push_back({index, 0, seconds, 0});
-      done_.emplace(index, std::move(outcome));
-      changed_.notify_all();
-    }
-  }
-
   // The one thread that talks to the workers while the run lasts.
   void Communicate() {
     try {
@@ -193,7 +118,7 @@ class MpiSearcher final : public PartSearcher {
         r.heard = now;
       }
       Idle idle;
-      while (!stop_) {
+      while (!pool_.stopped()) {
         bool busy = HandOut();
         Message m;
         while (channel_.Poll(m)) {
@@ -207,7 +132,7 @@ class MpiSearcher final : public PartSearcher {
           idle.Pause();
       }
     } catch (...) {
-      Fail(std::current_exception());
+      pool_.Fail(std::current_exception());
     }
     // The workers drop what is left of the run. The sends complete while the channel is
     // polled later (a worker that is gone never takes its message, and nobody waits for
@@ -224,15 +149,11 @@ class MpiSearcher final : public PartSearcher {
     for (Remote& r : remotes_) {
       while (static_cast<int>(r.held.size()) < r.threads + 1) {
         PartOrder part;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          part.index = NextPart(part.trials);
-          if (part.index < 0) return sent;
-          if (plan_.drawTrials) sentTrials_[part.index] = part.trials;
-        }
-        changed_.notify_all();
+        part.index = pool_.Claim(part.trials, false);
+        if (part.index < 0) return sent;
+        if (pool_.plan().drawTrials) sentTrials_[part.index] = part.trials;
         part.run = run_;
-        part.range = plan_.Range(part.index);
+        part.range = pool_.plan().Range(part.index);
         r.held.insert(part.index);
         channel_.Send(r.rank, Tag::Part, EncodePartOrder(part));
         sent = true;
@@ -257,17 +178,16 @@ class MpiSearcher final : public PartSearcher {
       if (!r->held.erase(result.index))
         throw ChannelError("rank " + std::to_string(m.from) + " returned part " +
                            std::to_string(result.index) + ", which it was not given");
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (plan_.drawTrials) {
-          auto it = sentTrials_.find(result.index);
-          result.outcome.trials = std::move(it->second);
-          sentTrials_.erase(it);
-        }
-        stats_.push_back({result.index, m.from, result.seconds, m.bytes.size()});
-        done_.emplace(result.index, std::move(result.outcome));
+      if (pool_.plan().drawTrials) {
+        auto it = sentTrials_.find(result.index);
+        result.outcome.trials = std::move(it->second);
+        sentTrials_.erase(it);
       }
-      changed_.notify_all();
+      {
+        std::lock_guard<std::mutex> lock(statsMutex_);
+        stats_.push_back({result.index, m.from, result.seconds, m.bytes.size()});
+      }
+      pool_.Deliver(result.index, std::move(result.outcome));
     } else if (m.tag == Tag::Alive) {
       Reader reader(m.bytes);
       if (reader.I64() == run_) r->heard = Now();
@@ -296,12 +216,13 @@ class MpiSearcher final : public PartSearcher {
     if (settings_.statsPath.empty()) return;
     std::FILE* f = std::fopen(settings_.statsPath.c_str(), "a");
     if (!f) return;
+    std::lock_guard<std::mutex> lock(statsMutex_);
     std::sort(stats_.begin(), stats_.end(),
               [](const PartStat& a, const PartStat& b) { return a.index < b.index; });
     std::fprintf(f, "run %lld parts %lld size %lld total %lld width %d wall %.6f waited %.6f\n",
-                 static_cast<long long>(run_), static_cast<long long>(plan_.parts),
-                 static_cast<long long>(plan_.partSize), static_cast<long long>(plan_.total),
-                 width(), Now() - began_, waited_);
+                 static_cast<long long>(run_), static_cast<long long>(pool_.plan().parts),
+                 static_cast<long long>(pool_.plan().partSize),
+                 static_cast<long long>(pool_.plan().total), width(), Now() - began_, waited_);
     for (const PartStat& p : stats_)
       std::fprintf(f, "part %lld rank %d seconds %.6f bytes %zu\n", static_cast<long long>(p.index),
                    p.rank, p.seconds, p.bytes);
@@ -314,7 +235,8 @@ class MpiSearcher final : public PartSearcher {
     double seconds;
     size_t bytes;
   };
-  std::vector<PartStat> stats_;  // under mutex_
+  std::mutex statsMutex_;
+  std::vector<PartStat> stats_;  // under statsMutex_
   double waited_ = 0;            // seconds the run waited in Take
   double began_ = 0;
 
@@ -324,20 +246,12 @@ class MpiSearcher final : public PartSearcher {
   const EvaluatorRecipe recipe_;
   std::vector<Remote> remotes_;  // touched by the messenger thread only during a run
 
-  RunPlan plan_;
+  PartPool pool_;
   std::string order_;  // the run's RunOrder, encoded
-  std::unique_ptr<Grid> grid_;
-  int64_t ahead_ = 1;
   int64_t run_ = 0;
   bool running_ = false;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::map<int64_t, PartOutcome> done_;
+  // Random: the trials of the parts out with the workers (the messages thread's own).
   std::map<int64_t, std::vector<std::vector<double>>> sentTrials_;
-  int64_t next_ = 0;
-  int64_t committed_ = 0;
-  std::exception_ptr failure_;
   std::vector<std::thread> locals_;
   std::thread messenger_;
 };

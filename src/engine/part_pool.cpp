@@ -1,0 +1,116 @@
+#include "engine/part_pool.h"
+
+#include <chrono>
+
+namespace quorvant {
+
+void PartPool::Reset(const RunPlan& plan, int64_t ahead) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  plan_ = plan;
+  ahead_ = ahead;
+  stop_ = false;
+  next_ = 0;
+  committed_ = 0;
+  done_.clear();
+  failure_ = nullptr;
+  grid_.reset();
+  if (plan_.options.mode == SearchOptions::Mode::Explore)
+    grid_ = std::make_unique<Grid>(*plan_.problem);
+}
+
+int64_t PartPool::Claim(std::vector<std::vector<double>>& trials, bool wait) {
+  int64_t index;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (wait)
+      changed_.wait(lock,
+                    [&] { return stop_ || next_ >= plan_.parts || next_ < committed_ + ahead_; });
+    if (stop_ || next_ >= plan_.parts || next_ >= committed_ + ahead_) return -1;
+    index = next_++;
+    if (plan_.drawTrials) trials = plan_.drawTrials(index);
+  }
+  // Another searcher may be waiting for the part after this one.
+  changed_.notify_all();
+  return index;
+}
+
+void PartPool::Deliver(int64_t index, PartOutcome outcome) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_.emplace(index, std::move(outcome));
+  }
+  changed_.notify_all();
+}
+
+void PartPool::Fail(std::exception_ptr failure) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = failure;
+  }
+  changed_.notify_all();
+}
+
+std::optional<PartOutcome> PartPool::Take(int64_t index, const std::function<bool()>& stop) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (failure_) std::rethrow_exception(failure_);
+    auto it = done_.find(index);
+    if (it != done_.end()) {
+      PartOutcome outcome = std::move(it->second);
+      done_.erase(it);
+      return outcome;
+    }
+    lock.unlock();
+    if (stop()) return std::nullopt;
+    lock.lock();
+    changed_.wait_for(lock, std::chrono::milliseconds(20));
+  }
+}
+
+void PartPool::Committed(int64_t index) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    committed_ = index + 1;
+  }
+  changed_.notify_all();
+}
+
+void PartPool::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+}
+
+void PartPool::SearchParts(const std::function<std::unique_ptr<PointFunction>()>& factory,
+                           const std::function<void(int64_t, double)>& searched) {
+  std::unique_ptr<PointFunction> function;
+  std::unique_ptr<SearchPart> part;
+  try {
+    function = factory();
+    part = std::make_unique<SearchPart>(*plan_.problem, grid_.get(), *function,
+                                        [this] { return stopped(); });
+  } catch (...) {
+    Fail(std::current_exception());
+    return;
+  }
+  try {
+    for (;;) {
+      std::vector<std::vector<double>> trials;
+      const int64_t index = Claim(trials, true);
+      if (index < 0) return;
+      const auto start = std::chrono::steady_clock::now();
+      PartOutcome outcome = SearchAhead(*part, plan_.Range(index), std::move(trials));
+      if (searched)
+        searched(index,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      Deliver(index, std::move(outcome));
+    }
+  } catch (...) {
+    // Out of memory, say: the run ends with it instead of the process.
+    Fail(std::current_exception());
+  }
+}
+
+}  // namespace quorvant
