@@ -31,6 +31,7 @@
 #include "ui/frm_zorvex.h"
 #include "ui/listing_model.h"
 #include "ui/listing_view.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -96,13 +97,7 @@ BENCHMARK(AppendMillionLines)->Iterations(1)->Unit(benchmark::kMillisecond)->Use
 
 // Types into a field of the window and leaves it with Tab, as a user does.
 void Type(frmZorvex& window, const char* name, const QString& text) {
-  auto* field = window.findChild<QLineEdit*>(name);
-  field->setFocus();
-  QApplication::processEvents();
-  field->selectAll();
-  QTest::keyClicks(field, text);
-  QTest::keyClick(field, Qt::Key_Tab);
-  QApplication::processEvents();
+  quorvant::driver::TypeAndLeave(window, name, text);
 }
 
 std::unique_ptr<frmZorvex> LinearProblem(const QString& trials) {

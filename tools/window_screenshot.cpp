@@ -28,6 +28,7 @@
 #include "ui/listing_model.h"
 #include "ui/listing_view.h"
 #include "ui/plot_window.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -128,13 +129,7 @@ int main(int argc, char** argv) {
   QApplication::setActiveWindow(&window);
   if (!QTest::qWaitForWindowActive(&window)) return 1;
   auto type = [&](const char* name, const QString& text) {
-    auto* field = window.findChild<QLineEdit*>(name);
-    field->setFocus();
-    QApplication::processEvents();
-    field->selectAll();
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Tab);
-    QApplication::processEvents();
+    quorvant::driver::TypeAndLeave(window, name, text);
   };
   type("txtOrder", "2");
   type("txtVarNams", "x,y");

@@ -23,6 +23,7 @@
 #include "engine/plot_sampler.h"
 #include "ui/frm_zorvex.h"
 #include "ui/plot_window.h"
+#include "window_driver.h"
 
 namespace quorvant {
 namespace {
@@ -129,13 +130,7 @@ TEST(PointsTable, OneRowPerStationaryPointAndCsv) {
   frmZorvex window;
   window.show();
   auto type = [&](const char* name, const QString& text) {
-    auto* field = window.findChild<QLineEdit*>(name);
-    field->setFocus();
-    QApplication::processEvents();
-    field->selectAll();
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Tab);
-    QApplication::processEvents();
+    driver::TypeAndLeave(window, name, text);
   };
   QApplication::setActiveWindow(&window);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -334,13 +329,7 @@ TEST(PlotMenu, IsDisabledDuringARun) {
   QApplication::setActiveWindow(&window);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   auto type = [&](const char* name, const QString& text) {
-    auto* field = window.findChild<QLineEdit*>(name);
-    field->setFocus();
-    QApplication::processEvents();
-    field->selectAll();
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Tab);
-    QApplication::processEvents();
+    driver::TypeAndLeave(window, name, text);
   };
   type("txtOrder", "1");
   type("txtVarNams", "x");

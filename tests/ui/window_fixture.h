@@ -26,6 +26,7 @@
 
 #include "ui/frm_zorvex.h"
 #include "ui/listing_model.h"
+#include "window_driver.h"
 
 // Texts in test failures as text, not as the bytes of the object.
 QT_BEGIN_NAMESPACE
@@ -68,21 +69,9 @@ class Window : public ::testing::Test {
   QAction* Menu(const char* name) { return Find<QAction>(name); }
 
   // Puts `text` in the field the way a user does: focus, select all, type.
-  void Type(QLineEdit* field, const QString& text) {
-    field->setFocus();
-    QApplication::processEvents();
-    field->selectAll();
-    if (text.isEmpty())
-      QTest::keyClick(field, Qt::Key_Delete);
-    else
-      QTest::keyClicks(field, text);
-  }
+  void Type(QLineEdit* field, const QString& text) { driver::TypeInto(field, text); }
   // Tries to leave the field with Tab; true when the focus moved.
-  bool Leave(QLineEdit* field) {
-    QTest::keyClick(field, Qt::Key_Tab);
-    QApplication::processEvents();
-    return QApplication::focusWidget() != field;
-  }
+  bool Leave(QLineEdit* field) { return driver::LeaveField(field); }
   bool TypeAndLeave(const char* name, const QString& text) {
     QLineEdit* field = Field(name);
     Type(field, text);
