@@ -100,6 +100,15 @@ void Type(frmZorvex& window, const char* name, const QString& text) {
   quorvant::driver::TypeAndLeave(window, name, text);
 }
 
+// Closes the window and destroys it; the milliseconds that took.
+double CloseMs(std::unique_ptr<frmZorvex>& window) {
+  QElapsedTimer closing;
+  closing.start();
+  window->close();
+  window.reset();
+  return static_cast<double>(closing.nsecsElapsed()) / 1e6;
+}
+
 std::unique_ptr<frmZorvex> LinearProblem(const QString& trials) {
   auto window = std::make_unique<frmZorvex>();
   window->SetUnsavedPrompt([](bool) { return frmZorvex::UnsavedAnswer::Discard; });
@@ -130,11 +139,7 @@ void WindowRandomRun(benchmark::State& state) {
     state.PauseTiming();
     state.counters["lines"] = window->listing()->rowCount();
     state.counters["above_empty_window_MB"] = ResidentMb() - empty;
-    QElapsedTimer closing;
-    closing.start();
-    window->close();
-    window.reset();
-    state.counters["close_ms"] = static_cast<double>(closing.nsecsElapsed()) / 1e6;
+    state.counters["close_ms"] = CloseMs(window);
     state.ResumeTiming();
   }
 }
@@ -157,11 +162,7 @@ void StopDuringARun(benchmark::State& state) {
     state.counters["stop_ms"] = static_cast<double>(stopping.nsecsElapsed()) / 1e6;
     state.counters["lines_at_stop"] = window->listing()->rowCount();
     // Closing a window that holds all those lines.
-    QElapsedTimer closing;
-    closing.start();
-    window->close();
-    window.reset();
-    state.counters["close_ms"] = static_cast<double>(closing.nsecsElapsed()) / 1e6;
+    state.counters["close_ms"] = CloseMs(window);
     state.ResumeTiming();
   }
 }
@@ -175,13 +176,10 @@ void CloseDuringARun(benchmark::State& state) {
     std::unique_ptr<frmZorvex> window = LinearProblem("50000000");
     window->cmdRandom_Click();
     QTest::qWait(1000);
-    QElapsedTimer closing;
     state.ResumeTiming();
-    closing.start();
-    window->close();
-    window.reset();
+    const double closeMs = CloseMs(window);
     state.PauseTiming();
-    state.counters["close_ms"] = static_cast<double>(closing.nsecsElapsed()) / 1e6;
+    state.counters["close_ms"] = closeMs;
     state.ResumeTiming();
   }
 }
