@@ -1030,33 +1030,30 @@ QString frmZorvex::DroppedFile(const QMimeData* mime) const {
   return urls.front().toLocalFile();
 }
 
-void frmZorvex::dragEnterEvent(QDragEnterEvent* event) {
-  if (DroppedFile(event->mimeData()).isEmpty()) {
-    event->ignore();
-    return;
-  }
-  event->setDropAction(Qt::CopyAction);
-  event->accept();
-}
-
-void frmZorvex::dragMoveEvent(QDragMoveEvent* event) {
-  if (DroppedFile(event->mimeData()).isEmpty()) {
-    event->ignore();
-    return;
-  }
-  event->setDropAction(Qt::CopyAction);
-  event->accept();
-}
-
-void frmZorvex::dropEvent(QDropEvent* event) {
+// Accepts the drag or drop as a copy when it brings a file Open may take now; the file,
+// or an empty name (the event ignored).
+QString frmZorvex::AcceptDroppedFile(QDropEvent* event) const {
   const QString path = DroppedFile(event->mimeData());
   if (path.isEmpty()) {
     event->ignore();
-    return;
+    return path;
   }
   event->setDropAction(Qt::CopyAction);
   event->accept();
-  if (MaybeSave()) OpenProblemFile(path.toStdString());
+  return path;
+}
+
+void frmZorvex::dragEnterEvent(QDragEnterEvent* event) {
+  AcceptDroppedFile(event);
+}
+
+void frmZorvex::dragMoveEvent(QDragMoveEvent* event) {
+  AcceptDroppedFile(event);
+}
+
+void frmZorvex::dropEvent(QDropEvent* event) {
+  const QString path = AcceptDroppedFile(event);
+  if (!path.isEmpty() && MaybeSave()) OpenProblemFile(path.toStdString());
 }
 
 }  // namespace quorvant

@@ -34,6 +34,7 @@ class QPrinter;
 class QTableView;
 class QTabWidget;
 class QMimeData;
+class QDropEvent;
 
 namespace quorvant {
 
@@ -152,6 +153,7 @@ class frmZorvex : public QMainWindow {
   void OpenRecentFile(const QString& path);
   // The local file a drag brings, when there is exactly one and Open is allowed now.
   QString DroppedFile(const QMimeData* mime) const;
+  QString AcceptDroppedFile(QDropEvent* event) const;
   bool OpenAllowed() const;
   void SetCurrentFile(const std::string& path);
   void UpdateTitle();
