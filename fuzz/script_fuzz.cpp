@@ -16,6 +16,7 @@
 #include "model/message_sink.h"
 #include "model/script/fast_vm.h"
 #include "model/script/jit.h"
+#include "script_test_util.h"
 
 namespace {
 
@@ -24,13 +25,7 @@ class NullSink : public quorvant::MessageSink {
   void ShowMessage(std::string_view, std::string_view, quorvant::MessageIcon) override {}
 };
 
-struct Outcome {
-  int32_t error;
-  uint64_t bits;
-  int32_t ierr;
-  int32_t extraIerr;
-  bool operator==(const Outcome&) const = default;
-};
+using Outcome = quorvant::testing::EvaluationOutcome;
 
 // The expression as the function of no variables, on one of three paths.
 enum class Path { kCompiled, kInterpreter, kPlain };
@@ -46,10 +41,7 @@ std::vector<Outcome> EvaluateAsFunction(std::string_view statements, std::string
   evaluator.SetFunction({}, std::string(expression));
   std::vector<Outcome> outcomes;
   for (int k = 0; k < 2; ++k) {
-    double value = 0;
-    const int32_t e = evaluator.EvaluateFunction({}, value);
-    outcomes.push_back({e, e ? 0 : std::bit_cast<uint64_t>(value), evaluator.ierr(),
-                        evaluator.extraFunctions().ierr});
+    outcomes.push_back(quorvant::testing::EvaluateOutcome(evaluator, {}));
   }
   return outcomes;
 }

@@ -72,18 +72,7 @@ class Probe final : public script::HostObject {
   Member members_[5];
 };
 
-struct Outcome {
-  int32_t error;
-  uint64_t bits;
-  int32_t ierr;
-  int32_t extraIerr;
-  bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-  return out << "{error " << o.error << ", bits " << std::hex << o.bits << std::dec << ", ierr "
-             << o.ierr << ", sh.ierr " << o.extraIerr << "}";
-}
+using Outcome = EvaluationOutcome;
 
 // Which way the machine code took for an evaluation.
 enum class Route { kCompiled, kHanded, kRefused };
@@ -111,12 +100,7 @@ struct Rig : PreparedEngine {
         "ss = CSng(0.1)", "cc = CCur(1.25)", "big = 1E+300", "tiny = 1E-300"});
     evaluator.SetFunction(names, formula);
   }
-  Outcome Run(const std::vector<double>& point) {
-    double value = 0;
-    const int32_t e = evaluator.EvaluateFunction(point, value);
-    return {e, e ? 0 : std::bit_cast<uint64_t>(value), evaluator.ierr(),
-            evaluator.extraFunctions().ierr};
-  }
+  Outcome Run(const std::vector<double>& point) { return EvaluateOutcome(evaluator, point); }
 };
 
 // The three set-ups of one formula.

@@ -15,13 +15,7 @@
 namespace quorvant::testing {
 namespace {
 
-struct Outcome {
-  int32_t error;
-  uint64_t bits;
-  int32_t ierr;
-  int32_t extraIerr;
-  bool operator==(const Outcome&) const = default;
-};
+using Outcome = EvaluationOutcome;
 
 // Two complete program set-ups, one forced onto the plain path.
 struct Pair {
@@ -37,10 +31,7 @@ struct Pair {
     plain.evaluator.SetFastPath(false);
   }
   static Outcome Run(PreparedEngine& p, const std::vector<double>& point) {
-    double value = 0;
-    const int32_t e = p.evaluator.EvaluateFunction(point, value);
-    return {e, e ? 0 : std::bit_cast<uint64_t>(value), p.evaluator.ierr(),
-            p.evaluator.extraFunctions().ierr};
+    return EvaluateOutcome(p.evaluator, point);
   }
 };
 

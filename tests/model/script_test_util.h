@@ -2,6 +2,10 @@
 // prepares it, and "value (Subtype)" texts to compare against.
 #pragma once
 
+#include <bit>
+#include <cstdint>
+#include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +15,30 @@
 #include "model/script/script_engine.h"
 
 namespace quorvant::testing {
+
+// What one evaluation of the function gave, to the bit: the error number, the value's
+// bits (0 after an error), and the error records of the evaluator and of the extra
+// functions. Two paths agree when their outcomes are equal.
+struct EvaluationOutcome {
+  int32_t error;
+  uint64_t bits;
+  int32_t ierr;
+  int32_t extraIerr;
+  bool operator==(const EvaluationOutcome&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const EvaluationOutcome& o) {
+  return out << "{error " << o.error << ", bits " << std::hex << o.bits << std::dec << ", ierr "
+             << o.ierr << ", sh.ierr " << o.extraIerr << "}";
+}
+
+inline EvaluationOutcome EvaluateOutcome(FunctionEvaluator& evaluator,
+                                         std::span<const double> point) {
+  double value = 0;
+  const int32_t e = evaluator.EvaluateFunction(point, value);
+  return {e, e ? 0 : std::bit_cast<uint64_t>(value), evaluator.ierr(),
+          evaluator.extraFunctions().ierr};
+}
 
 class RecordingSink : public MessageSink {
  public:
