@@ -242,10 +242,11 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       o.partSize = static_cast<int64_t>(size);
     } else if (a == "--info") {
       o.info = true;
-    } else if (a == "--save") {
+    } else if (a == "--save" || a == "--save-partial") {
+      if (o.save && o.savePartial != (a == "--save-partial"))
+        return "--save and --save-partial are alternatives: name one of them";
       o.save = true;
-    } else if (a == "--save-partial") {
-      o.save = o.savePartial = true;
+      o.savePartial = a == "--save-partial";
     } else if (a == "--report") {
       o.report = true;
     } else if (a == "--plot") {
@@ -330,11 +331,12 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   Problem problem;
   FileStamp stamp;
   if (!o.file.empty()) {
-    std::string error;
-    if (!LoadProblemFile(o.file, problem, error, &stamp)) {
+    std::string error, notice;
+    if (!LoadProblemFile(o.file, problem, error, &stamp, &notice)) {
       Message(host, err, fileName + ": " + error);
       return kExitUsage;
     }
+    if (!notice.empty()) Message(host, err, notice);
   }
   // The plot must not land on the problem file, under whatever name it is given.
   if (o.plot && StampOf(*o.plot).SameFile(stamp)) {

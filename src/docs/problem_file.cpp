@@ -225,8 +225,10 @@ class LineReader {
   // It is taken as that form, the value the window's field shows and a run uses, so a
   // value written with more digits reads the same after a save.
   bool Real(std::string_view text, std::string_view what, double& out) {
+    out = 0;
     if (!ParseNumericText(text, out))
-      return Fail("the " + std::string(what) + " \"" + Printable(text) + "\" is not a number.");
+      return Fail("the " + std::string(what) + " \"" + Printable(text) +
+                  (std::isinf(out) ? "\" is beyond the double range." : "\" is not a number."));
     if (!Check(NumberProblem(out, "the " + std::string(what)))) return false;
     out = Round15(out);
     return true;
@@ -413,28 +415,42 @@ SaveResult SaveProblemFile(const std::string& path, const Problem& doc, const Fi
   return result;
 }
 
-bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error, FileStamp* stamp) {
+bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error, FileStamp* stamp,
+                     std::string* notice) {
   const std::string name = "\"" + Printable(path) + "\"";
+  // A save that was killed may have left its journal or copy beside the file: finish
+  // or clear that first, so the file read is whole.
+  const Recovery recovery = RecoverInterruptedSave(path, [](std::string_view text) {
+    Problem unused;
+    std::string ignored;
+    return ReadProblemText(text, unused, ignored);
+  });
+  const std::string recovered = recovery.Notice(Printable(path));
+  if (notice) *notice = recovered;
   // The identification fits in the first few bytes; a first line this long is not one.
   constexpr size_t kHeadBytes = 4096;
   ReadResult read = ReadBoundedFile(path, kMaxProblemFileBytes, kHeadBytes, IsProblemFileHead);
   switch (read.outcome) {
     case ReadResult::Outcome::Failed:
       error = "Cannot open " + name + ": " + read.reason + ".";
-      return false;
+      break;
     case ReadResult::Outcome::Rejected:
       error = kIncompatibleFile;
-      return false;
+      break;
     case ReadResult::Outcome::TooLarge:
       error = "Cannot open " + name + ": it is larger than any problem file can be (" +
               std::to_string(kMaxProblemFileBytes >> 20) + " MiB at most).";
-      return false;
+      break;
     case ReadResult::Outcome::Read:
+      if (ReadProblemText(read.text, doc, error)) {
+        if (stamp) *stamp = read.stamp;
+        return true;
+      }
       break;
   }
-  if (!ReadProblemText(read.text, doc, error)) return false;
-  if (stamp) *stamp = read.stamp;
-  return true;
+  // The file is not whole, and a leftover beside it may be the copy that is.
+  if (!recovery.kept.empty()) error += " " + recovered;
+  return false;
 }
 
 }  // namespace quorvant

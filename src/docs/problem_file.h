@@ -75,9 +75,12 @@ SaveResult SaveProblemFile(const std::string& path, const Problem& doc,
 
 // Reads a problem file: the first line is checked before anything else is read, a file
 // larger than kMaxProblemFileBytes is refused at once, then the text is read as
-// ReadProblemText does. `doc` is unchanged on failure; `stamp` (when given) receives
-// which version of the file was read.
+// ReadProblemText does. Before that, what an interrupted save left beside the file is
+// dealt with (RecoverInterruptedSave): `notice` (when given) receives a sentence for the
+// user when a write was completed or a leftover kept, and a failure's `error` names a
+// leftover that may be the complete copy. `doc` is unchanged on failure; `stamp` (when
+// given) receives which version of the file was read.
 bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error,
-                     FileStamp* stamp = nullptr);
+                     FileStamp* stamp = nullptr, std::string* notice = nullptr);
 
 }  // namespace quorvant

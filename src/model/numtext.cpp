@@ -345,7 +345,8 @@ unsigned RadixOf(char letter) {
 
 // Converts a decimal number text of the form [-]digits[.digits][e[+-]digits], with at
 // least one mantissa digit, correctly rounded. Returns false when its magnitude is beyond
-// the double range; a magnitude below the smallest subnormal reads as zero. Zero is
+// the double range (`out` is then infinity of its sign); a magnitude below the smallest
+// subnormal reads as zero. Zero is
 // always +0.
 bool ConvertDecimal(std::string_view text, double& out) {
   double value = 0;
@@ -383,7 +384,10 @@ bool ConvertDecimal(std::string_view text, double& out) {
       }
     }
     if (negative_exponent) exponent = -exponent;
-    if (digits_before_point - first_nonzero + exponent > 0) return false;
+    if (digits_before_point - first_nonzero + exponent > 0) {
+      out = text.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+      return false;
+    }
     value = 0;
   }
   out = value == 0 ? 0.0 : value;

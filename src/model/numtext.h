@@ -56,7 +56,8 @@ double RoundHalfEven(double value);
 // ".", an optional exponent E, or "&H"/"&O" whole numbers (optionally with the "&"
 // suffix, read as in ReadLeadingNumber); no blanks inside. Returns false when the text
 // is not entirely such a number (empty text, "abc", "12abc", "1,5"), or when it lies
-// beyond the double range; a value too small for a double reads as 0.
+// beyond the double range (`out` is then infinity of its sign, which tells that case
+// apart); a value too small for a double reads as 0.
 bool ParseNumericText(std::string_view text, double& out);
 
 }  // namespace quorvant

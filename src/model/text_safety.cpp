@@ -76,7 +76,7 @@ std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   ForEachCharacter(text, [&](std::size_t offset, std::size_t length, unsigned code, bool control) {
-    if (control || code == '\t') {
+    if (control || code == '\t' || (length == 1 && code >= 0x80)) {
       out += length == 1 ? Hex2(code) : "\\u00" + Hex2(code).substr(2);
     } else {
       out.append(text.substr(offset, length));

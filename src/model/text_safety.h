@@ -22,8 +22,9 @@ struct ControlCharacter {
 // (Latin-1 letters, say) are not control characters.
 std::optional<ControlCharacter> FindControlCharacter(std::string_view text);
 
-// `text` with every control character, and tab, written as \xNN (\u0085 for a C1
-// control in UTF-8): safe to print in a message.
+// `text` with every control character, tab, and every byte that is not part of a
+// well-formed UTF-8 sequence written as \xNN (\u0085 for a C1 control in UTF-8): safe to
+// print in a message, and valid UTF-8 whatever the text was.
 std::string Printable(std::string_view text);
 
 // "the control character \x1B": how messages name one.

@@ -353,11 +353,14 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   Problem opened;
   std::string error;
   FileStamp stamp;
-  if (!LoadProblemFile(path, opened, error, &stamp)) {
+  std::string notice;
+  if (!LoadProblemFile(path, opened, error, &stamp, &notice)) {
     // The reader's messages name the file or the line themselves.
     ShowMessage("Quorvant", FromStd(error));
     return false;
   }
+  // An interrupted save was completed, or left a copy that is kept: the user hears of it.
+  if (!notice.empty()) ShowMessage("Quorvant", FromStd(notice));
   problemPath_ = path;
   problemStamp_ = stamp;
   settings_.AddRecentFile(FromStd(path));

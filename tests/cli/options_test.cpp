@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"RandomWithoutTrials", {"--random"}, "needs the number of trials"},
         UsageCase{"UnknownOption", {"--frobnicate", "f"}, "unknown option --frobnicate"},
         UsageCase{"TwoFiles", {"a", "b"}, "only one problem file"},
+        UsageCase{"SaveAndSavePartial", {"--save", "--save-partial", "f"}, "are alternatives"},
         UsageCase{"EvalWithExplore", {"--eval", "1", "--explore"}, "--eval takes"},
         UsageCase{"PartSizeZero", {"--part-size", "0", "f"}, "--part-size needs a whole number"},
         UsageCase{"PartSizeFraction", {"--part-size", "2.5", "f"}, "--part-size needs a whole"},

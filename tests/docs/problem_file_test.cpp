@@ -1,11 +1,15 @@
 #include "docs/problem_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -485,6 +489,9 @@ const MalformedCase kMalformed[] = {
      "Line 2: the iteration cap \"-2147483649\" is beyond the range of whole numbers."},
     {"constant count not a number", "Zorvex\n1,0,0,0.01,8,\"x\"\n\"x\",-3,3,12\n none \n",
      "Line 4: the number of constants \"none\" is not a number."},
+    {"stored value beyond the double range",
+     "Zorvex\n1,1,0,0.01,8,\"x\"\n\"x\",-3,3,12\n 0 \n 1 \n-1.79769313486232E+308\n",
+     "Line 6: the value of maximum 1 \"-1.79769313486232E+308\" is beyond the double range."},
     {"stored value not a number", "Zorvex\n1,1,0,0.01,8,\"x\"\n\"x\",-3,3,12\n 0 \n 1 \n 2 3 \n",
      "Line 6: the value of maximum 1 \"2 3\" is not a number."},
     {"no variables", "Zorvex\n0,0,0,0.01,8,\"x\"\n 0 \n",
@@ -747,6 +754,135 @@ TEST_F(ProblemFileDiskTest, SaveWritesIntoEveryNameOfAFileWithSeveralLinks) {
   EXPECT_EQ(ReadBytes(otherName), WriteOrFail(SampleDocument()));
   EXPECT_EQ(fs::hard_link_count(path), 2u);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"link.zvx", "problem.zvx"}));
+}
+
+// A save interrupted before each of its steps, by a failure or by the death of the
+// process, for each kind of file: the file's name holds its old or its new text, or the
+// next load completes it; either way every name of the file shows the same text and
+// nothing is left beside it.
+TEST_F(ProblemFileDiskTest, AnInterruptedSaveLeavesTheOldOrTheNewText) {
+  Problem newer = SampleDocument();
+  newer.formula = "(x - 1)^2 + Sin(y) * 2";
+  const std::string oldText = WriteOrFail(SampleDocument()), newText = WriteOrFail(newer);
+  enum class Kind { New, Plain, HardLinked, SymLinked };
+  const SaveStep kSteps[] = {
+      SaveStep::CreateCopy,      SaveStep::WriteCopy, SaveStep::SyncCopy,
+      SaveStep::Rename,          SaveStep::Truncate,  SaveStep::WriteFirstHalf,
+      SaveStep::WriteSecondHalf, SaveStep::SyncFile,  SaveStep::RemoveCopy};
+  for (const Kind kind : {Kind::New, Kind::Plain, Kind::HardLinked, Kind::SymLinked}) {
+    const bool inPlace = kind == Kind::HardLinked;
+    for (const SaveStep step : kSteps) {
+      const bool visited = step == SaveStep::CreateCopy || step == SaveStep::WriteCopy ||
+                           step == SaveStep::SyncCopy ||
+                           (inPlace ? step != SaveStep::Rename : step == SaveStep::Rename);
+      for (const bool kill : {false, true}) {
+        SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + ", step " +
+                     std::to_string(static_cast<int>(step)) + (kill ? ", killed" : ", failed"));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "real");
+        const fs::path real = dir_ / "real" / "problem.zvx", path = dir_ / "problem.zvx";
+        if (kind != Kind::New) WriteBytes(kind == Kind::SymLinked ? real : path, oldText);
+        if (kind == Kind::HardLinked) fs::create_hard_link(path, dir_ / "other.zvx");
+        if (kind == Kind::SymLinked) fs::create_symlink("real/problem.zvx", path);
+        const std::string before = kind == Kind::New ? "" : oldText;
+
+        SaveResult saved;
+        if (kill) {
+          const pid_t child = ::fork();
+          ASSERT_GE(child, 0);
+          if (child == 0) {
+            ReplaceFileContents(path.string(), newText, {}, [&](SaveStep s) {
+              if (s == step) ::raise(SIGKILL);
+              return 0;
+            });
+            ::_exit(0);
+          }
+          int status = 0;
+          ASSERT_EQ(::waitpid(child, &status, 0), child);
+          ASSERT_EQ(visited, WIFSIGNALED(status));
+          // Without a load in between, the name shows the old or the new text, or (in
+          // place) a beginning of the new one with its journal beside it.
+          const std::string now = fs::exists(path) ? ReadBytes(path) : "";
+          if (now != before && now != newText) {
+            EXPECT_TRUE(inPlace && newText.compare(0, now.size(), now) == 0);
+          }
+        } else {
+          saved = ReplaceFileContents(path.string(), newText, {},
+                                      [&](SaveStep s) { return s == step ? EIO : 0; });
+          const bool fails = visited && step != SaveStep::RemoveCopy;
+          EXPECT_EQ(saved.ok(), !fails) << saved.reason;
+          EXPECT_EQ(fs::exists(path) ? ReadBytes(path) : "", fails ? before : newText);
+        }
+        Problem loaded;
+        std::string error, notice;
+        if (kind == Kind::New && !fs::exists(path)) {
+          EXPECT_FALSE(LoadProblemFile(path.string(), loaded, error, nullptr, &notice));
+        } else {
+          ASSERT_TRUE(LoadProblemFile(path.string(), loaded, error, nullptr, &notice)) << error;
+          EXPECT_TRUE(loaded == SampleDocument() || loaded == newer);
+          if (kind == Kind::HardLinked) {
+            EXPECT_EQ(ReadBytes(dir_ / "other.zvx"), ReadBytes(path));
+          }
+        }
+        // Nothing beside the file any longer, only its names; except a complete copy of
+        // a file that did not exist before, which is offered by the failed load.
+        std::vector<std::string> names = Listing();
+        for (const auto& entry : fs::directory_iterator(dir_ / "real"))
+          names.push_back(entry.path().filename().string());
+        std::vector<std::string> expected = {"problem.zvx", "real"};
+        if (kind == Kind::HardLinked) expected.insert(expected.begin(), "other.zvx");
+        if (kind == Kind::SymLinked) expected.push_back("problem.zvx");
+        if (!fs::exists(path)) {
+          expected.erase(expected.begin());
+          if (names.size() > 1 && names.front().find(".saving-") != std::string::npos) {
+            EXPECT_EQ(ReadBytes(dir_ / names.front()), newText);
+            EXPECT_NE(error.find(names.front()), std::string::npos) << error;
+            names.erase(names.begin());
+          }
+        }
+        EXPECT_EQ(names, expected);
+      }
+    }
+  }
+}
+
+// What an earlier save left beside a file: a stale copy goes at the next load, a copy
+// beside a file that is not whole is kept and named, a journal cut short goes, and a
+// copy that a live save holds locked is left alone.
+TEST_F(ProblemFileDiskTest, LeftoversOfEarlierSavesAreDealtWith) {
+  const fs::path path = dir_ / "problem.zvx";
+  const fs::path copy = dir_ / ".problem.zvx.saving-123", journal = dir_ / ".problem.zvx.journal-7";
+  const std::string text = WriteOrFail(SampleDocument());
+  Problem loaded;
+  std::string error, notice;
+
+  WriteBytes(path, text);
+  WriteBytes(copy, text);
+  WriteBytes(journal, "Quorvant save journal 1\n1 2 3 4 5 0123");
+  WriteBytes(dir_ / ".problem.zvx.saving-notours", "x");
+  ASSERT_TRUE(LoadProblemFile(path.string(), loaded, error, nullptr, &notice)) << error;
+  EXPECT_EQ(notice, "");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{".problem.zvx.saving-notours", "problem.zvx"}));
+
+  WriteBytes(path, "");  // emptied by a save that was killed (an earlier version's)
+  WriteBytes(copy, text);
+  EXPECT_FALSE(LoadProblemFile(path.string(), loaded, error, nullptr, &notice));
+  EXPECT_NE(error.find("An interrupted save left \"" + copy.string() + "\""), std::string::npos)
+      << error;
+  EXPECT_EQ(ReadBytes(copy), text);
+
+  WriteBytes(path, text);
+  {
+    const int held = ::open(copy.c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ASSERT_TRUE(LoadProblemFile(path.string(), loaded, error)) << error;
+    EXPECT_TRUE(fs::exists(copy));
+    ::close(held);
+  }
+  // A save removes what earlier saves left once the file holds its new text.
+  ASSERT_TRUE(SaveProblemFile(path.string(), SampleDocument()).ok());
+  EXPECT_FALSE(fs::exists(copy));
 }
 
 TEST_F(ProblemFileDiskTest, SaveFollowsASymbolicLinkAndReplacesItsTarget) {

@@ -182,6 +182,12 @@ const Case kCoercion[] = {
     {"\"abc\" < \"abd\"", "True (Boolean)"},
     {"1 & True", "1True (String)"},
     {"1E15 & \"\"", "1E+15 (String)"},
+    // A Single beside a Double compares in single precision.
+    {"CSng(0.001 * 0.001) = 0.000001", "True (Boolean)"},
+    {"0.000001 < CSng(0.001 * 0.001)", "False (Boolean)"},
+    {"CSng(0.1) = CDbl(CSng(0.1)) + 1E-12", "True (Boolean)"},
+    {"CSng(1) < 1E300", "True (Boolean)"},
+    {"CDbl(CSng(0.1)) = 0.1", "False (Boolean)"},
 };
 INSTANTIATE_TEST_SUITE_P(Coercion, EvalTable, ::testing::ValuesIn(kCoercion), CaseNameOf);
 

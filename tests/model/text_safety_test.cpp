@@ -47,8 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  1, "x\\x9B2J"},
                       SafetyCase{"LettersInUtf8", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac", -1,
                                  "\xc3\xa9t\xc3\xa9 \xe2\x82\xac"},
-                      SafetyCase{"Latin1Letter", "caf\xe9", -1, "caf\xe9"},
-                      SafetyCase{"CutUtf8Sequence", "a\xe2\x82", 2, "a\xe2\\x82"}),
+                      SafetyCase{"Latin1Letter", "caf\xe9", -1, "caf\\xE9"},
+                      SafetyCase{"CutUtf8Sequence", "a\xe2\x82", 2, "a\\xE2\\x82"}),
     [](const ::testing::TestParamInfo<SafetyCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

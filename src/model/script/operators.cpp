@@ -1,5 +1,7 @@
 #include "model/script/operators.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -206,6 +208,15 @@ int NumericOrder(const Variant& a, const Variant& b) {
     return x < y ? -1 : (x > y ? 1 : 0);
   }
   const double x = a.Number(), y = b.Number();
+  // A Single beside another number compares in single precision, as the original
+  // engine does: the other operand is rounded to a Single first, so
+  // CSng(0.001 * 0.001) = 0.000001 and CSng(16777216) = 16777217 are True. A value
+  // beyond the Single range compares as it is (its order against any Single is the same).
+  if ((a.type == VType::Single || b.type == VType::Single) && std::fabs(x) <= FLT_MAX &&
+      std::fabs(y) <= FLT_MAX) {
+    const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+    return fx < fy ? -1 : (fx > fy ? 1 : 0);
+  }
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
