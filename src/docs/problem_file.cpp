@@ -420,11 +420,14 @@ bool LoadProblemFile(const std::string& path, Problem& doc, std::string& error, 
   const std::string name = "\"" + Printable(path) + "\"";
   // A save that was killed may have left its journal or copy beside the file: finish
   // or clear that first, so the file read is whole.
-  const Recovery recovery = RecoverInterruptedSave(path, [](std::string_view text) {
-    Problem unused;
-    std::string ignored;
-    return ReadProblemText(text, unused, ignored);
-  });
+  const Recovery recovery = RecoverInterruptedSave(
+      path,
+      [](std::string_view text) {
+        Problem unused;
+        std::string ignored;
+        return ReadProblemText(text, unused, ignored);
+      },
+      kMaxProblemFileBytes);
   const std::string recovered = recovery.Notice(Printable(path));
   if (notice) *notice = recovered;
   // The identification fits in the first few bytes; a first line this long is not one.

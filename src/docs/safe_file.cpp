@@ -132,8 +132,8 @@ bool Step(const SaveFault& fault, SaveStep step) {
   return injected == 0;
 }
 
-// Reads the whole file from its start.
-bool ReadAll(int fd, std::string& out) {
+// Reads the whole file from its start; false when it holds more than `limit` bytes.
+bool ReadAll(int fd, std::string& out, size_t limit = SIZE_MAX) {
   out.clear();
   if (::lseek(fd, 0, SEEK_SET) < 0) return false;
   char buffer[1 << 16];
@@ -144,6 +144,7 @@ bool ReadAll(int fd, std::string& out) {
       return false;
     }
     if (got == 0) return true;
+    if (static_cast<size_t>(got) > limit - out.size()) return false;
     out.append(buffer, static_cast<size_t>(got));
   }
 }
@@ -511,7 +512,8 @@ SaveResult ReplaceFileContents(const std::string& path, std::string_view text,
 }
 
 Recovery RecoverInterruptedSave(const std::string& path,
-                                const std::function<bool(std::string_view text)>& complete) {
+                                const std::function<bool(std::string_view text)>& complete,
+                                size_t maxBytes) {
   Recovery recovery;
   std::string target, reason;
   if (!ResolveLinks(path, target, reason)) return recovery;
@@ -525,7 +527,7 @@ Recovery RecoverInterruptedSave(const std::string& path,
   auto look = [&] {
     Fd file(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     exists = file.valid() && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-             ReadAll(file.get(), current);
+             ReadAll(file.get(), current, maxBytes);
   };
   look();
   auto isComplete = [&](std::string_view text) {
@@ -550,7 +552,7 @@ Recovery RecoverInterruptedSave(const std::string& path,
       std::string copy;
       if (exists && isComplete(current)) {
         remove();
-      } else if (ReadAll(lock.get(), copy) && isComplete(copy)) {
+      } else if (ReadAll(lock.get(), copy, maxBytes) && isComplete(copy)) {
         recovery.kept.push_back(leftover->path);
       } else {
         remove();
@@ -559,8 +561,9 @@ Recovery RecoverInterruptedSave(const std::string& path,
     }
     std::string bytes;
     Journal journal;
-    if (!ReadAll(lock.get(), bytes) || !ParseJournal(bytes, journal)) {
-      // Cut short while it was written: the file was not touched yet.
+    if (!ReadAll(lock.get(), bytes, maxBytes + 256) || !ParseJournal(bytes, journal)) {
+      // Cut short while it was written (the file was not touched yet), or larger than
+      // any journal of this kind of file: not one of ours to keep.
       remove();
       continue;
     }

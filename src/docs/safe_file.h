@@ -3,6 +3,7 @@
 // leave it exactly as it was.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -110,7 +111,10 @@ struct Recovery {
 //   not (`complete` says which texts are; when not given, those that are not empty);
 // - anything else is kept and named in `kept`: nothing that may be the only complete
 //   copy is removed.
+// No text of more than `maxBytes` is read: a file or copy that large counts as not
+// complete, and a journal that large as cut short.
 Recovery RecoverInterruptedSave(const std::string& path,
-                                const std::function<bool(std::string_view text)>& complete = {});
+                                const std::function<bool(std::string_view text)>& complete = {},
+                                size_t maxBytes = SIZE_MAX);
 
 }  // namespace quorvant

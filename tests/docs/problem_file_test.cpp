@@ -860,6 +860,8 @@ TEST_F(ProblemFileDiskTest, LeftoversOfEarlierSavesAreDealtWith) {
   WriteBytes(copy, text);
   WriteBytes(journal, "Quorvant save journal 1\n1 2 3 4 5 0123");
   WriteBytes(dir_ / ".problem.zvx.saving-notours", "x");
+  WriteBytes(dir_ / ".problem.zvx.saving-9", "Zorvex\r\n");
+  fs::resize_file(dir_ / ".problem.zvx.saving-9", 3'000'000'000);  // sparse: not read whole
   ASSERT_TRUE(LoadProblemFile(path.string(), loaded, error, nullptr, &notice)) << error;
   EXPECT_EQ(notice, "");
   EXPECT_EQ(Listing(), (std::vector<std::string>{".problem.zvx.saving-notours", "problem.zvx"}));
