@@ -383,7 +383,9 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
       engine.SetPartSearcher(searcher.get());
     }
     hooks.progress().Start(o.explore);
-    const RunSummary summary = engine.Compute(problem, options);
+    const RunResult result = engine.Compute({std::make_shared<const Problem>(problem), options});
+    result.ApplyTo(problem);
+    const RunSummary& summary = result.summary;
     hooks.progress().Erase();
     if (summary.end == RunEnd::Refused) {
       Message(host, err, summary.reason);
@@ -397,6 +399,10 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
       // the value itself (Null, a text) says so here.
       if (sink.shown == shownBefore)
         Message(host, err, RunFailureMessage(summary, problem.varNames));
+    }
+    if (summary.end == RunEnd::Internal) {
+      status = kExitUsage;
+      Message(host, err, RunFailureMessage(summary, problem.varNames));
     }
     if (summary.end == RunEnd::Stopped) {
       status = kExitStopped;

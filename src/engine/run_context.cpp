@@ -19,11 +19,16 @@ const char* ToString(RunEnd end) {
       return "store full";
     case RunEnd::Refused:
       return "refused";
+    case RunEnd::Internal:
+      return "internal failure";
   }
   return "?";
 }
 
 std::string RunFailureMessage(const RunSummary& summary, const std::vector<std::string>& names) {
+  if (summary.end == RunEnd::Internal)
+    return "The search ended on a failure of its own: " + summary.reason +
+           ". The listing holds what was found before.";
   std::string where;
   for (size_t i = 0; i < summary.failedAt.size() && i < names.size(); ++i) {
     if (i > 0) where += ", ";

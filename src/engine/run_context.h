@@ -21,18 +21,20 @@ enum class RunEnd {
   Stopped,    // the user asked it to stop
   StoreFull,  // a new extremum found no room among the 100 of its kind
   Refused,    // the problem cannot be searched as it stands (reason says why)
+  Internal,   // the run met a failure of its own (out of memory, say: reason says which)
 };
 const char* ToString(RunEnd end);
 
 struct RunSummary {
   RunEnd end = RunEnd::Completed;
   int32_t errorNumber = 0;       // Failed: the number that ended the run
-  std::string reason;            // Refused: what is wrong and what to do
+  std::string reason;            // Refused: what is wrong and what to do; Internal: what failed
   std::vector<double> failedAt;  // Failed: the point whose evaluation failed
 };
 
-// What the user is told about a run that failed: the error, where, and that the listing
-// holds what was found before. `names` are the variable names.
+// What the user is told about a run that failed (or met a failure of its own): the
+// error, where, and that the listing holds what was found before. `names` are the
+// variable names.
 std::string RunFailureMessage(const RunSummary& summary, const std::vector<std::string>& names);
 
 // Thrown to end a run before its end: Stop, an untolerated failure, a full store.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -23,7 +25,7 @@ int ThreadsFor(int requested) {
 // the one routine that commits what every start gave (store, duplicates, listing).
 class SearchEngine::Run {
  public:
-  Run(Problem& problem, PointFunction& function, RunHooks& hooks, RandomSource& random,
+  Run(const Problem& problem, PointFunction& function, RunHooks& hooks, RandomSource& random,
       PartSearcher* searcher, const SearchOptions& options)
       : problem_(problem),
         hooks_(hooks),
@@ -59,6 +61,7 @@ class SearchEngine::Run {
   }
 
   RunProblems problems;
+  SolutionStore store;
 
  private:
   // --- the commit: what happens to each start's outcome, in the run's order ----------
@@ -138,25 +141,16 @@ class SearchEngine::Run {
   // trace. A full store ends the run.
   bool StorePoint(PointKind kind, const std::vector<double>& x, const LeadingMinors& minors) {
     const bool maximum = kind == PointKind::Maximum;
-    std::vector<StoredPoint>& store = maximum ? problem_.maxima : problem_.minima;
-    for (const StoredPoint& stored : store) {
-      bool same = true;
-      for (int i = 0; i < n_; ++i) {
-        if (std::fabs(commit_.Checked(x[i] - stored[i])) > problem_.errorBound) {
-          same = false;
-          break;
-        }
-      }
-      if (same) return false;
+    switch (store.Add(kind, x, minors.smallestPivot, problem_.errorBound, commit_)) {
+      case SolutionStore::Added::Duplicate:
+        return false;
+      case SolutionStore::Added::Full:
+        Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
+                       : "STORE FULL: 100 MINIMA ARE HELD, THE SEARCH ENDS HERE.");
+        throw RunAborted{{RunEnd::StoreFull, 0, {}, {}}};
+      case SolutionStore::Added::Stored:
+        break;
     }
-    if (static_cast<int>(store.size()) >= kStoreSize) {
-      Append(maximum ? "STORE FULL: 100 MAXIMA ARE HELD, THE SEARCH ENDS HERE."
-                     : "STORE FULL: 100 MINIMA ARE HELD, THE SEARCH ENDS HERE.");
-      throw RunAborted{{RunEnd::StoreFull, 0, {}, {}}};
-    }
-    StoredPoint stored(x.begin(), x.end());
-    stored.push_back(minors.smallestPivot);
-    store.push_back(std::move(stored));
     Append(maximum ? kMaximumHeading : kMinimumHeading);
     for (int i = 0; i < n_; ++i) Append(CoordinateLine(problem_.varNames[i], x[i]));
     ListValueAt(x);
@@ -302,7 +296,7 @@ class SearchEngine::Run {
     problems.problemBits |= p.problemBits;
   }
 
-  Problem& problem_;
+  const Problem& problem_;
   RunHooks& hooks_;
   RandomSource& random_;
   PartSearcher* searcher_;
@@ -337,33 +331,49 @@ SearchEngine::SearchEngine(PointFunction& function, RunHooks& hooks, RandomSourc
 
 SearchEngine::~SearchEngine() = default;
 
-RunSummary SearchEngine::Compute(Problem& problem, const SearchOptions& options) {
-  problem.maxima.clear();
-  problem.minima.clear();
-  problems_ = RunProblems{};
-  const std::string refused = options.Validate(problem, [this] { return hooks_.StopRequested(); });
-  if (!refused.empty()) return {RunEnd::Refused, 0, refused, {}};
-  if (hooks_.StopRequested()) return {RunEnd::Stopped, 0, {}, {}};
-
-  // Other threads (or processes) search ahead when there is more than one.
-  PartSearcher* searcher = searcher_;
-  std::unique_ptr<PartSearcher> threads;
-  if (!searcher && factory_ && ThreadsFor(options.threads) > 1) {
-    threads = MakeThreadSearcher(ThreadsFor(options.threads), factory_);
-    searcher = threads.get();
-  }
-  Run run(problem, function_, hooks_, *random_, searcher, options);
-  RunSummary summary;
+RunResult SearchEngine::Compute(const RunRequest& request) {
+  RunResult result;
+  const Problem& problem = *request.problem;
+  const SearchOptions& options = request.options;
+  std::unique_ptr<Run> run;
   try {
-    run.Execute();
-    problems_ = run.problems;
-    if (hooks_.ShowAdditionalInfo())
-      for (const std::string& line : ProblemsSection(problems_)) hooks_.AppendLine(line);
-  } catch (const RunAborted& aborted) {
-    summary = aborted.summary;
-    problems_ = run.problems;
+    const std::string refused =
+        options.Validate(problem, [this] { return hooks_.StopRequested(); });
+    if (!refused.empty()) {
+      result.summary = {RunEnd::Refused, 0, refused, {}};
+      return result;
+    }
+    if (hooks_.StopRequested()) {
+      result.summary = {RunEnd::Stopped, 0, {}, {}};
+      return result;
+    }
+    // Other threads (or processes) search ahead when there is more than one.
+    PartSearcher* searcher = searcher_;
+    std::unique_ptr<PartSearcher> threads;
+    if (!searcher && factory_ && ThreadsFor(options.threads) > 1) {
+      threads = MakeThreadSearcher(ThreadsFor(options.threads), factory_);
+      searcher = threads.get();
+    }
+    run = std::make_unique<Run>(problem, function_, hooks_, *random_, searcher, options);
+    try {
+      run->Execute();
+      if (hooks_.ShowAdditionalInfo())
+        for (const std::string& line : ProblemsSection(run->problems)) hooks_.AppendLine(line);
+    } catch (const RunAborted& aborted) {
+      result.summary = aborted.summary;
+    }
+  } catch (const std::bad_alloc&) {
+    result.summary = {RunEnd::Internal, 0, "the memory ran out", {}};
+  } catch (const std::exception& e) {
+    result.summary = {RunEnd::Internal, 0, e.what(), {}};
+  } catch (...) {
+    result.summary = {RunEnd::Internal, 0, "an unknown failure", {}};
   }
-  return summary;
+  if (run) {
+    result.problems = run->problems;
+    result.store = std::move(run->store);
+  }
+  return result;
 }
 
 }  // namespace quorvant

@@ -21,12 +21,35 @@
 #include "engine/run_context.h"
 #include "engine/run_hooks.h"
 #include "engine/search_options.h"
+#include "engine/solution_store.h"
 #include "model/point_function.h"
 #include "model/problem.h"
 
 namespace quorvant {
 
 class PartSearcher;
+
+// What a run is asked to do. The problem is shared and never changes while the run goes
+// (its threads, and other processes, read it); the caller applies the result.
+struct RunRequest {
+  std::shared_ptr<const Problem> problem;
+  SearchOptions options;
+};
+
+// What a run gives back: how it ended (a failure with its number and point, a refusal
+// with its reason, an internal failure with its message), the maxima and minima it
+// stored, and the problems it met.
+struct RunResult {
+  RunSummary summary;
+  SolutionStore store;
+  RunProblems problems;
+  // The problem as the run leaves it: its stored extrema replaced by the run's (also
+  // after a run that stored none, or was refused).
+  void ApplyTo(Problem& problem) const {
+    problem.maxima = store.maxima();
+    problem.minima = store.minima();
+  }
+};
 
 // Makes one more evaluator of the run's function, prepared exactly as the one the run
 // was given, for a worker thread. Its message boxes are not shown: a failure that ends
@@ -41,13 +64,12 @@ class SearchEngine {
                FunctionFactory factory = {});
   ~SearchEngine();
 
-  // One search run over `problem`: its stored extrema are emptied, then every new
-  // maximum and minimum the run finds is stored there and listed through the hooks.
-  // A problem the options refuse is not searched (RunEnd::Refused, with the reason).
-  RunSummary Compute(Problem& problem, const SearchOptions& options);
-
-  // The problems the last run met.
-  const RunProblems& problems() const { return problems_; }
+  // One search run: every new maximum and minimum the run finds is stored in the
+  // result and listed through the hooks. A problem the options refuse is not searched
+  // (RunEnd::Refused, with the reason). Nothing escapes as an exception: a failure the
+  // run cannot handle (out of memory, say), on any of its threads, ends it as
+  // RunEnd::Internal with its message.
+  RunResult Compute(const RunRequest& request);
 
   // Runs from now on have their parts searched ahead by `searcher` (other processes,
   // say) instead of this process's threads. Null goes back to threads.
@@ -61,7 +83,6 @@ class SearchEngine {
   RandomSource* random_;
   FunctionFactory factory_;
   PartSearcher* searcher_ = nullptr;
-  RunProblems problems_;
 };
 
 // The threads a run uses for `requested` (0: every core the machine has).

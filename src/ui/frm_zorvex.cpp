@@ -810,6 +810,7 @@ void frmZorvex::onRunFinished() {
       timeout = 8000;
       break;
     case RunEnd::Failed:
+    case RunEnd::Internal:
       notes << FromStd(RunFailureMessage(summary, problem_.varNames));
       break;
     case RunEnd::Completed:

@@ -34,7 +34,9 @@ void RunWorker::Start(Problem problem, SearchOptions options, FunctionFactory co
   ended_ = false;
   thread_ = QThread::create([this] {
     SearchEngine engine(function_, *this, nullptr, copies_);
-    summary_ = engine.Compute(problem_, options_);
+    const RunResult result = engine.Compute({std::make_shared<const Problem>(problem_), options_});
+    result.ApplyTo(problem_);
+    summary_ = result.summary;
     ended_.store(true, std::memory_order_release);
     emit runEnded();  // queued to whoever waits on the window's thread
   });

@@ -285,7 +285,8 @@ struct RidgeRun {
     hooks.lines.clear();
     hooks.met.clear();
     SearchEngine engine(f, hooks, &random);
-    return engine.Compute(problem, SearchOptions::Random(static_cast<int32_t>(starts.size()))).end;
+    return ComputeInto(engine, problem, SearchOptions::Random(static_cast<int32_t>(starts.size())))
+        .summary.end;
   }
 };
 

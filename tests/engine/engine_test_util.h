@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string>
@@ -26,6 +27,14 @@ inline void PrintTo(PointKind kind, std::ostream* os) {
 }
 
 namespace testing {
+
+// One run of `problem` as the window and the runners make it: the result applied to the
+// problem (its stored extrema replaced by the run's).
+inline RunResult ComputeInto(SearchEngine& engine, Problem& problem, const SearchOptions& options) {
+  RunResult result = engine.Compute({std::make_shared<const Problem>(problem), options});
+  result.ApplyTo(problem);
+  return result;
+}
 
 class RecordingSink : public MessageSink {
  public:
@@ -186,7 +195,7 @@ struct PreparedProblem {
     hooks.lines.clear();
     hooks.met.clear();
     SearchEngine engine(evaluator, hooks, source);
-    return engine.Compute(problem, options);
+    return ComputeInto(engine, problem, options).summary;
   }
 };
 

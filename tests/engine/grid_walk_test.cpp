@@ -163,7 +163,7 @@ TEST(GridWalk, ValuesAreSumsOfTheStep) {
   NativeFunction f([](std::span<const double>) { return 0.0; });
   RecordingHooks hooks;
   SearchEngine engine(f, hooks);
-  ASSERT_EQ(engine.Compute(problem, SearchOptions::Explore()).end, RunEnd::Completed);
+  ASSERT_EQ(ComputeInto(engine, problem, SearchOptions::Explore()).summary.end, RunEnd::Completed);
   std::vector<double> expected = {0.1, -0.1, 0};  // the first point's neighbours, then it
   double value = 0.1;
   for (int k = 1; k < 12; ++k) {

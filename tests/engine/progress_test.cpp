@@ -53,7 +53,7 @@ TEST_P(WorkReports, CountUpToTheTotal) {
       c.trials > 0 ? SearchOptions::Random(c.trials, c.threads) : SearchOptions::Explore(c.threads);
   options.partSize = c.partSize;
   SearchEngine engine(p.evaluator, hooks, &random, p.evaluator.Copies());
-  ASSERT_EQ(engine.Compute(p.problem, options).end, RunEnd::Completed);
+  ASSERT_EQ(ComputeInto(engine, p.problem, options).summary.end, RunEnd::Completed);
   ASSERT_FALSE(hooks.reports.empty());
   int64_t done = 0, starts = 0;
   for (const Report& r : hooks.reports) {

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <set>
+#include <stdexcept>
 
 #include "engine/engine_test_util.h"
 #include "model/script/script_error.h"
@@ -91,7 +93,7 @@ TEST_P(ToleratedFault, ExploreCompletesWithoutAMessage) {
   p.AddObject("fail", &failing);
   FailureCounter counted(p.evaluator);
   SearchEngine engine(counted, p.hooks);
-  const RunSummary summary = engine.Compute(p.problem, SearchOptions::Explore());
+  const RunSummary summary = ComputeInto(engine, p.problem, SearchOptions::Explore()).summary;
   EXPECT_EQ(summary.end, RunEnd::Completed);
   EXPECT_EQ(summary.errorNumber, 0);
   EXPECT_TRUE(p.sink.messages.empty());
@@ -221,6 +223,39 @@ TEST(ErrorPolicy, OtherFailuresEndTheRunQuietly) {
   EXPECT_EQ(p.sink.messages.size(), 1u);  // the interpreter's own message
 }
 
+// An evaluator that throws (as one that runs out of memory does) ends the run with its
+// message, on the run's own thread and on the search threads alike; nothing escapes.
+TEST(ErrorPolicy, AnExceptionEndsTheRunNotTheProcess) {
+  class Throwing final : public PointFunction {
+   public:
+    explicit Throwing(PointFunction& inner) : inner_(inner) {}
+    explicit Throwing(std::unique_ptr<PointFunction> own) : own_(std::move(own)), inner_(*own_) {}
+    int32_t EvaluateFunction(std::span<const double> x, double& value) override {
+      if (x[0] > 1.5) throw std::runtime_error("the evaluator broke");
+      return inner_.EvaluateFunction(x, value);
+    }
+
+   private:
+    std::unique_ptr<PointFunction> own_;
+    PointFunction& inner_;
+  };
+  for (const int threads : {1, 3}) {
+    SCOPED_TRACE(threads);
+    PreparedProblem p({"x", "y"}, "(x-1)^2 + (y+2)^2");
+    Throwing own(p.evaluator);
+    SearchEngine engine(own, p.hooks, nullptr, [copies = p.evaluator.Copies()] {
+      return std::make_unique<Throwing>(copies());
+    });
+    SearchOptions options = SearchOptions::Explore(threads);
+    options.partSize = 7;
+    const RunResult result = ComputeInto(engine, p.problem, options);
+    EXPECT_EQ(result.summary.end, RunEnd::Internal);
+    EXPECT_EQ(RunFailureMessage(result.summary, p.problem.varNames),
+              "The search ended on a failure of its own: the evaluator broke. The listing "
+              "holds what was found before.");
+  }
+}
+
 TEST(ErrorPolicy, FailureMessageNamesThePointAndTheCause) {
   const std::vector<std::string> names = {"x", "y\x1b"};
   EXPECT_EQ(RunFailureMessage({RunEnd::Failed, 94, {}, {1.5, -2}}, names),
@@ -250,7 +285,7 @@ TEST(Stop, RequestedBeforeTheRunSearchesNothing) {
   p.hooks.stopAfterPolls = 0;
   NativeFunction never([](std::span<const double>) { return 0.0; });
   SearchEngine engine(never, p.hooks);
-  EXPECT_EQ(engine.Compute(p.problem, SearchOptions::Random(5)).end, RunEnd::Stopped);
+  EXPECT_EQ(ComputeInto(engine, p.problem, SearchOptions::Random(5)).summary.end, RunEnd::Stopped);
   EXPECT_TRUE(never.points.empty());
   EXPECT_TRUE(p.hooks.lines.empty());
 }
@@ -310,15 +345,20 @@ TEST(Stop, ActsWithinOneEvaluationAtAnyMomentOfAStart) {
     StoppingFunction whole(p.evaluator, -1);
     {
       FlagHooks hooks(whole.stop);
-      SearchEngine(whole, hooks).Compute(p.problem, SearchOptions::Random(1));
+      [&] {
+        SearchEngine engine(whole, hooks);
+        ComputeInto(engine, p.problem, SearchOptions::Random(1));
+      }();
     }
     ASSERT_GT(whole.count, 700);
     const long last = std::min(whole.count, 20000L);
     for (long stopAt = 1; stopAt <= last; stopAt += 97) {
       StoppingFunction f(p.evaluator, stopAt);
       FlagHooks hooks(f.stop);
-      const RunSummary summary =
-          SearchEngine(f, hooks).Compute(p.problem, SearchOptions::Random(1));
+      const RunSummary summary = [&] {
+        SearchEngine engine(f, hooks);
+        return ComputeInto(engine, p.problem, SearchOptions::Random(1)).summary;
+      }();
       EXPECT_EQ(summary.end, RunEnd::Stopped) << stopAt;
       // At most the value of a point being listed when Stop came.
       EXPECT_LE(f.afterStop, 1) << "stop at evaluation " << stopAt;
@@ -338,7 +378,8 @@ TEST(Run, SameProblemSameListingRunAfterRun) {
   std::vector<std::vector<std::string>> listings;
   for (int k = 0; k < 3; ++k) {
     p.hooks.lines.clear();
-    ASSERT_EQ(engine.Compute(p.problem, SearchOptions::Explore()).end, RunEnd::Completed);
+    ASSERT_EQ(ComputeInto(engine, p.problem, SearchOptions::Explore()).summary.end,
+              RunEnd::Completed);
     listings.push_back(p.hooks.lines);
   }
   EXPECT_EQ(listings[1], listings[0]);
@@ -382,15 +423,13 @@ TEST(Run, ProblemsSectionWithAdditionalInfo) {
   EXPECT_TRUE(p.hooks.lines.empty());
 }
 
-TEST(Run, ProblemsOfTheLastRunAreKept) {
+TEST(Run, ProblemsOfARunComeWithItsResult) {
   PreparedProblem p({"x", "y"}, "(x-1)^2+(y+2)^2");
   p.problem.maxCycles = 1;
   SearchEngine engine(p.evaluator, p.hooks);
-  engine.Compute(p.problem, SearchOptions::Explore());
-  EXPECT_TRUE(engine.problems().convProblems);
+  EXPECT_TRUE(ComputeInto(engine, p.problem, SearchOptions::Explore()).problems.convProblems);
   p.problem.maxCycles = 8;
-  engine.Compute(p.problem, SearchOptions::Explore());
-  EXPECT_FALSE(engine.problems().Any());
+  EXPECT_FALSE(ComputeInto(engine, p.problem, SearchOptions::Explore()).problems.Any());
 }
 
 TEST(Run, EveryStationaryPointIsReported) {

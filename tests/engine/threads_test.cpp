@@ -56,11 +56,12 @@ Outcome Search(const ThreadCase& c, int threads, int64_t partSize) {
   options.partSize = partSize;
   SearchEngine engine(p.evaluator, p.hooks, &random, p.evaluator.Copies());
   Outcome out;
-  out.summary = engine.Compute(p.problem, options);
+  const RunResult result = ComputeInto(engine, p.problem, options);
+  out.summary = result.summary;
   out.lines = p.hooks.lines;
   out.maxima = p.problem.maxima;
   out.minima = p.problem.minima;
-  out.problems = engine.problems();
+  out.problems = result.problems;
   for (const auto& m : p.sink.messages) out.messages.push_back(m);
   out.met = p.hooks.met.size();
   return out;
