@@ -10,9 +10,11 @@ namespace quorvant {
 
 namespace {
 
-// The ring holds the neighbours along axes whose stride is at most this many points
-// (2^22 entries of 16 bytes, 64 MiB, at the most).
-constexpr int64_t kLargestReusedStride = int64_t{1} << 21;
+// The ring holds the neighbours along axes whose stride is at most this many points:
+// 2 * stride + 2 entries rounded up to a power of two, so at most 2^22 entries of 16
+// bytes (64 MiB) a thread.
+constexpr int64_t kLargestReusedStride = (int64_t{1} << 21) - 1;
+static_assert(std::bit_ceil(static_cast<uint64_t>(2 * kLargestReusedStride + 2)) == 1u << 22);
 
 bool SameHandOver(double a, double b) {
   return std::bit_cast<uint64_t>(Round15(a)) == std::bit_cast<uint64_t>(Round15(b));

@@ -1,7 +1,6 @@
 #include "model/numtext.h"
 
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cfloat>
 #include <charconv>
@@ -278,8 +277,6 @@ inline bool Round15Fast(double a, double& out) {
   return DivideBySplitPow10(n, kSplitPow10[k - kMinSplitPow10], out);
 }
 
-std::atomic<std::uint64_t> g_round15_fallbacks{0};
-
 // ---------------------------------------------------------------------------------
 // Reading
 
@@ -446,17 +443,31 @@ double Round15ByText(double value) {
   return result;
 }
 
-double Round15(double value) {
+namespace numtext_detail {
+
+bool Round15Arithmetic(double value, double& rounded) {
   const double a = std::fabs(value);
   if (a >= kFastMin && a < kFastMax) {
-    double rounded;
-    if (Round15Fast(a, rounded)) return std::copysign(rounded, value);
-  } else if (value == 0) {
-    return 0.0;
-  } else if (!std::isfinite(value)) {
-    return value;
+    if (!Round15Fast(a, rounded)) return false;
+    rounded = std::copysign(rounded, value);
+    return true;
   }
-  g_round15_fallbacks.fetch_add(1, std::memory_order_relaxed);
+  if (value == 0) {
+    rounded = 0.0;
+    return true;
+  }
+  if (!std::isfinite(value)) {
+    rounded = value;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace numtext_detail
+
+double Round15(double value) {
+  double rounded;
+  if (numtext_detail::Round15Arithmetic(value, rounded)) return rounded;
   return Round15ByText(value);
 }
 
@@ -582,13 +593,6 @@ bool ParseNumericText(std::string_view text, double& out) {
   return ConvertDecimal(text, out);
 }
 
-namespace numtext_detail {
-
-std::uint64_t FallbackCount() {
-  return g_round15_fallbacks.load(std::memory_order_relaxed);
-}
-
-}  // namespace numtext_detail
 std::string PrintedNumber(double value) {
   const std::string plain = FormatGeneral(value);
   std::string out;

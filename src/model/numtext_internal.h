@@ -1,14 +1,12 @@
 // Internal hooks of the number-text code, for its tests. Not part of the model API.
 #pragma once
 
-#include <cstdint>
-
 namespace quorvant::numtext_detail {
 
-// How many times Round15 has handed a value to the text round trip (Round15ByText)
-// because the arithmetic path could not decide it: values outside [1e-32, 1e37),
-// subnormals, and the astronomically rare exact products that lie too close to a
-// rounding boundary. Counts across all threads since the program started.
-std::uint64_t FallbackCount();
+// Round15 without its text round trip: true when the arithmetic path decides `value`
+// (then `rounded` is Round15's result), false when Round15 hands it to Round15ByText:
+// values outside [1e-32, 1e37) other than zero and non-finite ones, subnormals, and the
+// astronomically rare exact products that lie too close to a rounding boundary.
+bool Round15Arithmetic(double value, double& rounded);
 
 }  // namespace quorvant::numtext_detail

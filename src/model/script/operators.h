@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "model/script/bytecode.h"
+#include "model/script/script_error.h"
 #include "model/script/variant.h"
 
 namespace quorvant::script {
@@ -15,7 +16,7 @@ namespace quorvant::script {
 namespace kernel {
 
 inline int32_t Finite(double r) {
-  return std::isfinite(r) ? 0 : 6;
+  return std::isfinite(r) ? 0 : kOverflow;
 }
 inline int32_t Add(double a, double b, double& r) {
   r = a + b;
@@ -42,12 +43,12 @@ inline int32_t Exp(double x, double& r) {
   return Finite(r);
 }
 inline int32_t Log(double x, double& r) {
-  if (x <= 0) return 5;
+  if (x <= 0) return kInvalidCall;
   r = std::log(x);
   return 0;
 }
 inline int32_t Sqr(double x, double& r) {
-  if (x < 0) return 5;
+  if (x < 0) return kInvalidCall;
   r = std::sqrt(x);
   return 0;
 }
