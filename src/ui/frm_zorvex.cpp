@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -234,7 +235,7 @@ void frmZorvex::createMenus() {
   mnuPlot->setEnabled(false);
   mnuHelp = menuBar()->addAction("&Help");
   mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
-  mnuAbout = menuBar()->addAction("A&bout");
+  mnuAbout = menuBar()->addAction("&About");
   mnuOpen->setObjectName("mnuOpen");
   mnuSave->setObjectName("mnuSave");
   mnuSaveAs->setObjectName("mnuSaveAs");
@@ -511,6 +512,16 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
         dropEvent(drop);
       return true;
     }
+  }
+  // Alt with a key is for the menus: one that no menu letter takes (About while it is
+  // hidden, say) is not text for a field. AltGr, which types characters, comes without
+  // Alt here (X11) or with Ctrl (Windows).
+  if (type == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers();
+    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !key->text().isEmpty() &&
+        key->text().front().isPrint())
+      return true;
   }
   if (event->type() == QEvent::FocusIn) {
     if (auto* field = qobject_cast<QLineEdit*>(watched)) {
