@@ -16,7 +16,7 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent) {
   plot_ = new QCustomPlot;
   plot_->setObjectName("plot");
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-  plot_->setMinimumSize(480, 380);
+  plot_->setMinimumSize(400, 300);  // within a 1366 x 768 screen at 150 %
   Reset();
   hover_ = new QLabel(" ");
   hover_->setObjectName("plotHover");

@@ -300,6 +300,14 @@ TEST_F(Window, StopDuringALongRun) {
   EXPECT_EQ(Find<QLabel>("lblExtrema")->text(), "0 max. 0 min. ");
   EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Stopped"))
       << window->statusBar()->currentMessage().toStdString();
+  // The listing is incomplete, and the caption area says so until the next run.
+  auto* note = Find<QLabel>("lblRunNote");
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_EQ(note->text(), "Stopped: incomplete");
+  ASSERT_TRUE(TypeAndLeave("txtSubintervals0", "4"));
+  ASSERT_TRUE(RunAndWait("cmdExplore"));
+  EXPECT_FALSE(note->isVisible());
+  EXPECT_FALSE(window->statusBar()->currentMessage().startsWith("Stopped"));
 }
 
 TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
@@ -413,6 +421,17 @@ TEST_F(Files, SaveAsAsksAndACancelWritesNothing) {
   EXPECT_EQ(window->problemPath(), saveName.toStdString());
   const std::string text = ReadAll(dir / "new.zvx");
   EXPECT_NE(text.find("\"Max(x, 2)\""), std::string::npos) << text;
+  // A name without an extension gets ".zvx"; a file of that name is replaced only when
+  // the user says so.
+  std::filesystem::remove(dir / "plain.zvx");
+  saveName = QString::fromStdString((dir / "plain").string());
+  window->mnuSaveAs_Click();
+  EXPECT_EQ(window->problemPath(), (dir / "plain.zvx").string());
+  EXPECT_TRUE(questions.isEmpty());
+  answer = false;
+  window->mnuSaveAs_Click();
+  EXPECT_EQ(questions.size(), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "plain"));
 }
 
 TEST_F(Files, PrintToPdf) {
