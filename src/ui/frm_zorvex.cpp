@@ -376,7 +376,7 @@ QString frmZorvex::AskFileName(FileDialogKind kind) {
 QString frmZorvex::WithProblemSuffix(const QString& name) {
   const QFileInfo info(name);
   if (!info.suffix().isEmpty() || info.fileName().isEmpty() || info.isDir()) return name;
-  const QString suffixed = name + ".zvx";
+  const QString suffixed = name + (name.endsWith('.') ? "zvx" : ".zvx");
   if (QFileInfo::exists(suffixed)) {
     const QString question = "\"" + QDir::toNativeSeparators(suffixed) +
                              "\" already exists.\n\nReplace it with this problem?";
@@ -574,12 +574,12 @@ void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
 }
 
 bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
-  // A file dragged over a field is for the window, not text for the field to take.
   const QEvent::Type type = event->type();
   if (type == QEvent::Close && (watched == about_ || watched == help_ || watched == plot_)) {
     auto* window = static_cast<QWidget*>(watched);
     settings_.SetWindowSize(window->objectName(), window->size());
   }
+  // A file dragged over a field is for the window, not text for the field to take.
   if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
     if (drop->mimeData()->hasUrls()) {
