@@ -9,6 +9,12 @@
 // problem file, runs Random with "Show additional info" and saves the window with its
 // title (OUTDIR/main-window.png), the question closing then asks
 // (OUTDIR/close-prompt.png), and the Plot window (OUTDIR/himmelblau-plot.png).
+//
+// The README's pictures without any display: window_screenshot --readme PROBLEM.zvx OUTDIR
+// opens the problem and runs Random with "Show additional info" (OUTDIR/main-window.png),
+// shows the Stationary points table (OUTDIR/points-table.png) and the Plot window with its
+// colour scale (OUTDIR/himmelblau-plot.png), and a run refused for a user constant the
+// interpreter cannot execute, with the reason in the status bar (OUTDIR/refusal.png).
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -46,6 +53,63 @@ bool SaveFramed(QWidget* window, const QString& path, int margin = 0) {
 int Fail(const char* what) {
   std::fprintf(stderr, "window_screenshot: %s\n", what);
   return 1;
+}
+
+// The interpreter's message box would wait for a click no one gives offscreen; the
+// refusal the picture shows is the status bar's.
+class NoMessages final : public quorvant::MessageSink {
+ public:
+  void ShowMessage(std::string_view, std::string_view, quorvant::MessageIcon) override {}
+};
+
+bool Grab(QWidget* window, const QString& path) {
+  QApplication::processEvents();
+  return window->grab().save(path);
+}
+
+int ReadmePictures(const QString& problem, const QString& out) {
+  NoMessages messages;
+  quorvant::frmZorvex window(&messages);
+  window.resize(1040, 660);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  if (!QTest::qWaitForWindowActive(&window)) return Fail("the window did not show");
+  if (!window.OpenNamedFile(problem)) return Fail("the problem file did not open");
+  window.findChild<QLineEdit*>("txtRand")->setText("400");
+  window.findChild<QCheckBox*>("chkShowPivots")->setChecked(true);
+  QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
+  window.cmdRandom_Click();
+  if (!done.wait(60000)) return Fail("the run did not end");
+  quorvant::ListingView* listing = window.listingView();
+  listing->scrollTo(window.listing()->index(window.listing()->rowCount() / 2),
+                    QAbstractItemView::PositionAtTop);
+  listing->setFocus();
+  if (!Grab(&window, out + "/main-window.png")) return Fail("cannot save main-window.png");
+
+  window.findChild<QTabWidget*>("tabResults")->setCurrentIndex(1);
+  if (!Grab(&window, out + "/points-table.png")) return Fail("cannot save points-table.png");
+  window.findChild<QTabWidget*>("tabResults")->setCurrentIndex(0);
+
+  window.mnuPlot_Click();
+  quorvant::PlotWindow* plot = window.plotWindow();
+  if (!plot) return Fail("no Plot window");
+  QSignalSpy rendered(plot, &quorvant::PlotWindow::rendered);
+  plot->resize(860, 760);
+  if (rendered.isEmpty() && !rendered.wait(20000)) return Fail("the plot was not drawn");
+  if (!Grab(plot, out + "/himmelblau-plot.png")) return Fail("cannot save himmelblau-plot.png");
+  plot->close();
+
+  // A constant the interpreter cannot execute: the run is not started, and says why.
+  auto* constant = window.findChild<QComboBox*>("cboConstants");
+  constant->setFocus();
+  QTest::keyClicks(constant->lineEdit(), "k=1/");
+  QTest::keyClick(constant->lineEdit(), Qt::Key_Return);
+  window.resize(900, 660);
+  QTest::mouseClick(window.findChild<QPushButton*>("cmdExplore"), Qt::LeftButton);
+  if (!Grab(&window, out + "/refusal.png")) return Fail("cannot save refusal.png");
+  window.SetUnsavedPrompt([](bool) { return quorvant::frmZorvex::UnsavedAnswer::Discard; });
+  window.close();
+  return 0;
 }
 
 int Session(const QString& problem, const QString& out) {
@@ -100,6 +164,14 @@ int Session(const QString& problem, const QString& out) {
 
 int main(int argc, char** argv) {
   // Read before the application object, which takes its own options out of argv.
+  if (argc == 4 && std::string(argv[1]) == "--readme") {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString problem = QString::fromLocal8Bit(argv[2]);
+    const QString out = QString::fromLocal8Bit(argv[3]);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quorvant screenshots");
+    return ReadmePictures(problem, out);
+  }
   if (argc == 4 && std::string(argv[1]) == "--tour") {
     const QString problem = QString::fromLocal8Bit(argv[2]);
     const QString out = QString::fromLocal8Bit(argv[3]);

@@ -29,7 +29,7 @@ std::string RenderPlotPng(const PlotData& data, const std::string& path,
     const QString nothing = PlotProblemMessage(data, axes, grid);
     if (nothing.isEmpty())
       view.Show(grid, markers, xName, yName, true,
-                SliceCaption(data.problem.varNames, axes, problem.fixed));
+                SliceCaption(data.problem.varNames, axes, problem.fixed), PlotTitle(data));
     else
       view.ShowMessage(nothing);
   }

@@ -99,6 +99,20 @@ QString SliceCaption(const std::vector<std::string>& names, PlotAxes axes,
   return parts.join(", ");
 }
 
+QString PlotTitle(const PlotData& data) {
+  const auto& names = data.problem.varNames;
+  QStringList joined, box;
+  for (const std::string& name : names) joined << QString::fromStdString(name);
+  QString formula = QString::fromStdString(data.problem.formula);
+  if (formula.size() > kTitleFormulaChars)
+    formula = formula.left(kTitleFormulaChars - 1) + QString::fromUtf8("\u2026");
+  for (size_t i = 0; i < names.size() && i < data.lower.size() && i < data.upper.size(); ++i)
+    box << QString::fromStdString(names[i]) + ": " +
+               QString::fromStdString(FormatGeneral(data.lower[i])) + " to " +
+               QString::fromStdString(FormatGeneral(data.upper[i]));
+  return "f(" + joined.join(',') + ") = " + formula + " on " + box.join(", ");
+}
+
 QString UnplottableBox(const PlotData& data, PlotAxes axes) {
   for (int axis : {axes.x, axes.y}) {
     if (axis < 0 || axis >= static_cast<int>(data.lower.size())) continue;

@@ -44,6 +44,12 @@ PlotMarkers MarkPlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
 QString SliceCaption(const std::vector<std::string>& names, PlotAxes axes,
                      const std::vector<double>& slice);
 
+// The heading of a plot: the function with its formula, then the search box of every
+// variable ("f(x,y) = x*x+y*y on x: -5 to 5, y: -5 to 5"). A formula longer than
+// kTitleFormulaChars ends in an ellipsis.
+inline constexpr int kTitleFormulaChars = 90;
+QString PlotTitle(const PlotData& data);
+
 // Why the box cannot be sampled on these axes (a limit that is not a number, or a width
 // beyond the largest double, as for -1E308 to 1E308), in words; empty when it can.
 QString UnplottableBox(const PlotData& data, PlotAxes axes);

@@ -16,7 +16,7 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent) {
   plot_ = new QCustomPlot;
   plot_->setObjectName("plot");
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-  plot_->setMinimumSize(480, 380);
+  plot_->setMinimumSize(400, 300);  // within a 1366 x 768 screen at 150 %
   Reset();
   hover_ = new QLabel(" ");
   hover_->setObjectName("plotHover");
@@ -52,6 +52,7 @@ QCPColorGradient PlotView::Gradient() {
 void PlotView::Reset() {
   drawn_.clear();
   message_.clear();
+  scaleNote_.clear();
   plot_->clearPlottables();
   plot_->clearItems();
   plot_->plotLayout()->clear();
@@ -71,9 +72,11 @@ void PlotView::Reset() {
 }
 
 void PlotView::Show(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
-                    const QString& yName, bool showOthers, const QString& slice) {
+                    const QString& yName, bool showOthers, const QString& slice,
+                    const QString& title) {
   grid_ = grid;
   slice_ = slice;
+  title_ = title;
   Reset();
   if (!slice.isEmpty()) {
     auto* caption = new QCPTextElement(plot_, "Slice at " + slice, QFont("Sans Serif", 10));
@@ -84,6 +87,14 @@ void PlotView::Show(const PlotGrid& grid, const PlotMarkers& markers, const QStr
     ShowCurve(grid, markers, xName, showOthers);
   else
     ShowMap(grid, markers, xName, yName, showOthers);
+  if (!title.isEmpty()) {
+    plot_->plotLayout()->insertRow(0);
+    QFont font("Sans Serif", 10);
+    font.setBold(true);
+    auto* heading = new QCPTextElement(plot_, title, font);
+    heading->setObjectName("plotTitle");
+    plot_->plotLayout()->addElement(0, 0, heading);
+  }
   homeX0_ = plot_->xAxis->range().lower;
   homeX1_ = plot_->xAxis->range().upper;
   homeY0_ = plot_->yAxis->range().lower;
@@ -104,6 +115,7 @@ void PlotView::PlaceLegend() {
 void PlotView::ShowMessage(const QString& text) {
   grid_ = PlotGrid{};
   slice_.clear();
+  title_.clear();
   Reset();
   PlaceLegend();
   plot_->plotLayout()->simplify();
@@ -197,18 +209,9 @@ void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const Q
   plot_->axisRect()->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
   scale->setMarginGroup(QCP::msBottom | QCP::msTop, margins);
   map->setInterpolate(true);
-  // Colours span the lower 90% of the values, so the neighbourhood of the minima keeps
-  // its detail where a few very large values would otherwise flatten it.
-  std::vector<double> finite;
-  for (double v : grid.values)
-    if (std::isfinite(v)) finite.push_back(v);
-  if (!finite.empty()) {
-    std::sort(finite.begin(), finite.end());
-    const double lo = finite.front();
-    double hi = finite[static_cast<size_t>(0.9 * (finite.size() - 1))];
-    if (!(hi > lo)) hi = finite.back() > lo ? finite.back() : lo + 1;
-    map->setDataRange(QCPRange(lo, hi));
-  }
+  const ColourRange range = ColourRangeOf(grid.values);
+  map->setDataRange(QCPRange(range.lower, range.upper));
+  if (range.clippedLow || range.clippedHigh) NoteClippedScale(grid, range, xName, yName, scale);
   AddContours(grid);
   plot_->xAxis->setLabel(xName);
   plot_->yAxis->setLabel(yName);
@@ -219,6 +222,71 @@ void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const Q
   AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(255, 255, 255));
   if (showOthers)
     AddMarkers(markers.others, "saddle / neither", QCPScatterStyle::ssDiamond, QColor(255, 140, 0));
+}
+
+PlotView::ColourRange PlotView::ColourRangeOf(const std::vector<double>& values) {
+  std::vector<double> finite;
+  for (double v : values)
+    if (std::isfinite(v)) finite.push_back(v);
+  ColourRange range;
+  if (finite.empty()) return range;
+  std::sort(finite.begin(), finite.end());
+  const double lo = finite.front(), hi = finite.back();
+  range.lower = lo;
+  range.upper = hi > lo ? hi : lo + 1;
+  // The bulk: the middle 80 % of the values. A tail beyond it more than ten times as
+  // long as the bulk is wide is cut off at the bulk's end.
+  const double p10 = finite[static_cast<size_t>(0.1 * static_cast<double>(finite.size() - 1))];
+  const double p90 = finite[static_cast<size_t>(0.9 * static_cast<double>(finite.size() - 1))];
+  const double bulk = p90 - p10;
+  if (!(bulk > 0) || !std::isfinite(bulk)) return range;
+  constexpr double kLongTail = 10;
+  if (hi - p90 > kLongTail * bulk) {
+    range.upper = p90;
+    range.clippedHigh = true;
+  }
+  if (p10 - lo > kLongTail * bulk) {
+    range.lower = p10;
+    range.clippedLow = true;
+  }
+  return range;
+}
+
+// A scale that stops short of the values drawn says so on the bar, and the note under the
+// picture names the highest and lowest values with where they lie.
+void PlotView::NoteClippedScale(const PlotGrid& grid, const ColourRange& range,
+                                const QString& xName, const QString& yName, QCPColorScale* scale) {
+  auto num = [](double v) { return QString::fromStdString(FormatGeneral(v)); };
+  auto where = [&](bool highest) {
+    int best = -1;
+    for (int k = 0; k < static_cast<int>(grid.values.size()); ++k) {
+      const double v = grid.values[static_cast<size_t>(k)];
+      if (!std::isfinite(v)) continue;
+      if (best < 0 || (highest ? v > grid.values[static_cast<size_t>(best)]
+                               : v < grid.values[static_cast<size_t>(best)]))
+        best = k;
+    }
+    const int ix = best % grid.xCount, iy = best / grid.xCount;
+    const double x = grid.xMin + (grid.xMax - grid.xMin) * ix / std::max(1, grid.xCount - 1);
+    const double y = grid.yMin + (grid.yMax - grid.yMin) * iy / std::max(1, grid.yCount - 1);
+    return num(grid.values[static_cast<size_t>(best)]) + " at " + xName + " = " + num(x) + ", " +
+           yName + " = " + num(y);
+  };
+  QStringList bar, note;
+  if (range.clippedLow) {
+    bar << "below " + num(range.lower);
+    note << "lowest value " + where(false);
+  }
+  if (range.clippedHigh) {
+    bar << "above " + num(range.upper);
+    note << "highest value " + where(true);
+  }
+  scale->setLabel("f (clipped " + bar.join(", ") + ")");
+  scaleNote_ = "Beyond the colour scale: " + note.join("; ") + ".";
+  auto* text = new QCPTextElement(plot_, scaleNote_, QFont("Sans Serif", 9));
+  text->setObjectName("plotScaleNote");
+  plot_->plotLayout()->insertRow(2);
+  plot_->plotLayout()->addElement(2, 0, text);
 }
 
 // Contour lines by marching squares: each cell contributes the segments where a

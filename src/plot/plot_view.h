@@ -14,6 +14,7 @@
 
 class QCustomPlot;
 class QCPColorGradient;
+class QCPColorScale;
 
 namespace quorvant {
 
@@ -31,15 +32,31 @@ class PlotView : public QWidget {
   Q_OBJECT
  public:
   explicit PlotView(QWidget* parent = nullptr);
-  // `slice` says where a slice lies ("z = -9.42478"); empty for a whole picture.
+  // `slice` says where a slice lies ("z = -9.42478"); empty for a whole picture. `title`
+  // (the formula and the box) heads the picture, so exported files carry it.
   void Show(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
-            const QString& yName, bool showOthers, const QString& slice = QString());
+            const QString& yName, bool showOthers, const QString& slice = QString(),
+            const QString& title = QString());
   // A message where the picture would be, when there is nothing to draw.
   void ShowMessage(const QString& text);
   // The message shown instead of a picture, empty while a picture is shown.
   const QString& message() const { return message_; }
   // The slice caption shown above the picture (empty when there is none).
   const QString& sliceCaption() const { return slice_; }
+  // The title above the picture (empty when there is none).
+  const QString& title() const { return title_; }
+  // What the heat map says under the picture about values beyond its colour scale
+  // (empty when the scale covers every value drawn).
+  const QString& scaleNote() const { return scaleNote_; }
+
+  // The values a heat map's colours span: every value drawn, unless a few lie so far
+  // beyond the rest (a pole, say) that the others would all get one colour; then the
+  // scale stops where the bulk of the values ends on that side, and says so.
+  struct ColourRange {
+    double lower = 0, upper = 1;
+    bool clippedLow = false, clippedHigh = false;
+  };
+  static ColourRange ColourRangeOf(const std::vector<double>& values);
   // Back to the whole box, as the picture was first drawn.
   void ResetView();
   bool ExportPng(const QString& path, int width = 900, int height = 700);
@@ -56,6 +73,8 @@ class PlotView : public QWidget {
   void ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const QString& xName,
                const QString& yName, bool showOthers);
   void AddContours(const PlotGrid& grid);
+  void NoteClippedScale(const PlotGrid& grid, const ColourRange& range, const QString& xName,
+                        const QString& yName, QCPColorScale* scale);
   void Reset();
   void AddMarkers(const std::vector<PlotMarker>& points, const QString& name, int shape,
                   const QColor& color);
@@ -67,6 +86,8 @@ class PlotView : public QWidget {
   PlotGrid grid_;
   QString message_;
   QString slice_;
+  QString title_;
+  QString scaleNote_;
   double homeX0_ = 0, homeX1_ = 1, homeY0_ = 0, homeY1_ = 1;
   std::vector<std::pair<QString, std::vector<PlotMarker>>> drawn_;
 };

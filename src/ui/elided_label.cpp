@@ -2,7 +2,9 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QSizeGrip>
 #include <QStyle>
+#include <algorithm>
 
 namespace quorvant {
 
@@ -60,6 +62,43 @@ void ElidedLabel::changeEvent(QEvent* event) {
 void ElidedLabel::UpdateToolTip() {
   const QString tip = elided() ? text() : QString();
   if (toolTip() != tip) setToolTip(tip);
+}
+
+ElidingStatusBar::ElidingStatusBar(QWidget* parent) : QStatusBar(parent) {
+  connect(this, &QStatusBar::messageChanged, this, &ElidingStatusBar::UpdateToolTip);
+}
+
+// Where the toolkit would draw the message: from the left margin to the size grip.
+QRect ElidingStatusBar::MessageArea() const {
+  int right = width() - 12;
+  if (const auto* grip = findChild<QSizeGrip*>(); grip && grip->isVisible())
+    right = std::min(right, grip->x());
+  return QRect(6, 0, std::max(0, right - 6), height());
+}
+
+QString ElidingStatusBar::shownText() const {
+  return fontMetrics().elidedText(currentMessage(), Qt::ElideRight, MessageArea().width());
+}
+
+void ElidingStatusBar::UpdateToolTip() {
+  const QString message = currentMessage();
+  setToolTip(shownText() != message ? message : QString());
+}
+
+void ElidingStatusBar::paintEvent(QPaintEvent* event) {
+  if (currentMessage().isEmpty()) {
+    QStatusBar::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  painter.setPen(palette().windowText().color());
+  painter.drawText(MessageArea(), Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                   shownText());
+}
+
+void ElidingStatusBar::resizeEvent(QResizeEvent* event) {
+  QStatusBar::resizeEvent(event);
+  UpdateToolTip();
 }
 
 }  // namespace quorvant

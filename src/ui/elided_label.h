@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QStatusBar>
 
 namespace quorvant {
 
@@ -23,6 +24,24 @@ class ElidedLabel : public QLabel {
   void changeEvent(QEvent* event) override;
 
  private:
+  void UpdateToolTip();
+};
+
+// A status bar whose message ends in "..." where it does not fit, with the whole message
+// as its tooltip; currentMessage() is always the whole message.
+class ElidingStatusBar : public QStatusBar {
+  Q_OBJECT
+ public:
+  explicit ElidingStatusBar(QWidget* parent = nullptr);
+  // The message as it is drawn now.
+  QString shownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QRect MessageArea() const;
   void UpdateToolTip();
 };
 

@@ -1,7 +1,9 @@
 #include "ui/frm_about.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QtGlobal>
 
 namespace quorvant {
@@ -18,7 +20,27 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
   font.setBold(true);
   setFont(font);
   setAutoFillBackground(true);
+  close_ = new QPushButton("Close", this);
+  close_->setObjectName("cmdAboutClose");
+  close_->setFont(QFont());  // the toolkit's own, not the name's large bold letters
+  close_->setDefault(true);
+  connect(close_, &QPushButton::clicked, this, &QWidget::close);
   resize(420, 300);
+}
+
+void frmAbout::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const QSize button = close_->sizeHint();
+  close_->setGeometry(width() - button.width() - 12, height() - button.height() - 12,
+                      button.width(), button.height());
+}
+
+void frmAbout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 QStringList frmAbout::VersionLines() {
@@ -29,7 +51,7 @@ void frmAbout::WriteName() {
   lines_ << ""
          << ""
          << "" << kProductName;
-  const int needed = Layout(nullptr);
+  const int needed = Layout(nullptr) + close_->sizeHint().height() + 16;
   if (needed > height()) resize(width(), needed);
   update();
 }

@@ -1,12 +1,13 @@
 // The About window: the product's name in large bold letters, written again below
 // on every About, each time with the program's version and the Qt version under it in
-// a smaller font; a click anywhere closes it. Not modal.
+// a smaller font; a click anywhere, its Close button or Esc closes it. Not modal.
 #pragma once
 
 #include <QStringList>
 #include <QWidget>
 
 class QPainter;
+class QPushButton;
 
 namespace quorvant {
 
@@ -26,10 +27,13 @@ class frmAbout : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   int Layout(QPainter* painter) const;
   QStringList lines_;
+  QPushButton* close_;
 };
 
 }  // namespace quorvant

@@ -5,12 +5,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -19,6 +21,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -130,7 +133,7 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   columns->addLayout(left, 2);
   columns->addWidget(createResultsPanel(), 3);
   setCentralWidget(central);
-  statusBar();
+  setStatusBar(new ElidingStatusBar);
   guardFields();
 
   connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
@@ -198,23 +201,41 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+// Secondary windows open on the main window's screen, centred on it, no larger than the
+// screen allows, and remember their size when they close.
+void frmZorvex::PlaceNewWindow(QWidget* window) {
+  PlaceSecondaryWindow(window, this, window->size(), settings_);
+  window->installEventFilter(this);
+}
+
 void frmZorvex::mnuHelp_Click() {
-  if (!help_)
+  if (!help_) {
     help_ = new HelpWindow(helpFolder_.isEmpty() ? HelpWindow::DefaultFolder() : helpFolder_);
+    PlaceNewWindow(help_);
+  }
   help_->show();
   help_->raise();
   help_->activateWindow();
 }
 
 void frmZorvex::mnuAbout_Click() {
-  if (!about_) about_ = new frmAbout;
+  if (!about_) {
+    about_ = new frmAbout;
+    PlaceNewWindow(about_);
+  }
   about_->show();
   about_->WriteName();
+  about_->raise();
+  about_->activateWindow();
 }
 
 void frmZorvex::createMenus() {
   QMenu* mnuFile = menuBar()->addMenu("&File");
   mnuFile->setObjectName("mnuFile");
+  mnuNew = mnuFile->addAction("&New");
+  mnuNew->setObjectName("mnuNew");
+  mnuNew->setShortcut(QKeySequence("Ctrl+N"));
+  mnuNew->setToolTip("Opens a new, empty window for another problem");
   mnuOpen = mnuFile->addAction("&Open");
   mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
   mnuRecent_ = mnuFile->addMenu("&Recent Files");
@@ -234,7 +255,7 @@ void frmZorvex::createMenus() {
   mnuPlot->setEnabled(false);
   mnuHelp = menuBar()->addAction("&Help");
   mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
-  mnuAbout = menuBar()->addAction("A&bout");
+  mnuAbout = menuBar()->addAction("&About");
   mnuOpen->setObjectName("mnuOpen");
   mnuSave->setObjectName("mnuSave");
   mnuSaveAs->setObjectName("mnuSaveAs");
@@ -246,6 +267,7 @@ void frmZorvex::createMenus() {
   mnuSaveAs->setEnabled(false);
   mnuPrint->setVisible(false);
   mnuAbout->setVisible(false);
+  connect(mnuNew, &QAction::triggered, this, &frmZorvex::mnuNew_Click);
   connect(mnuOpen, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
   connect(mnuSave, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
   connect(mnuSaveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
@@ -259,6 +281,15 @@ void frmZorvex::createMenus() {
   UpdateRecentFilesMenu();
 }
 
+// A problem per window: a new window is a new run of the program, which starts empty
+// with every command in its first state (Open among them).
+void frmZorvex::mnuNew_Click() {
+  const QString program = QCoreApplication::applicationFilePath();
+  const bool started = launcher_ ? launcher_(program, {}) : QProcess::startDetached(program, {});
+  if (!started)
+    ShowMessage("Quorvant", "A new window could not be started: \"" + program + "\" did not run.");
+}
+
 QStringList frmZorvex::recentFiles() const {
   return settings_.RecentFiles();
 }
@@ -270,16 +301,35 @@ void frmZorvex::UpdateRecentFilesMenu() {
     const QString& path = files[k];
     QAction* entry = mnuRecent_->addAction(
         QString("&%1 %2").arg(k + 1).arg(QFileInfo(path).fileName().replace('&', "&&")));
-    entry->setToolTip(path);
+    // The name says which file; the tooltip says where it is.
+    entry->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
     entry->setData(path);
     connect(entry, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
+  }
+  if (!files.isEmpty()) {
+    mnuRecent_->addSeparator();
+    QAction* clear = mnuRecent_->addAction("&Clear Recent Files");
+    clear->setObjectName("mnuClearRecent");
+    connect(clear, &QAction::triggered, this, [this] {
+      settings_.ClearRecentFiles();
+      UpdateRecentFilesMenu();
+    });
   }
   mnuRecent_->setToolTipsVisible(true);
   mnuRecent_->setEnabled(mnuOpen->isEnabled() && !files.isEmpty());
 }
 
+// A file that is gone leaves the list, and the user hears of it.
 void frmZorvex::OpenRecentFile(const QString& path) {
-  if (!OpenAllowed() || !MaybeSave()) return;
+  if (!OpenAllowed()) return;
+  if (!QFileInfo::exists(path)) {
+    settings_.RemoveRecentFile(path);
+    UpdateRecentFilesMenu();
+    ShowMessage("Quorvant", "\"" + QDir::toNativeSeparators(path) +
+                                "\" no longer exists; it is removed from Recent Files.");
+    return;
+  }
+  if (!MaybeSave()) return;
   OpenProblemFile(path.toStdString());
 }
 
@@ -295,22 +345,48 @@ QString frmZorvex::AskFileName(FileDialogKind kind) {
     name = fileDialogs_(kind);
   } else {
     const QString folder = settings_.LastFolder();
-    // No filter, no default extension: problem files have none of their own.
+    // Problem files first; any other name can still be chosen under "All files".
+    const QString filter = "Problem files (*.zvx);;All files (*)";
     switch (kind) {
       case FileDialogKind::Open:
-        name = QFileDialog::getOpenFileName(this, QString(), folder);
+        name = QFileDialog::getOpenFileName(this, QString(), folder, filter);
         break;
-      case FileDialogKind::Save:
-        name = QFileDialog::getSaveFileName(this, QString(), folder);
+      case FileDialogKind::Save: {
+        QFileDialog dialog(this, QString(), folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("zvx");  // added before the dialog asks about replacing
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+          name = dialog.selectedFiles().front();
         break;
+      }
       case FileDialogKind::SaveListing:
         name = QFileDialog::getSaveFileName(this, "Save Listing As", folder + "/listing.txt",
                                             "Text (*.txt)");
         break;
     }
   }
+  if (kind == FileDialogKind::Save && !name.isEmpty()) name = WithProblemSuffix(name);
   if (!name.isEmpty() && kind != FileDialogKind::SaveListing) settings_.RememberFolderOf(name);
   return name;
+}
+
+// A name without an extension gets ".zvx". The toolkit's dialog has added it already and
+// asked about replacing that file; a dialog that did not (another one, or a name handed
+// over from elsewhere) is asked about here, so no file is replaced unasked.
+QString frmZorvex::WithProblemSuffix(const QString& name) {
+  const QFileInfo info(name);
+  if (!info.suffix().isEmpty() || info.fileName().isEmpty() || info.isDir()) return name;
+  const QString suffixed = name + (name.endsWith('.') ? "zvx" : ".zvx");
+  if (QFileInfo::exists(suffixed)) {
+    const QString question = "\"" + QDir::toNativeSeparators(suffixed) +
+                             "\" already exists.\n\nReplace it with this problem?";
+    const bool replace = confirm_ ? confirm_(question)
+                                  : QMessageBox::question(this, "Quorvant", question,
+                                                          QMessageBox::Yes | QMessageBox::No,
+                                                          QMessageBox::No) == QMessageBox::Yes;
+    if (!replace) return {};
+  }
+  return suffixed;
 }
 
 Problem frmZorvex::ProblemFromFields() const {
@@ -501,8 +577,12 @@ void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
 }
 
 bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
-  // A file dragged over a field is for the window, not text for the field to take.
   const QEvent::Type type = event->type();
+  if (type == QEvent::Close && (watched == about_ || watched == help_ || watched == plot_)) {
+    auto* window = static_cast<QWidget*>(watched);
+    settings_.SetWindowSize(window->objectName(), window->size());
+  }
+  // A file dragged over a field is for the window, not text for the field to take.
   if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
     if (drop->mimeData()->hasUrls()) {
@@ -514,6 +594,16 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
         dropEvent(drop);
       return true;
     }
+  }
+  // Alt with a key is for the menus: one that no menu letter takes (About while it is
+  // hidden, say) is not text for a field. AltGr, which types characters, comes without
+  // Alt here (X11) or with Ctrl (Windows).
+  if (type == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers();
+    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !key->text().isEmpty() &&
+        key->text().front().isPrint())
+      return true;
   }
   if (event->type() == QEvent::FocusIn) {
     if (auto* field = qobject_cast<QLineEdit*>(watched)) {
@@ -619,11 +709,17 @@ QWidget* frmZorvex::createResultsPanel() {
   lblExtrema->setToolTip("How many extrema were found");
   lblExtrema->setStyleSheet("background-color: #ffffe0; padding: 2px");
   lblExtrema->setMinimumWidth(160);
+  lblRunNote = new QLabel;
+  lblRunNote->setObjectName("lblRunNote");
+  lblRunNote->setToolTip("The search was stopped before it ended: other extrema may exist");
+  lblRunNote->setStyleSheet("color: #a04000; padding: 2px");
+  lblRunNote->setVisible(false);
   prgRun = new QProgressBar;
   prgRun->setObjectName("prgRun");
   prgRun->setRange(0, 1000);
   prgRun->setVisible(false);
   bottom->addWidget(lblExtrema);
+  bottom->addWidget(lblRunNote);
   bottom->addWidget(prgRun, 1);
   bottom->addStretch(0);
   column->addLayout(bottom);
@@ -723,6 +819,7 @@ void frmZorvex::ClearResults() {
   if (loading_ || running_) return;
   listing_->Clear();
   lblExtrema->setText("");
+  lblRunNote->setVisible(false);
   problem_.maxima.clear();
   problem_.minima.clear();
   lastPoints_.clear();
@@ -802,8 +899,10 @@ void frmZorvex::onRunFinished() {
       notes << FromStd(summary.reason);
       break;
     case RunEnd::Stopped:
+      // Stays until the next run: the listing is incomplete, and says so beside the counts.
       notes << "Stopped: the extrema found so far are listed.";
-      timeout = 8000;
+      lblRunNote->setText("Stopped: incomplete");
+      lblRunNote->setVisible(true);
       break;
     case RunEnd::StoreFull:
       notes << "The search ended: the store of 100 points of one kind is full.";
@@ -892,7 +991,10 @@ PlotData frmZorvex::CurrentPlotData() const {
 
 void frmZorvex::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
-  if (!plot_) plot_ = new PlotWindow;
+  if (!plot_) {
+    plot_ = new PlotWindow;
+    PlaceNewWindow(plot_);
+  }
   plot_->SetData(CurrentPlotData());
   plot_->show();
   plot_->raise();

@@ -101,7 +101,12 @@ class frmZorvex : public QMainWindow {
   // the last run or Open: what Save writes, Print prints, Plot draws and a run searches.
   Problem ProblemFromFields() const;
 
+  // Starts a program (File > New starts this one again): QProcess, or a test.
+  using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
+  void SetLauncher(Launcher launch) { launcher_ = std::move(launch); }
+
   // The commands, as the buttons and menus run them.
+  void mnuNew_Click();
   void mnuOpen_Click();
   // Opens a problem file named on the command line exactly as File > Open does with
   // the name the dialog hands back.
@@ -148,6 +153,7 @@ class frmZorvex : public QMainWindow {
 
  private:
   void createMenus();
+  void PlaceNewWindow(QWidget* window);
   void FitToScreen();
   void UpdateRecentFilesMenu();
   void OpenRecentFile(const QString& path);
@@ -173,6 +179,7 @@ class frmZorvex : public QMainWindow {
   void setSelectAllOnFocus(QLineEdit* field);
   void ShowProblemDefined();
   QString AskFileName(FileDialogKind kind);
+  QString WithProblemSuffix(const QString& name);
   bool OpenProblemFile(const std::string& path);
   void SetDisplayedSpecs(const Problem& problem);
   void WriteProblemFile(const FileStamp& expected);
@@ -218,11 +225,13 @@ class frmZorvex : public QMainWindow {
   ListingModel* listing_;
   ListingView* lstExtrema;
   QLabel* lblExtrema;
+  QLabel* lblRunNote;  // beside the counts: a stopped run's listing is incomplete
   QCheckBox* chkShowPivots;
   QTabWidget* tabResults;
   StationaryPointsTable* points_;
   std::vector<StationaryPoint> lastPoints_;
   // menus
+  QAction* mnuNew;
   QAction* mnuOpen;
   QMenu* mnuRecent_;
   QAction* mnuQuit;
@@ -237,6 +246,7 @@ class frmZorvex : public QMainWindow {
   Confirmer confirm_;
   UnsavedPrompt unsavedPrompt_;
   PrinterSetup printerSetup_;
+  Launcher launcher_;
   QString helpFolder_;
   QPointer<frmAbout> about_;
   QPointer<HelpWindow> help_;

@@ -81,9 +81,11 @@ void IntervalEditor::AddMember(int i) {
 void IntervalEditor::LoadObjects(int n) {
   varCount_ = std::max(1, n);
   for (int i = count(); i < n; ++i) AddMember(i);
-  QWidget* previous = txtSubintervals_[0];
-  for (int i = 1; i < n; ++i) {
-    QWidget::setTabOrder(previous, txtLL_[i]);
+  // Member 0's own three fields first (they were made in the order subintervals, upper,
+  // lower, and the frame's buttons before them), then every further member's.
+  QWidget* previous = txtLL_[0];
+  for (int i = 0; i < count(); ++i) {
+    if (i > 0) QWidget::setTabOrder(previous, txtLL_[i]);
     QWidget::setTabOrder(txtLL_[i], txtUL_[i]);
     QWidget::setTabOrder(txtUL_[i], txtSubintervals_[i]);
     previous = txtSubintervals_[i];

@@ -205,7 +205,7 @@ void PlotWindow::Finish(int generation, PlotGrid grid, PlotMarkers markers,
   const QString xName = QString::fromStdString(names[grid.xAxis]);
   const QString yName = grid.yAxis >= 0 ? QString::fromStdString(names[grid.yAxis]) : QString("f");
   view_->Show(grid, markers, xName, yName, showOthers_->isChecked(),
-              SliceCaption(names, axes, slice));
+              SliceCaption(names, axes, slice), PlotTitle(data_));
   emit rendered();
 }
 

@@ -189,6 +189,10 @@ StationaryPointsTable::StationaryPointsTable(QWidget* parent) : QWidget(parent) 
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->verticalHeader()->setVisible(false);
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // One line of text a row; numbers are never wrapped or cut, the table scrolls instead.
+  table_->setWordWrap(false);
+  table_->setTextElideMode(Qt::ElideNone);
+  table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   // No column is sorted until the user picks one: the rows come in the order met.
   table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   table_->setSortingEnabled(true);
@@ -234,7 +238,21 @@ void StationaryPointsTable::Fill(const Problem& problem, std::vector<StationaryP
   const QHeaderView* header = table_->horizontalHeader();
   if (header->sortIndicatorSection() >= 0 && header->sortIndicatorSection() < model_->columnCount())
     model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-  if (model_->rowCount() <= 1000) table_->resizeColumnsToContents();
+  FitColumns();
+}
+
+// Rows one line high and columns as wide as their widest text (the header, the 15-digit
+// numbers), measured with the font the table has where it is shown: once more when it
+// is first shown after a fill. The header looks at no more than a thousand rows.
+void StationaryPointsTable::FitColumns() {
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  table_->resizeColumnsToContents();
+  fitted_ = table_->isVisible();
+}
+
+void StationaryPointsTable::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!fitted_) FitColumns();
 }
 
 bool StationaryPointsTable::ExportCsv(const QString& path, QString* reason) const {

@@ -73,15 +73,18 @@ class StationaryPointsTable : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ExportWithDialog();
+  void FitColumns();
 
   StationaryPointsModel* model_;
   QTableView* table_;
   QAction* copy_;
   QAction* selectAll_;
   QAction* export_;
+  bool fitted_ = true;  // the columns were fitted where the table is shown
 };
 
 }  // namespace quorvant

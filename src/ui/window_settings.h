@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <QStringList>
+
+class QWidget;
 
 namespace quorvant {
 
@@ -24,6 +27,18 @@ class WindowSettings {
   // The most recent first, at most kMaxRecentFiles, each once.
   QStringList RecentFiles() const;
   void AddRecentFile(const QString& path);
+  void RemoveRecentFile(const QString& path);
+  void ClearRecentFiles();
+  // The size a secondary window (Plot, Help, About) had when it was last closed, under
+  // its object name; invalid when none is remembered.
+  QSize WindowSize(const QString& name) const;
+  void SetWindowSize(const QString& name, const QSize& size);
 };
+
+// Places a secondary window before it is first shown: its remembered size (or `wanted`),
+// no larger than the available area of the screen `anchor` is on (with room for the
+// frame the window manager adds), centred on `anchor` and inside that area.
+void PlaceSecondaryWindow(QWidget* window, const QWidget* anchor, QSize wanted,
+                          const WindowSettings& settings);
 
 }  // namespace quorvant

@@ -20,6 +20,7 @@
 #include "ui/elided_label.h"
 #include "ui/frm_about.h"
 #include "ui/help_window.h"
+#include "ui/listing_view.h"
 #include "ui/window_settings.h"
 #include "window_fixture.h"
 
@@ -52,6 +53,7 @@ TEST_P(Shortcut, TriggersItsCommand) {
   window->SetUnsavedPrompt([](bool) { return Answer::Cancel; });
   window->SetPrinterSetup([](QPrinter&) { return false; });
   window->SetHelpFolder("/nonexistent");
+  window->SetLauncher([](const QString&, const QStringList&) { return true; });
   QAction* action = Menu(GetParam().action);
   ASSERT_NE(action, nullptr);
   EXPECT_EQ(action->shortcut(), QKeySequence(GetParam().keys));
@@ -67,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ShortcutCase{"SaveAs", "mnuSaveAs", Qt::CTRL | Qt::SHIFT | Qt::Key_S},
                       ShortcutCase{"Print", "mnuPrint", Qt::CTRL | Qt::Key_P},
                       ShortcutCase{"Help", "mnuHelp", QKeyCombination(Qt::Key_F1)},
-                      ShortcutCase{"Quit", "mnuQuit", Qt::CTRL | Qt::Key_Q}),
+                      ShortcutCase{"Quit", "mnuQuit", Qt::CTRL | Qt::Key_Q},
+                      ShortcutCase{"New", "mnuNew", Qt::CTRL | Qt::Key_N}),
     [](const ::testing::TestParamInfo<ShortcutCase>& info) {
       return std::string(info.param.name);
     });
@@ -99,6 +102,43 @@ TEST_F(Window, AltFOpensTheFileMenuWhichEndsWithQuit) {
   }
   letters.removeDuplicates();
   EXPECT_EQ(letters.size(), window->menuBar()->actions().size());
+}
+
+// Alt and a letter open what the letter marks; a letter no menu has (About's before the
+// problem is given) types nothing into the field that has the focus.
+TEST_F(Window, AltAndALetterOpensWhatItMarksAndNeverTypesIntoAField) {
+  QLineEdit* error = Field("txtError");
+  Type(error, ".02");
+  error->selectAll();
+  QTest::keyClick(error, Qt::Key_A, Qt::AltModifier);
+  EXPECT_EQ(error->text(), ".02");
+  EXPECT_EQ(window->aboutWindow(), nullptr);
+  EXPECT_TRUE(Leave(error));
+  DefineProblem("1", "x");
+  window->listingView()->setFocus();
+  QTest::keyClick(window->listingView(), Qt::Key_A, Qt::AltModifier);
+  ASSERT_NE(window->aboutWindow(), nullptr);
+  EXPECT_TRUE(window->aboutWindow()->isVisible());
+}
+
+// One problem per window: File > New starts the program again, which opens a new, empty
+// window; this one keeps its problem.
+TEST_F(Window, FileNewStartsTheProgramAgain) {
+  QStringList started;
+  bool ok = true;
+  window->SetLauncher([&](const QString& program, const QStringList& arguments) {
+    started << program << arguments;
+    return ok;
+  });
+  DefineProblem("1", "x");
+  Menu("mnuNew")->trigger();
+  EXPECT_EQ(started, QStringList{QCoreApplication::applicationFilePath()});
+  EXPECT_EQ(window->windowState(), frmZorvex::WindowState::ProblemDefined);
+  EXPECT_TRUE(sink.texts.empty());
+  ok = false;
+  Menu("mnuNew")->trigger();
+  ASSERT_EQ(sink.texts.size(), 1u);
+  EXPECT_NE(sink.texts[0].find("could not be started"), std::string::npos) << sink.texts[0];
 }
 
 TEST_F(Window, QuitClosesTheWindow) {
@@ -159,9 +199,28 @@ TEST_F(Files, RecentFilesAreRememberedAndOpenLikeOpen) {
   ASSERT_TRUE(recent->isEnabled());
   ASSERT_FALSE(recent->actions().isEmpty());
   EXPECT_EQ(recent->actions().front()->text(), "&1 recent-a.zvx");
+  // The tooltip says where the file is.
+  EXPECT_EQ(recent->actions().front()->toolTip(),
+            QString::fromStdString(first.parent_path().string()));
   recent->actions().front()->trigger();
   EXPECT_EQ(window->problemPath(), first.string());
   EXPECT_EQ(Lines().size(), 5);
+
+  // A file that is gone leaves the list, saying so; Clear empties it.
+  const auto gone = TempCopy(DataFile("quad2_bowl.saved.zvx"), "recent-gone.zvx");
+  WindowSettings().AddRecentFile(QString::fromStdString(gone.string()));
+  std::filesystem::remove(gone);
+  window.reset();
+  Window::SetUp();
+  ASSERT_EQ(window->recentFiles().value(0), QString::fromStdString(gone.string()));
+  window->recentFilesMenu()->actions().front()->trigger();
+  EXPECT_FALSE(window->recentFiles().contains(QString::fromStdString(gone.string())));
+  ASSERT_EQ(sink.texts.size(), 1u);
+  EXPECT_NE(sink.texts[0].find("no longer exists"), std::string::npos) << sink.texts[0];
+  EXPECT_EQ(window->windowState(), frmZorvex::WindowState::New);
+  Menu("mnuClearRecent")->trigger();
+  EXPECT_TRUE(window->recentFiles().isEmpty());
+  EXPECT_FALSE(window->recentFilesMenu()->isEnabled());
 }
 
 TEST(WindowSettings, KeepsTheEightLatestFilesEachOnce) {
@@ -178,6 +237,14 @@ TEST(WindowSettings, KeepsTheEightLatestFilesEachOnce) {
 }
 
 TEST_F(Window, GeometryIsRememberedAtClose) {
+  // A secondary window remembers its size when it closes.
+  window->SetHelpFolder("/nonexistent");
+  window->mnuHelp_Click();
+  window->helpWindow()->resize(500, 410);
+  window->helpWindow()->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  window->mnuHelp_Click();
+  EXPECT_EQ(window->helpWindow()->size(), QSize(500, 410));
   window->resize(760, 530);
   window->move(40, 30);
   QApplication::processEvents();
@@ -267,6 +334,18 @@ TEST_F(Window, LongNamesAreElidedWithTheWholeTextAsTooltipAndNeverWidenTheWindow
   EXPECT_EQ(name->toolTip(), names[0]);
   EXPECT_EQ(window->width(), width);
   EXPECT_EQ(window->minimumSizeHint().width(), minimum);
+  // So does a status text (a script error's message, say).
+  auto* status = qobject_cast<ElidingStatusBar*>(window->statusBar());
+  ASSERT_NE(status, nullptr);
+  const QString message = "The run was not started. " + QString(400, 'e');
+  status->showMessage(message);
+  EXPECT_EQ(status->currentMessage(), message);
+  EXPECT_TRUE(status->shownText().endsWith(QString::fromUtf8("…")))
+      << status->shownText().toStdString();
+  EXPECT_EQ(status->toolTip(), message);
+  EXPECT_EQ(window->width(), width);
+  status->showMessage("Saved");
+  EXPECT_TRUE(status->toolTip().isEmpty());
   // A short name fits: no tooltip.
   auto* second = Find<ElidedLabel>("lblVar1");
   QTest::mouseClick(Find<QPushButton>("cmdNextLim"), Qt::LeftButton);
@@ -352,6 +431,7 @@ TEST_P(StartSize, FitsTheAvailableArea) {
 INSTANTIATE_TEST_SUITE_P(Screens, StartSize,
                          ::testing::Values(ScreenCase{"Laptop1366x768", 1366, 768, "1"},
                                            ScreenCase{"Laptop1366x768At150", 1366, 768, "1.5"},
+                                           ScreenCase{"Screen1400x900At150", 1400, 900, "1.5"},
                                            ScreenCase{"FullHdAt150", 1920, 1080, "1.5"}),
                          [](const ::testing::TestParamInfo<ScreenCase>& info) {
                            return std::string(info.param.name);
@@ -372,6 +452,25 @@ TEST(StartSizeChild, WindowFitsItsScreen) {
       << window.geometry().x() << "," << window.geometry().y();
   EXPECT_GE(window.width(), window.minimumSizeHint().width());
   EXPECT_GE(window.height(), window.minimumSizeHint().height());
+  // So do the Plot, Help and About windows, each centred on the main window.
+  for (const char* key : {"windows/PlotWindow/size", "windows/HelpWindow/size"})
+    QSettings().remove(key);
+  ASSERT_TRUE(window.OpenNamedFile(QUORVANT_EXAMPLES "/saddle.zvx"));
+  window.mnuPlot_Click();
+  window.SetHelpFolder("/nonexistent");
+  window.mnuHelp_Click();
+  window.mnuAbout_Click();
+  QApplication::processEvents();
+  for (QWidget* shown : std::initializer_list<QWidget*>{window.plotWindow(), window.helpWindow(),
+                                                        window.aboutWindow()}) {
+    ASSERT_NE(shown, nullptr);
+    const std::string name = shown->objectName().toStdString();
+    EXPECT_LE(shown->width() + 16, available.width()) << name;
+    EXPECT_LE(shown->height() + 40, available.height()) << name;
+    EXPECT_TRUE(available.contains(shown->geometry())) << name;
+    EXPECT_TRUE(window.geometry().contains(shown->geometry().center())) << name;
+  }
+  window.SetUnsavedPrompt([](bool) { return frmZorvex::UnsavedAnswer::Discard; });
 }
 
 // --- message boxes ---------------------------------------------------------------
@@ -486,6 +585,16 @@ TEST_F(Window, AboutShowsTheVersionAndTheQtVersionUnderTheName) {
   frmAbout* about = window->aboutWindow();
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(about->lines(), (QStringList{"", "", "", "Quorvant"}));
+  // Its Close button and Esc close it.
+  QPointer<frmAbout> watch = about;
+  QTest::mouseClick(about->findChild<QPushButton*>("cmdAboutClose"), Qt::LeftButton);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(watch.isNull());
+  window->mnuAbout_Click();
+  watch = window->aboutWindow();
+  QTest::keyClick(watch.data(), Qt::Key_Escape);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(watch.isNull());
   const QStringList versions = frmAbout::VersionLines();
   ASSERT_EQ(versions.size(), 2);
   EXPECT_TRUE(versions[0].startsWith("Version "));

@@ -13,14 +13,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "engine/plot_sampler.h"
+#include "model/numtext.h"
+#include "plot/plot_scene.h"
 #include "ui/frm_zorvex.h"
 #include "ui/plot_window.h"
 #include "window_driver.h"
@@ -107,6 +111,11 @@ TEST(Plot, ExportWritesAPng) {
   PlotWindow window;
   window.SetData(Himmelblau());
   window.RenderNow();
+  // The heading is part of the picture, so the exported file carries it.
+  auto* heading = window.view()->plot()->findChild<QCPTextElement*>("plotTitle");
+  ASSERT_NE(heading, nullptr);
+  EXPECT_EQ(heading->text(),
+            "f(x,y) = (x*x+y-11)*(x*x+y-11)+(x+y*y-7)*(x+y*y-7) on x: -5 to 5, y: -5 to 5");
   const auto path = std::filesystem::temp_directory_path() / "quorvant-plot-test.png";
   std::filesystem::remove(path);
   ASSERT_TRUE(window.view()->ExportPng(QString::fromStdString(path.string()), 400, 300));
@@ -146,6 +155,15 @@ TEST(PointsTable, OneRowPerStationaryPointAndCsv) {
   EXPECT_EQ(table->index(0, 0).data().toString(), "indefinite (saddle)");
   EXPECT_EQ(table->headerData(1, Qt::Horizontal).toString(), "x");
   EXPECT_EQ(table->index(0, 3).data().toString(), "1");  // f at the saddle
+  // Shown: every column as wide as its widest text, rows one line high.
+  window.findChild<QTabWidget*>("tabResults")->setCurrentIndex(1);
+  QApplication::processEvents();
+  QTableView* view = window.pointsTable();
+  for (int c = 0; c < table->columnCount(); ++c)
+    EXPECT_GE(view->columnWidth(c), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c))
+        << c;
+  EXPECT_LT(view->rowHeight(0), 2 * view->fontMetrics().height());
+  EXPECT_FALSE(view->wordWrap());
   const auto path = std::filesystem::temp_directory_path() / "quorvant-points.csv";
   ASSERT_TRUE(window.ExportPointsCsv(QString::fromStdString(path.string())));
   std::ifstream in(path);
@@ -322,6 +340,67 @@ TEST(PlotView, TheColourScaleIsPerceptuallyOrdered) {
     previous = lightness;
   }
 }
+
+// The heat map's colours span every value drawn (the examples' peaks included), unless a
+// pole would flatten the rest: then the bar says where it stops and the note under the
+// picture names the value beyond it and where it lies.
+struct ScaleCase {
+  const char* name;
+  const char* formula;
+  std::vector<std::string> constants;
+  bool clipped;
+};
+
+void PrintTo(const ScaleCase& c, std::ostream* os) {
+  *os << c.formula;
+}
+
+class ColourScale : public ::testing::TestWithParam<ScaleCase> {};
+
+TEST_P(ColourScale, CoversTheValuesDrawnOrSaysWhereItStops) {
+  PlotData data;
+  data.problem.varNames = {"x", "y"};
+  data.problem.formula = GetParam().formula;
+  data.problem.constants = GetParam().constants;
+  data.lower = {-4, -4};
+  data.upper = {4, 4};
+  PlotWindow window;
+  window.SetData(data);
+  window.RenderNow();
+  QCPColorScale* scale = nullptr;
+  QCustomPlot* plot = window.view()->plot();
+  for (int k = 0; k < plot->plotLayout()->elementCount(); ++k)
+    if (auto* s = qobject_cast<QCPColorScale*>(plot->plotLayout()->elementAt(k))) scale = s;
+  ASSERT_NE(scale, nullptr);
+  PlotSampler sampler(
+      PlotProblem{data.problem.varNames, data.problem.formula, data.problem.constants, {0, 0}});
+  const PlotGrid grid = SamplePlot(data, sampler, ChooseAxes(2, 0, 1), nullptr);
+  const auto [lowest, highest] = std::minmax_element(grid.values.begin(), grid.values.end());
+  if (!GetParam().clipped) {
+    EXPECT_LE(scale->dataRange().lower, *lowest);
+    EXPECT_GE(scale->dataRange().upper, *highest);
+    EXPECT_EQ(scale->label(), "f");
+    EXPECT_TRUE(window.view()->scaleNote().isEmpty());
+  } else {
+    EXPECT_LT(scale->dataRange().upper, *highest);
+    EXPECT_EQ(scale->label(), "f (clipped above " +
+                                  QString::fromStdString(FormatGeneral(scale->dataRange().upper)) +
+                                  ")");
+    EXPECT_TRUE(window.view()->scaleNote().contains(
+        "highest value " + QString::fromStdString(FormatGeneral(*highest)) + " at x = 1, y = 1"))
+        << window.view()->scaleNote().toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Functions, ColourScale,
+    ::testing::Values(ScaleCase{"ConstantsExample",
+                                "a*Exp(-((x-x0)^2 + (y-y0)^2)/w) + Sin(x)*Cos(y)/k",
+                                {"a=2", "x0=0.5", "y0=-0.5", "w=1.5", "k=4"},
+                                false},
+                      ScaleCase{"SaddleExample", "x*x + y*y - 3*x*y + x^4/10", {}, false},
+                      ScaleCase{"Pole", "1/((x-1)^2+(y-1)^2+0.0001)", {}, true}),
+    [](const ::testing::TestParamInfo<ScaleCase>& info) { return std::string(info.param.name); });
 
 TEST(PlotMenu, IsDisabledDuringARun) {
   frmZorvex window;

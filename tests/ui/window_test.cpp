@@ -124,18 +124,33 @@ TEST_F(Window, LimitsMustBeNumbersAsAWhole) {
   EXPECT_TRUE(TypeAndLeave("txtSubintervals0", "abc"));
 }
 
+// The interval fields come right after the constants list, member after member, before
+// any button; hidden ones are skipped when tabbing, so the order is checked on the chain.
+void ExpectIntervalFieldsAfterTheConstants(QComboBox* constants, int members) {
+  QWidget* w = constants;
+  for (int i = 0; i < members; ++i) {
+    for (const char* base : {"txtLL", "txtUL", "txtSubintervals"}) {
+      do w = w->nextInFocusChain();
+      while (w->parentWidget() == constants || !(w->focusPolicy() & Qt::TabFocus));
+      EXPECT_EQ(w->objectName(), QString("%1%2").arg(base).arg(i));
+    }
+  }
+}
+
+// With the keys, as a user goes: a click in the lower limit, then Tab and Tab.
+void ExpectTabFromTheLowerLimit(QLineEdit* lower) {
+  QTest::mouseClick(lower, Qt::LeftButton);
+  ASSERT_EQ(QApplication::focusWidget(), lower);
+  for (const char* next : {"txtUL0", "txtSubintervals0"}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), next);
+  }
+}
+
 TEST_F(Window, TabOrderAfterLoadObjects) {
   DefineProblem("3", "x,y,z");
-  // Every member's three fields, member after member; hidden ones are skipped, so
-  // the order is checked on the chain itself.
-  QWidget* w = Field("txtSubintervals0");
-  const char* expected[] = {"txtLL1", "txtUL1", "txtSubintervals1",
-                            "txtLL2", "txtUL2", "txtSubintervals2"};
-  for (const char* name : expected) {
-    w = w->nextInFocusChain();
-    while (!qobject_cast<QLineEdit*>(w)) w = w->nextInFocusChain();
-    EXPECT_EQ(w->objectName().toStdString(), name);
-  }
+  ExpectIntervalFieldsAfterTheConstants(Find<QComboBox>("cboConstants"), 3);
+  ExpectTabFromTheLowerLimit(Field("txtLL0"));
 }
 
 TEST_F(Window, NextAndPreviousCycle) {
@@ -285,6 +300,14 @@ TEST_F(Window, StopDuringALongRun) {
   EXPECT_EQ(Find<QLabel>("lblExtrema")->text(), "0 max. 0 min. ");
   EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Stopped"))
       << window->statusBar()->currentMessage().toStdString();
+  // The listing is incomplete, and the caption area says so until the next run.
+  auto* note = Find<QLabel>("lblRunNote");
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_EQ(note->text(), "Stopped: incomplete");
+  ASSERT_TRUE(TypeAndLeave("txtSubintervals0", "4"));
+  ASSERT_TRUE(RunAndWait("cmdExplore"));
+  EXPECT_FALSE(note->isVisible());
+  EXPECT_FALSE(window->statusBar()->currentMessage().startsWith("Stopped"));
 }
 
 TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
@@ -319,6 +342,8 @@ TEST_F(Files, OpenFillsTheFieldsAndListsTheStoredExtrema) {
   EXPECT_FALSE(Menu("mnuOpen")->isEnabled());
   EXPECT_TRUE(Menu("mnuSave")->isEnabled());
   EXPECT_TRUE(Menu("mnuPrint")->isVisible());
+  ExpectIntervalFieldsAfterTheConstants(Find<QComboBox>("cboConstants"), 2);
+  ExpectTabFromTheLowerLimit(Field("txtLL0"));
 }
 
 TEST_F(Files, AFileNamedOnTheCommandLineOpensAsOpenDoes) {
@@ -396,6 +421,17 @@ TEST_F(Files, SaveAsAsksAndACancelWritesNothing) {
   EXPECT_EQ(window->problemPath(), saveName.toStdString());
   const std::string text = ReadAll(dir / "new.zvx");
   EXPECT_NE(text.find("\"Max(x, 2)\""), std::string::npos) << text;
+  // A name without an extension gets ".zvx"; a file of that name is replaced only when
+  // the user says so.
+  std::filesystem::remove(dir / "plain.zvx");
+  saveName = QString::fromStdString((dir / "plain").string());
+  window->mnuSaveAs_Click();
+  EXPECT_EQ(window->problemPath(), (dir / "plain.zvx").string());
+  EXPECT_TRUE(questions.isEmpty());
+  answer = false;
+  window->mnuSaveAs_Click();
+  EXPECT_EQ(questions.size(), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "plain"));
 }
 
 TEST_F(Files, PrintToPdf) {
