@@ -113,6 +113,30 @@ uint64_t Bits(double v) {
   return b;
 }
 
+// The instruction for an operation of the Add, Sub, Mul and Div families (the plain
+// form, with a constant, with a variable or host property).
+uint32_t ArithmeticInst(FOp op) {
+  switch (op) {
+    case FOp::Add:
+    case FOp::AddK:
+    case FOp::AddVar:
+    case FOp::AddHostD:
+      return x86::Inst::kIdAddsd;
+    case FOp::Sub:
+    case FOp::SubK:
+    case FOp::SubVar:
+    case FOp::SubHostD:
+      return x86::Inst::kIdSubsd;
+    case FOp::Mul:
+    case FOp::MulK:
+    case FOp::MulVar:
+    case FOp::MulHostD:
+      return x86::Inst::kIdMulsd;
+    default:
+      return x86::Inst::kIdDivsd;
+  }
+}
+
 // Records the assembler's first error; the program is then refused.
 class ErrorRecorder : public asmjit::ErrorHandler {
  public:
@@ -168,9 +192,27 @@ class Generator {
   void CallWithOut(int t, const std::function<void()>& setArgs, const void* fn);
   void CallMath(int t, Math1 fn, bool checkFinite);
 
+  // Emit's parts: the frame, the prologue, one instruction by its family, the end,
+  // the side paths and the constants.
+  bool PlanFrame();
+  void EmitPrologue();
+  bool EmitInstruction(const FInstr& in, int& depth, bool last);
+  bool EmitPush(const FInstr& in, int& depth);
+  bool EmitArithmetic(const FInstr& in, int& depth);
+  bool EmitPower(const FInstr& in, int& depth);
+  void PowK(int t, double k);
+  bool EmitComparison(const FInstr& in, int& depth);
+  bool EmitBuiltin(const FInstr& in, int t);
+  void CallHost(const FInstr& in, int t);
+  bool EmitReturn(int depth, bool last);
+  void EmitSidePaths();
+  void EmitConstants();
+
   const FastProgram& program_;
   x86::Assembler& a_;
-  Label bail_;
+  Label bail_;  // hands the point back: returns 1
+  Label clearFlags_, flagsClear_, fault_;
+  int frame_ = 0;  // the frame's size, rsp 16-byte aligned
   std::vector<State> state_;
   std::vector<uint8_t> isConst_;
   std::vector<double> constValue_;
@@ -498,12 +540,24 @@ void Generator::CallMath(int t, Math1 fn, bool checkFinite) {
 bool Generator::Emit() {
   const std::vector<FInstr>& code = program_.code;
   if (code.empty() || code.back().op != FOp::Return) return false;
+  if (!PlanFrame()) return false;
+  EmitPrologue();
+  int depth = 0;
+  for (const FInstr& in : code)
+    if (!EmitInstruction(in, depth, &in == &code.back())) return false;
+  EmitSidePaths();
+  EmitConstants();
+  return true;
+}
+
+// The stack's bookkeeping, one cache slot for each input and the frame's size;
+// false when a constant is not finite.
+bool Generator::PlanFrame() {
+  const std::vector<FInstr>& code = program_.code;
   const int maxStack = program_.maxStack;
   state_.assign(maxStack + 1, State::kReg);
   isConst_.assign(maxStack + 1, 0);
   constValue_.assign(maxStack + 1, 0.0);
-
-  // The inputs, each with one cache slot; constants must be finite.
   for (const FInstr& in : code) {
     switch (in.op) {
       case FOp::PushK:
@@ -533,290 +587,316 @@ bool Generator::Emit() {
   }
   cacheValid_.assign(cacheIndex_.size(), 0);
   cacheStart_ = kHomesStart + 8 * (maxStack + 1);
-  int frame = cacheStart_ + 8 * static_cast<int>(cacheIndex_.size());
-  if (frame % 16 != 0) frame += 8;  // rsp is 16-aligned after the push of rbx
+  frame_ = cacheStart_ + 8 * static_cast<int>(cacheIndex_.size());
+  if (frame_ % 16 != 0) frame_ += 8;  // rsp is 16-aligned after the push of rbx
+  return true;
+}
 
+// The frame, the result pointer kept, and the fault flags clear on entry (cleared on
+// a side path when set).
+void Generator::EmitPrologue() {
   bail_ = a_.newLabel();
-  Label clearFlags = a_.newLabel(), flagsClear = a_.newLabel(), fault = a_.newLabel();
-
-  // Prologue: the fault flags start clear (cleared on a side path when set).
+  clearFlags_ = a_.newLabel();
+  flagsClear_ = a_.newLabel();
+  fault_ = a_.newLabel();
   a_.push(x86::rbx);
   a_.mov(x86::rbx, x86::rdi);
-  a_.sub(x86::rsp, frame);
+  a_.sub(x86::rsp, frame_);
   a_.mov(x86::qword_ptr(x86::rsp, kResultPtrSlot), x86::rsi);
   a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
   a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
-  a_.jnz(clearFlags);
-  a_.bind(flagsClear);
+  a_.jnz(clearFlags_);
+  a_.bind(flagsClear_);
+}
 
-  int depth = 0;
-  for (const FInstr& in : code) {
-    const int t = depth - 1;  // the top position
-    switch (in.op) {
-      case FOp::PushK: {
-        const x86::Xmm dst = Target(depth, x86::xmm0);
-        a_.movsd(dst, Const(in.k));
-        Define(depth, dst);
-        if (InReg(depth)) {
-          isConst_[depth] = 1;
-          constValue_[depth] = in.k;
-        }
-        ++depth;
-        break;
-      }
-      case FOp::PushVar:
-      case FOp::PushHostD:
-      case FOp::PushHostL: {
-        const Input kind = in.op == FOp::PushVar     ? Input::kVariable
-                           : in.op == FOp::PushHostD ? Input::kHostDouble
-                                                     : Input::kHostLong;
-        const x86::Xmm dst = Target(depth, x86::xmm0);
-        const asmjit::Operand value = LoadInput(in.p, kind, dst);
-        Load(dst, value);
-        Define(depth, dst);
-        ++depth;
-        break;
-      }
-      case FOp::Neg: {
-        const x86::Xmm r = Use(t, x86::xmm0);
-        a_.xorpd(r, Mask(0x8000000000000000ULL));
-        Define(t, r);
-        BailOnNegativeZero(r);
-        break;
-      }
-      case FOp::Add:
-        Binary(x86::Inst::kIdAddsd, t);
-        --depth;
-        break;
-      case FOp::Sub:
-        Binary(x86::Inst::kIdSubsd, t);
-        --depth;
-        break;
-      case FOp::Mul:
-        Binary(x86::Inst::kIdMulsd, t);
-        --depth;
-        break;
-      case FOp::Div:
-        // A zero divisor raises Divide-by-zero (or Invalid for 0/0): RunFast's 11 or 6.
-        Binary(x86::Inst::kIdDivsd, t);
-        --depth;
-        break;
-      case FOp::Pow:
-        CallWithOut(
-            t - 1,
-            [&] {
-              const x86::Xmm a = Use(t - 1, x86::xmm0);
-              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
-              Load(x86::xmm1, Src(t));
-              a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
-            },
-            reinterpret_cast<const void*>(&PowThunk));
-        --depth;
-        break;
-      case FOp::PowK: {
-        // kernel::Pow with its exponent known: a negative base fails only for a
-        // fractional exponent, a zero base only for a negative one; then the
-        // library's pow, whose result must be finite.
-        const x86::Xmm r = Use(t, x86::xmm0);
-        if (in.k != std::trunc(in.k)) {
-          a_.ucomisd(r, Const(0.0));
-          a_.jb(bail_);  // a < 0 (or unordered): RunFast's 5
-        }
-        if (in.k < 0) {
-          a_.ucomisd(r, Const(0.0));
-          a_.je(bail_);  // a == 0 (or unordered): RunFast's 11
-        }
-        if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
-        a_.movsd(x86::xmm1, Const(in.k));
-        SpillBelow(t);
-        a_.call(Address(kPow));
-        ForgetBelow(t);
-        CheckFinite(x86::xmm0, x86::xmm3);
-        Define(t, x86::xmm0);
-        break;
-      }
-      case FOp::Square:
-        if (InReg(t)) {
-          Square(t);
-          break;
-        }
-        [[fallthrough]];
-      case FOp::Cube:
-        CallWithOut(
-            t,
-            [&] {
-              const x86::Xmm a = Use(t, x86::xmm0);
-              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
-              a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
-            },
-            in.op == FOp::Cube ? reinterpret_cast<const void*>(&CubeThunk)
-                               : reinterpret_cast<const void*>(&SquareThunk));
-        break;
-      case FOp::AddK:
-        BinaryWith(x86::Inst::kIdAddsd, t, Const(in.k));
-        break;
-      case FOp::SubK:
-        BinaryWith(x86::Inst::kIdSubsd, t, Const(in.k));
-        break;
-      case FOp::MulK:
-        BinaryWith(x86::Inst::kIdMulsd, t, Const(in.k));
-        break;
-      case FOp::DivK:
-        BinaryWith(x86::Inst::kIdDivsd, t, Const(in.k));
-        break;
-      case FOp::AddVar:
-      case FOp::SubVar:
-      case FOp::MulVar:
-      case FOp::DivVar:
-      case FOp::AddHostD:
-      case FOp::SubHostD:
-      case FOp::MulHostD:
-      case FOp::DivHostD: {
-        const bool host = in.op >= FOp::AddHostD;
-        const asmjit::Operand value =
-            LoadInput(in.p, host ? Input::kHostDouble : Input::kVariable, x86::xmm1);
-        uint32_t inst;
-        switch (in.op) {
-          case FOp::AddVar:
-          case FOp::AddHostD:
-            inst = x86::Inst::kIdAddsd;
-            break;
-          case FOp::SubVar:
-          case FOp::SubHostD:
-            inst = x86::Inst::kIdSubsd;
-            break;
-          case FOp::MulVar:
-          case FOp::MulHostD:
-            inst = x86::Inst::kIdMulsd;
-            break;
-          default:
-            inst = x86::Inst::kIdDivsd;
-            break;
-        }
-        BinaryWith(inst, t, value);
-        break;
-      }
-      // cmpsd predicates: 0 equal, 1 less, 2 less or equal, 4 not equal.
-      case FOp::Eq:
-        Compare(t, 0, false);
-        --depth;
-        break;
-      case FOp::Ne:
-        Compare(t, 4, false);
-        --depth;
-        break;
-      case FOp::Lt:
-        Compare(t, 1, false);
-        --depth;
-        break;
-      case FOp::Le:
-        Compare(t, 2, false);
-        --depth;
-        break;
-      case FOp::Gt:
-        Compare(t, 1, true);
-        --depth;
-        break;
-      case FOp::Ge:
-        Compare(t, 2, true);
-        --depth;
-        break;
-      case FOp::Call1:
-        CallWithOut(
-            t,
-            [&] {
-              const x86::Xmm a = Use(t, x86::xmm0);
-              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
-              a_.mov(x86::rdi, Address(in.p));
-              a_.lea(x86::rsi, x86::qword_ptr(x86::rsp, kOutSlot));
-            },
-            reinterpret_cast<const void*>(&KernelThunk));
-        break;
-      case FOp::CallHost:
-        BailOnFaultFlags();
-        CallWithOut(
-            t,
-            [&] {
-              const x86::Xmm a = Use(t, x86::xmm0);
-              if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
-              a_.mov(x86::rdi, Address(in.p));
-              a_.mov(x86::esi, in.a);
-              a_.lea(x86::rdx, x86::qword_ptr(x86::rsp, kOutSlot));
-            },
-            reinterpret_cast<const void*>(&HostThunk));
-        // The method may have changed any host property (or, in principle, a variable).
-        std::fill(cacheValid_.begin(), cacheValid_.end(), 0);
-        break;
-      // sin, cos, tan and atan of a finite number are finite (RunFast's test after
-      // sin, cos and tan fails only for an argument that has raised a flag already);
-      // exp may overflow.
-      case FOp::Sin:
-        CallMath(t, kSin, false);
-        break;
-      case FOp::Cos:
-        CallMath(t, kCos, false);
-        break;
-      case FOp::Tan:
-        CallMath(t, kTan, false);
-        break;
-      case FOp::Atn:
-        CallMath(t, kAtan, false);
-        break;
-      case FOp::Exp:
-        CallMath(t, kExp, true);
-        break;
-      case FOp::Log: {
-        const x86::Xmm r = Use(t, x86::xmm0);
-        a_.ucomisd(r, Const(0.0));
-        a_.jbe(bail_);             // x <= 0 (or unordered): RunFast's 5
-        CallMath(t, kLog, false);  // finite for a finite x > 0
-        break;
-      }
-      case FOp::Sqr: {
-        const x86::Xmm r = Use(t, x86::xmm0);
-        a_.ucomisd(r, Const(0.0));
-        a_.jb(bail_);  // x < 0 (or unordered): RunFast's 5
-        a_.sqrtsd(r, r);
-        Define(t, r);
-        break;
-      }
-      case FOp::Abs: {
-        const x86::Xmm r = Use(t, x86::xmm0);
-        a_.andpd(r, Mask(0x7fffffffffffffffULL));
-        Define(t, r);
-        break;
-      }
-      case FOp::Return: {
-        if (depth != 1 || &in != &code.back()) return false;
-        const x86::Xmm r = Use(0, x86::xmm0);
-        a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
-        a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
-        a_.jnz(fault);
-        a_.mov(x86::rax, x86::qword_ptr(x86::rsp, kResultPtrSlot));
-        a_.movsd(x86::qword_ptr(x86::rax), r);
-        a_.xor_(x86::eax, x86::eax);
-        a_.add(x86::rsp, frame);
-        a_.pop(x86::rbx);
-        a_.ret();
-        break;
-      }
+// One instruction, with `depth` positions on the stack before it and after it; false
+// when the program is refused. Each family's function emits an instruction of its
+// family, moves `depth` by its stack effect and says true; an instruction of no
+// family is refused.
+bool Generator::EmitInstruction(const FInstr& in, int& depth, bool last) {
+  if (in.op == FOp::Return) return EmitReturn(depth, last);
+  return EmitPush(in, depth) || EmitArithmetic(in, depth) || EmitPower(in, depth) ||
+         EmitComparison(in, depth) || EmitBuiltin(in, depth - 1);
+}
+
+// A constant, a variable or a host property onto position `depth`.
+bool Generator::EmitPush(const FInstr& in, int& depth) {
+  if (in.op == FOp::PushK) {
+    const x86::Xmm dst = Target(depth, x86::xmm0);
+    a_.movsd(dst, Const(in.k));
+    Define(depth, dst);
+    if (InReg(depth)) {
+      isConst_[depth] = 1;
+      constValue_[depth] = in.k;
     }
+    ++depth;
+    return true;
   }
+  if (in.op != FOp::PushVar && in.op != FOp::PushHostD && in.op != FOp::PushHostL) return false;
+  const Input kind = in.op == FOp::PushVar     ? Input::kVariable
+                     : in.op == FOp::PushHostD ? Input::kHostDouble
+                                               : Input::kHostLong;
+  const x86::Xmm dst = Target(depth, x86::xmm0);
+  const asmjit::Operand value = LoadInput(in.p, kind, dst);
+  Load(dst, value);
+  Define(depth, dst);
+  ++depth;
+  return true;
+}
 
-  // The side paths.
-  a_.bind(clearFlags);
-  a_.and_(x86::dword_ptr(x86::rsp, kCsrSlot), static_cast<int>(~kFaultFlags));
-  a_.ldmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
-  a_.jmp(flagsClear);
-  for (size_t k = 0; k < stubs_.size(); ++k) stubs_[k]();  // stubs may add no stubs
-  a_.bind(fault);
-  a_.bind(bail_);
-  a_.mov(x86::eax, 1);
-  a_.add(x86::rsp, frame);
+// Negation and the four operations, on two positions or on the top position and a
+// constant, a variable or a host property. A zero divisor raises Divide-by-zero (or
+// Invalid for 0/0): RunFast's 11 or 6.
+bool Generator::EmitArithmetic(const FInstr& in, int& depth) {
+  const int t = depth - 1;  // the top position
+  switch (in.op) {
+    case FOp::Neg: {
+      const x86::Xmm r = Use(t, x86::xmm0);
+      a_.xorpd(r, Mask(0x8000000000000000ULL));
+      Define(t, r);
+      BailOnNegativeZero(r);
+      return true;
+    }
+    case FOp::Add:
+    case FOp::Sub:
+    case FOp::Mul:
+    case FOp::Div:
+      Binary(ArithmeticInst(in.op), t);
+      --depth;
+      return true;
+    case FOp::AddK:
+    case FOp::SubK:
+    case FOp::MulK:
+    case FOp::DivK:
+      BinaryWith(ArithmeticInst(in.op), t, Const(in.k));
+      return true;
+    case FOp::AddVar:
+    case FOp::SubVar:
+    case FOp::MulVar:
+    case FOp::DivVar:
+    case FOp::AddHostD:
+    case FOp::SubHostD:
+    case FOp::MulHostD:
+    case FOp::DivHostD: {
+      const bool host = in.op >= FOp::AddHostD;
+      const asmjit::Operand value =
+          LoadInput(in.p, host ? Input::kHostDouble : Input::kVariable, x86::xmm1);
+      BinaryWith(ArithmeticInst(in.op), t, value);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// x^y through kernel::Pow, x^k with k known, x^2 and x^3.
+bool Generator::EmitPower(const FInstr& in, int& depth) {
+  const int t = depth - 1;  // the top position
+  switch (in.op) {
+    case FOp::Pow:
+      CallWithOut(
+          t - 1,
+          [&] {
+            const x86::Xmm a = Use(t - 1, x86::xmm0);
+            if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+            Load(x86::xmm1, Src(t));
+            a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
+          },
+          reinterpret_cast<const void*>(&PowThunk));
+      --depth;
+      return true;
+    case FOp::PowK:
+      PowK(t, in.k);
+      return true;
+    case FOp::Square:
+      if (InReg(t)) {
+        Square(t);
+        return true;
+      }
+      [[fallthrough]];
+    case FOp::Cube:
+      CallWithOut(
+          t,
+          [&] {
+            const x86::Xmm a = Use(t, x86::xmm0);
+            if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+            a_.lea(x86::rdi, x86::qword_ptr(x86::rsp, kOutSlot));
+          },
+          in.op == FOp::Cube ? reinterpret_cast<const void*>(&CubeThunk)
+                             : reinterpret_cast<const void*>(&SquareThunk));
+      return true;
+    default:
+      return false;
+  }
+}
+
+// kernel::Pow with its exponent k known: a negative base fails only for a fractional
+// exponent, a zero base only for a negative one; then the library's pow, whose result
+// must be finite.
+void Generator::PowK(int t, double k) {
+  const x86::Xmm r = Use(t, x86::xmm0);
+  if (k != std::trunc(k)) {
+    a_.ucomisd(r, Const(0.0));
+    a_.jb(bail_);  // a < 0 (or unordered): RunFast's 5
+  }
+  if (k < 0) {
+    a_.ucomisd(r, Const(0.0));
+    a_.je(bail_);  // a == 0 (or unordered): RunFast's 11
+  }
+  if (r != x86::xmm0) a_.movapd(x86::xmm0, r);
+  a_.movsd(x86::xmm1, Const(k));
+  SpillBelow(t);
+  a_.call(Address(kPow));
+  ForgetBelow(t);
+  CheckFinite(x86::xmm0, x86::xmm3);
+  Define(t, x86::xmm0);
+}
+
+// The six comparisons. cmpsd predicates: 0 equal, 1 less, 2 less or equal, 4 not
+// equal; a > b and a >= b are b < a and b <= a.
+bool Generator::EmitComparison(const FInstr& in, int& depth) {
+  const int t = depth - 1;  // the top position
+  switch (in.op) {
+    case FOp::Eq:
+      Compare(t, 0, false);
+      break;
+    case FOp::Ne:
+      Compare(t, 4, false);
+      break;
+    case FOp::Lt:
+      Compare(t, 1, false);
+      break;
+    case FOp::Le:
+      Compare(t, 2, false);
+      break;
+    case FOp::Gt:
+      Compare(t, 1, true);
+      break;
+    case FOp::Ge:
+      Compare(t, 2, true);
+      break;
+    default:
+      return false;
+  }
+  --depth;
+  return true;
+}
+
+// The built-ins on the top position t: a kernel, a host method, the library's
+// functions, Log, Sqr and Abs. sin, cos, tan and atan of a finite number are finite
+// (RunFast's test after sin, cos and tan fails only for an argument that has raised a
+// flag already); exp may overflow.
+bool Generator::EmitBuiltin(const FInstr& in, int t) {
+  switch (in.op) {
+    case FOp::Call1:
+      CallWithOut(
+          t,
+          [&] {
+            const x86::Xmm a = Use(t, x86::xmm0);
+            if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+            a_.mov(x86::rdi, Address(in.p));
+            a_.lea(x86::rsi, x86::qword_ptr(x86::rsp, kOutSlot));
+          },
+          reinterpret_cast<const void*>(&KernelThunk));
+      return true;
+    case FOp::CallHost:
+      CallHost(in, t);
+      return true;
+    case FOp::Sin:
+      CallMath(t, kSin, false);
+      return true;
+    case FOp::Cos:
+      CallMath(t, kCos, false);
+      return true;
+    case FOp::Tan:
+      CallMath(t, kTan, false);
+      return true;
+    case FOp::Atn:
+      CallMath(t, kAtan, false);
+      return true;
+    case FOp::Exp:
+      CallMath(t, kExp, true);
+      return true;
+    case FOp::Log: {
+      const x86::Xmm r = Use(t, x86::xmm0);
+      a_.ucomisd(r, Const(0.0));
+      a_.jbe(bail_);             // x <= 0 (or unordered): RunFast's 5
+      CallMath(t, kLog, false);  // finite for a finite x > 0
+      return true;
+    }
+    case FOp::Sqr: {
+      const x86::Xmm r = Use(t, x86::xmm0);
+      a_.ucomisd(r, Const(0.0));
+      a_.jb(bail_);  // x < 0 (or unordered): RunFast's 5
+      a_.sqrtsd(r, r);
+      Define(t, r);
+      return true;
+    }
+    case FOp::Abs: {
+      const x86::Xmm r = Use(t, x86::xmm0);
+      a_.andpd(r, Mask(0x7fffffffffffffffULL));
+      Define(t, r);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// Position t becomes the host method's result. The method is never called where
+// RunFast would have stopped earlier, so the fault flags are tested first.
+void Generator::CallHost(const FInstr& in, int t) {
+  BailOnFaultFlags();
+  CallWithOut(
+      t,
+      [&] {
+        const x86::Xmm a = Use(t, x86::xmm0);
+        if (a != x86::xmm0) a_.movapd(x86::xmm0, a);
+        a_.mov(x86::rdi, Address(in.p));
+        a_.mov(x86::esi, in.a);
+        a_.lea(x86::rdx, x86::qword_ptr(x86::rsp, kOutSlot));
+      },
+      reinterpret_cast<const void*>(&HostThunk));
+  // The method may have changed any host property (or, in principle, a variable).
+  std::fill(cacheValid_.begin(), cacheValid_.end(), 0);
+}
+
+// The end: the point is handed back when a fault flag stands, else the value is
+// stored and 0 returned. Refused unless it is the last instruction with one value
+// on the stack.
+bool Generator::EmitReturn(int depth, bool last) {
+  if (depth != 1 || !last) return false;
+  const x86::Xmm r = Use(0, x86::xmm0);
+  a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+  a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
+  a_.jnz(fault_);
+  a_.mov(x86::rax, x86::qword_ptr(x86::rsp, kResultPtrSlot));
+  a_.movsd(x86::qword_ptr(x86::rax), r);
+  a_.xor_(x86::eax, x86::eax);
+  a_.add(x86::rsp, frame_);
   a_.pop(x86::rbx);
   a_.ret();
+  return true;
+}
 
-  // The constants.
+// The side paths after the main body: the flags cleared on entry, the rare paths
+// (stubs), and the exit that hands the point back (returns 1).
+void Generator::EmitSidePaths() {
+  a_.bind(clearFlags_);
+  a_.and_(x86::dword_ptr(x86::rsp, kCsrSlot), static_cast<int>(~kFaultFlags));
+  a_.ldmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+  a_.jmp(flagsClear_);
+  for (size_t k = 0; k < stubs_.size(); ++k) stubs_[k]();  // stubs may add no stubs
+  a_.bind(fault_);
+  a_.bind(bail_);
+  a_.mov(x86::eax, 1);
+  a_.add(x86::rsp, frame_);
+  a_.pop(x86::rbx);
+  a_.ret();
+}
+
+// The constant pool: the 16-byte masks, then the doubles.
+void Generator::EmitConstants() {
   a_.align(asmjit::AlignMode::kData, 16);
   for (const auto& [bits, label] : masks_) {
     a_.bind(label);
@@ -827,7 +907,6 @@ bool Generator::Emit() {
     a_.bind(label);
     a_.embedUInt64(bits);
   }
-  return true;
 }
 
 }  // namespace
