@@ -17,6 +17,7 @@
 #include "engine/search_engine.h"
 #include "model/function_evaluator.h"
 #include "model/numtext.h"
+#include "model/script/jit.h"
 #include "model/script/script_error.h"
 #include "model/script/variant.h"
 #include "model/text_safety.h"
@@ -32,6 +33,47 @@ std::string Usage(const std::string& program) {
          "       " +
          indent + " [--plot PNG] [--threads K] [--part-size P] FILE\n       " + program +
          " --eval EXPR [FILE]\n";
+}
+
+// --help: the usage, what the program does and what each option means.
+std::string Help(const std::string& program) {
+  return Usage(program) + "\n" + program +
+         " runs Quorvant's search without a window: it reads a problem file, searches it\n"
+         "and lists every maximum and minimum found, line for line as the window lists them,\n"
+         "then the counts caption.\n"
+         "\n"
+         "  FILE            the problem file (first line Zorvex); alone, its stored extrema\n"
+         "                  are listed as File > Open lists them\n"
+         "  --explore       search from every point of the grid over the search box\n"
+         "  --random N      search from N random starting points\n"
+         "  --info          list the pivots, determinants, saddles and the problems met too\n"
+         "                  (\"Show additional info\")\n"
+         "  --save          write the problem with the extrema found back to FILE; nothing\n"
+         "                  is saved after a run that failed or was stopped\n"
+         "  --save-partial  save the extrema found also when the run did not complete\n"
+         "  --report        print the report after the listing\n"
+         "  --plot PNG      draw the function with its extrema into the PNG file\n"
+         "  --threads K     search on K threads (default: one per core); the listing is the\n"
+         "                  same for every K\n"
+         "  --part-size P   grid points or trials in one part handed to a thread\n"
+         "  --eval EXPR     evaluate EXPR as the formula would be (with FILE's constants)\n"
+         "                  and print its value and subtype\n"
+         "  --help          show this text\n"
+         "  --version       show the version and what this build holds\n"
+         "\n"
+         "Exit status: 0 done, 1 stopped by SIGINT or SIGTERM, 2 bad usage, a file that\n"
+         "cannot be read or saved, or a problem that cannot be searched, 3 the formula\n"
+         "failed.\n";
+}
+
+// --version: the program, its version, and whether formulas run as machine code and
+// the program runs across an MPI job.
+std::string VersionText(const CliHost& host) {
+  return host.program + " " + std::string(QUORVANT_VERSION) + "\n" + "formulas as machine code: " +
+         (script::CompilerAvailable() ? "yes" : "no (the interpreter runs them)") + "\n" + "MPI: " +
+         (host.mpi.empty() ? "no (quorvant-mpi runs a search across the ranks of an MPI job)"
+                           : host.mpi) +
+         "\n";
 }
 
 // A stream of output lines that remembers its first write failure, so that a full disk
@@ -192,6 +234,8 @@ constexpr int kMaxThreads = 1024;
 constexpr double kMaxPartSize = 1e12;
 
 struct Options {
+  bool help = false;
+  bool version = false;
   bool explore = false;
   std::optional<int32_t> randomTrials;
   bool info = false;
@@ -206,7 +250,7 @@ struct Options {
 };
 
 // Returns an empty text on success, else what is wrong with the arguments.
-std::string Parse(const std::vector<std::string>& args, Options& o) {
+std::string Parse(const std::vector<std::string>& args, const std::string& program, Options& o) {
   for (size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     if (a == "--explore") {
@@ -240,6 +284,10 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
                std::to_string(static_cast<int64_t>(kMaxPartSize)) + " (got \"" + Printable(text) +
                "\")";
       o.partSize = static_cast<int64_t>(size);
+    } else if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--info") {
       o.info = true;
     } else if (a == "--save" || a == "--save-partial") {
@@ -256,13 +304,14 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       if (k + 1 >= args.size()) return "--eval needs an expression";
       o.eval = args[++k];
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return "unknown option " + Printable(a);
+      return "unknown option " + Printable(a) + " (try " + program + " --help)";
     } else if (o.file.empty()) {
       o.file = a;
     } else {
       return "only one problem file can be named";
     }
   }
+  if (o.help || o.version) return {};
   if (o.explore && o.randomTrials) return "--explore and --random cannot be combined";
   if (o.eval) {
     if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot)
@@ -316,146 +365,195 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   return RunCli(args, outFile, err, host);
 }
 
+namespace {
+
+// One command of the runner, phase by phase: load the problem and prepare its evaluator,
+// evaluate or search or list, write the report, draw the plot, save. Each phase returns
+// the exit status the command ends with, or nothing to go on.
+class Command {
+ public:
+  Command(const Options& o, const CliHost& host, std::FILE* outFile, std::FILE* err)
+      : o_(o),
+        host_(host),
+        err_(err),
+        fileName_(Printable(o.file)),
+        out_(outFile),
+        sink_(err),
+        evaluator_(sink_) {}
+
+  int Execute() {
+    if (const std::optional<int> ended = Load()) return *ended;
+    if (o_.eval) return FinishOutput(Evaluate(evaluator_, *o_.eval, out_));
+    StdoutHooks hooks(out_, o_.info, o_.plot.has_value(), host_);
+    if (const std::optional<int> ended = SearchOrList(hooks)) return *ended;
+    if (o_.report) {
+      TextReportPrinter printer;
+      PrintReport(printer, problem_, evaluator_);
+      out_.Text(printer.text());
+    }
+    if (sink_.shown > 0 && status_ != kExitStopped) status_ = kExitScriptError;
+    // Output that did not arrive ends the command here: nothing is saved or drawn after
+    // results the user could not see.
+    if (const int finished = FinishOutput(status_); finished != status_) return finished;
+    if (const std::optional<int> ended = Plot(hooks.points)) return *ended;
+    if (o_.save) return Save();
+    return status_;
+  }
+
+ private:
+  void Say(std::string_view text) { Message(host_, err_, text); }
+
+  int FinishOutput(int status) {
+    if (const int code = out_.Finish()) {
+      Say("cannot write the results to standard output: " + FileErrorReason(code));
+      return kExitUsage;
+    }
+    return status;
+  }
+
+  // The problem file (when one is named) and the evaluator prepared from it.
+  std::optional<int> Load() {
+    if (!o_.file.empty()) {
+      std::string error, notice;
+      if (!LoadProblemFile(o_.file, problem_, error, &stamp_, &notice)) {
+        Say(fileName_ + ": " + error);
+        return kExitUsage;
+      }
+      if (!notice.empty()) Say(notice);
+    }
+    // The plot must not land on the problem file, under whatever name it is given.
+    if (o_.plot && StampOf(*o_.plot).SameFile(stamp_)) {
+      Say("the plot would replace the problem file " + fileName_ +
+          ": name another file for --plot");
+      return kExitUsage;
+    }
+    evaluator_.Prepare();
+    // A constant that fails (even silently, as Log(0) does) would leave the constants
+    // after it unset, and the formula would be evaluated with wrong values.
+    if (const ConstantFailure failure = evaluator_.RegisterConstants(problem_.constants)) {
+      Say(fileName_ + ": " + ConstantFailureMessage(failure));
+      return kExitUsage;
+    }
+    evaluator_.SetFunction(problem_.varNames, problem_.formula);
+    return std::nullopt;
+  }
+
+  // The search and its counts caption, or the stored solutions as Open lists them.
+  std::optional<int> SearchOrList(StdoutHooks& hooks) {
+    if (!o_.explore && !o_.randomTrials) {
+      out_.Line(ListSolutions(problem_, evaluator_, [&](std::string_view l) { out_.Line(l); }));
+      return std::nullopt;
+    }
+    SearchOptions options = o_.randomTrials ? SearchOptions::Random(*o_.randomTrials, o_.threads)
+                                            : SearchOptions::Explore(o_.threads);
+    options.partSize = o_.partSize;
+    const int shownBefore = sink_.shown;
+    SearchEngine engine(evaluator_, hooks, nullptr, evaluator_.Copies());
+    std::unique_ptr<PartSearcher> searcher;
+    if (host_.searcher) {
+      searcher = host_.searcher(evaluator_, o_.threads);
+      engine.SetPartSearcher(searcher.get());
+    }
+    hooks.progress().Start(o_.explore);
+    const RunResult result = engine.Compute({std::make_shared<const Problem>(problem_), options});
+    result.ApplyTo(problem_);
+    const RunSummary& summary = result.summary;
+    hooks.progress().Erase();
+    if (summary.end == RunEnd::Refused) {
+      Say(summary.reason);
+      return kExitUsage;
+    }
+    out_.Line(CountsCaption(problem_.maxCount(), problem_.minCount()));
+    runComplete_ = summary.end == RunEnd::Completed || summary.end == RunEnd::StoreFull;
+    switch (summary.end) {
+      case RunEnd::Failed:
+        status_ = kExitScriptError;
+        // A failure the interpreter reported has had its message; one that came from
+        // the value itself (Null, a text) says so here.
+        if (sink_.shown == shownBefore) Say(RunFailureMessage(summary, problem_.varNames));
+        break;
+      case RunEnd::Internal:
+        status_ = kExitUsage;
+        Say(RunFailureMessage(summary, problem_.varNames));
+        break;
+      case RunEnd::Stopped:
+        status_ = kExitStopped;
+        Say("the run was stopped by " + SignalName(hooks.stopSignal) +
+            ": the listing holds what was found before it.");
+        break;
+      default:
+        break;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<int> Plot(const std::vector<StationaryPoint>& points) {
+    if (!o_.plot) return std::nullopt;
+    if (!host_.plot) {
+      Say("--plot is not available in this build (it needs the window's libraries)");
+      return kExitUsage;
+    }
+    if (const std::string failure = host_.plot(problem_, points, *o_.plot); !failure.empty()) {
+      Say(failure);
+      return kExitUsage;
+    }
+    return std::nullopt;
+  }
+
+  int Save() {
+    if (!runComplete_ && !o_.savePartial) {
+      Say(fileName_ +
+          " was not saved: the search did not complete, and its results would replace the "
+          "stored ones. Use --save-partial to save the extrema found before it ended.");
+      return status_ == kExitOk ? kExitUsage : status_;
+    }
+    const SaveResult saved = SaveProblemFile(o_.file, problem_, stamp_);
+    if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
+      Say(fileName_ + " was not saved: " + saved.reason +
+          ". Run the command again to work on its new contents.");
+      return kExitUsage;
+    }
+    if (!saved.ok()) {
+      Say(saved.reason);
+      return kExitUsage;
+    }
+    return status_;
+  }
+
+  const Options& o_;
+  const CliHost& host_;
+  std::FILE* err_;
+  const std::string fileName_;
+  Output out_;
+  StderrSink sink_;
+  FunctionEvaluator evaluator_;
+  Problem problem_;
+  FileStamp stamp_;
+  int status_ = kExitOk;
+  bool runComplete_ = true;
+};
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* err,
            const CliHost& host) {
-  const PlotRenderer& plot = host.plot;
   Options o;
-  if (const std::string problem = Parse(args, o); !problem.empty()) {
+  if (const std::string problem = Parse(args, host.program, o); !problem.empty()) {
     Message(host, err, problem);
     const std::string usage = Usage(host.program);
     std::fputs(usage.c_str(), err);
     return kExitUsage;
   }
-  const std::string fileName = Printable(o.file);
-
-  Problem problem;
-  FileStamp stamp;
-  if (!o.file.empty()) {
-    std::string error, notice;
-    if (!LoadProblemFile(o.file, problem, error, &stamp, &notice)) {
-      Message(host, err, fileName + ": " + error);
-      return kExitUsage;
-    }
-    if (!notice.empty()) Message(host, err, notice);
-  }
-  // The plot must not land on the problem file, under whatever name it is given.
-  if (o.plot && StampOf(*o.plot).SameFile(stamp)) {
-    Message(
-        host, err,
-        "the plot would replace the problem file " + fileName + ": name another file for --plot");
-    return kExitUsage;
-  }
-
-  StderrSink sink(err);
-  FunctionEvaluator evaluator(sink);
-  evaluator.Prepare();
-  // A constant that fails (even silently, as Log(0) does) would leave the constants
-  // after it unset, and the formula would be evaluated with wrong values.
-  if (const ConstantFailure failure = evaluator.RegisterConstants(problem.constants)) {
-    Message(host, err, fileName + ": " + ConstantFailureMessage(failure));
-    return kExitUsage;
-  }
-  evaluator.SetFunction(problem.varNames, problem.formula);
-
-  Output out(outFile);
-  auto finishOutput = [&](int status) {
+  if (o.help || o.version) {
+    Output out(outFile);
+    out.Text(o.help ? Help(host.program) : VersionText(host));
     if (const int code = out.Finish()) {
-      Message(host, err, "cannot write the results to standard output: " + FileErrorReason(code));
+      Message(host, err, "cannot write to standard output: " + FileErrorReason(code));
       return kExitUsage;
     }
-    return status;
-  };
-
-  if (o.eval) return finishOutput(Evaluate(evaluator, *o.eval, out));
-
-  StdoutHooks hooks(out, o.info, o.plot.has_value(), host);
-  int status = kExitOk;
-  bool runComplete = true;
-  if (o.explore || o.randomTrials) {
-    SearchOptions options = o.randomTrials ? SearchOptions::Random(*o.randomTrials, o.threads)
-                                           : SearchOptions::Explore(o.threads);
-    options.partSize = o.partSize;
-    const int shownBefore = sink.shown;
-    SearchEngine engine(evaluator, hooks, nullptr, evaluator.Copies());
-    std::unique_ptr<PartSearcher> searcher;
-    if (host.searcher) {
-      searcher = host.searcher(evaluator, o.threads);
-      engine.SetPartSearcher(searcher.get());
-    }
-    hooks.progress().Start(o.explore);
-    const RunResult result = engine.Compute({std::make_shared<const Problem>(problem), options});
-    result.ApplyTo(problem);
-    const RunSummary& summary = result.summary;
-    hooks.progress().Erase();
-    if (summary.end == RunEnd::Refused) {
-      Message(host, err, summary.reason);
-      return kExitUsage;
-    }
-    out.Line(CountsCaption(problem.maxCount(), problem.minCount()));
-    runComplete = summary.end == RunEnd::Completed || summary.end == RunEnd::StoreFull;
-    if (summary.end == RunEnd::Failed) {
-      status = kExitScriptError;
-      // A failure the interpreter reported has had its message; one that came from
-      // the value itself (Null, a text) says so here.
-      if (sink.shown == shownBefore)
-        Message(host, err, RunFailureMessage(summary, problem.varNames));
-    }
-    if (summary.end == RunEnd::Internal) {
-      status = kExitUsage;
-      Message(host, err, RunFailureMessage(summary, problem.varNames));
-    }
-    if (summary.end == RunEnd::Stopped) {
-      status = kExitStopped;
-      Message(host, err,
-              "the run was stopped by " + SignalName(hooks.stopSignal) +
-                  ": the listing holds what was found before it.");
-    }
-  } else {
-    out.Line(ListSolutions(problem, evaluator, [&](std::string_view l) { out.Line(l); }));
+    return kExitOk;
   }
-  if (o.report) {
-    TextReportPrinter printer;
-    PrintReport(printer, problem, evaluator);
-    out.Text(printer.text());
-  }
-  if (sink.shown > 0 && status != kExitStopped) status = kExitScriptError;
-  // Output that did not arrive ends the command here: nothing is saved or drawn after
-  // results the user could not see.
-  if (const int finished = finishOutput(status); finished != status) return finished;
-
-  if (o.plot) {
-    if (!plot) {
-      Message(host, err, "--plot is not available in this build (it needs the window's libraries)");
-      return kExitUsage;
-    }
-    if (const std::string failure = plot(problem, hooks.points, *o.plot); !failure.empty()) {
-      Message(host, err, failure);
-      return kExitUsage;
-    }
-  }
-
-  if (o.save) {
-    if (!runComplete && !o.savePartial) {
-      Message(host, err,
-              fileName +
-                  " was not saved: the search did not complete, and its results would "
-                  "replace the stored ones. Use --save-partial to save the extrema found "
-                  "before it ended.");
-      return status == kExitOk ? kExitUsage : status;
-    }
-    const SaveResult saved = SaveProblemFile(o.file, problem, stamp);
-    if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
-      Message(host, err,
-              fileName + " was not saved: " + saved.reason +
-                  ". Run the command again to work on its new contents.");
-      return kExitUsage;
-    }
-    if (!saved.ok()) {
-      Message(host, err, saved.reason);
-      return kExitUsage;
-    }
-  }
-  return status;
+  return Command(o, host, outFile, err).Execute();
 }
 
 }  // namespace quorvant

@@ -52,6 +52,9 @@ struct CliHost {
   bool resultsShareTerminal = false;
   // Seconds on a steady clock, for the progress (empty: the system's steady clock).
   std::function<double()> clock;
+  // What --version says of MPI: empty for a program that runs in one process, else the
+  // MPI library the program runs on.
+  std::string mpi;
 };
 
 int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,

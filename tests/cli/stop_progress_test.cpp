@@ -424,7 +424,7 @@ TEST(ProgramName, BeginsEveryMessageAndTheUsage) {
   host.program = "quorvant-mpi";
   const CliResult r = RunCaptured({"--frobnicate"}, host);
   EXPECT_EQ(r.status, kExitUsage);
-  EXPECT_EQ(r.err.rfind("quorvant-mpi: unknown option --frobnicate\nusage: quorvant-mpi ", 0), 0u)
+  EXPECT_EQ(r.err.rfind("quorvant-mpi: unknown option --frobnicate (try quorvant-mpi --help)\nusage: quorvant-mpi ", 0), 0u)
       << r.err;
   EXPECT_NE(r.err.find("\n       quorvant-mpi --eval EXPR [FILE]\n"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("quorvant-cli"), std::string::npos) << r.err;

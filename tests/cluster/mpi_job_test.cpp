@@ -209,7 +209,7 @@ TEST(MpiJob, LeavesTheFileOfItsStderrAlone) {
   const Ended e = Wait(Start(MpiCommand(2, {"--frobnicate"}), env, "written before\n"));
   ASSERT_TRUE(e.finished);
   EXPECT_EQ(e.status, 2);
-  EXPECT_EQ(e.err.rfind("written before\nquorvant-mpi: unknown option --frobnicate\n", 0), 0u)
+  EXPECT_EQ(e.err.rfind("written before\nquorvant-mpi: unknown option --frobnicate (try quorvant-mpi --help)\n", 0), 0u)
       << e.err;
 }
 
