@@ -398,9 +398,15 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
     }
     if (summary.end == RunEnd::Stopped) {
       status = kExitStopped;
-      Message(host, err,
-              "the run was stopped by " + SignalName(hooks.stopSignal) +
-                  ": the listing holds what was found before it.");
+      if (host.stopReport) {
+        const CliHost::StopReport report = host.stopReport(hooks.stopSignal);
+        status = report.status;
+        Message(host, err, report.message);
+      } else {
+        Message(host, err,
+                "the run was stopped by " + SignalName(hooks.stopSignal) +
+                    ": the listing holds what was found before it.");
+      }
     }
   } else {
     out.Line(ListSolutions(problem, evaluator, [&](std::string_view l) { out.Line(l); }));
