@@ -271,6 +271,7 @@ int RankZero(quorvant::cluster::Channel& channel, const std::vector<std::string>
   try {
     status = RunCli(args, stdout, stderr, host);
   } catch (const std::exception& e) {
+    pulse.Stop();  // MPI is called from one thread at a time, to the end
     Abort(std::string(e.what()) + ". The job ends; the listing above holds what was committed.");
   }
   std::fflush(stdout);
