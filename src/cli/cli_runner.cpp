@@ -478,8 +478,14 @@ class Command {
         break;
       case RunEnd::Stopped:
         status_ = kExitStopped;
-        Say("the run was stopped by " + SignalName(hooks.stopSignal) +
-            ": the listing holds what was found before it.");
+        if (host_.stopReport) {
+          const CliHost::StopReport report = host_.stopReport(hooks.stopSignal);
+          status_ = report.status;
+          Say(report.message);
+        } else {
+          Say("the run was stopped by " + SignalName(hooks.stopSignal) +
+              ": the listing holds what was found before it.");
+        }
         break;
       default:
         break;

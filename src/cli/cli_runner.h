@@ -38,6 +38,14 @@ struct CliHost {
   // A stopped run lists what it had found, says it was stopped and ends with
   // kExitStopped.
   std::function<int()> stopSignal;
+  // What a stopped run says on stderr after the program's name, and the status it ends
+  // with, given the signal that stopped it (0: none, the searcher ended the run); empty:
+  // "the run was stopped by SIGNAL: ..." and kExitStopped.
+  struct StopReport {
+    std::string message;
+    int status = kExitStopped;
+  };
+  std::function<StopReport(int signal)> stopReport;
   // Makes what searches the run's parts ahead of time (other processes), given the
   // run's evaluator and the threads asked for (0: one per core); the run's own threads
   // do when this is empty. Called once the problem is loaded, before the run.

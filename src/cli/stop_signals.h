@@ -10,4 +10,7 @@ void CatchStopSignals();
 // The signal caught (SIGINT, SIGTERM), or 0.
 int CaughtStopSignal();
 
+// The process that sent it (0: the kernel, or none caught yet).
+int CaughtStopSender();
+
 }  // namespace quorvant

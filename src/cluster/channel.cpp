@@ -42,6 +42,10 @@ const char* ToString(Tag tag) {
       return "alive";
     case Tag::Bye:
       return "bye";
+    case Tag::Signalled:
+      return "signalled";
+    case Tag::GiveUp:
+      return "give up";
   }
   return "?";
 }
@@ -63,6 +67,7 @@ void Channel::Send(int to, Tag tag, std::string bytes) {
   if (bytes.size() > static_cast<size_t>(INT_MAX))
     throw ChannelError("a message of " + std::to_string(bytes.size()) +
                        " bytes is too large to send");
+  std::lock_guard<std::mutex> lock(mutex_);
   Pending& p = sends_.emplace_back();
   p.bytes = std::move(bytes);
   const int code = MPI_Isend(p.bytes.data(), static_cast<int>(p.bytes.size()), MPI_BYTE, to,
@@ -84,6 +89,11 @@ void Channel::Progress() {
 }
 
 bool Channel::Poll(Message& message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return PollLocked(message);
+}
+
+bool Channel::PollLocked(Message& message) {
   Progress();
   int arrived = 0;
   MPI_Status status;
@@ -105,8 +115,11 @@ bool Channel::Flush(double seconds) {
   const double until = Now() + seconds;
   Idle idle;
   for (;;) {
-    Progress();
-    if (sends_.empty()) return true;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Progress();
+      if (sends_.empty()) return true;
+    }
     if (Now() >= until) return false;
     idle.Pause();
   }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <list>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -22,11 +23,17 @@ enum class Tag : int {
   Quit,       // rank 0 -> worker: no more runs; finish
   Result,     // worker -> rank 0: what a part gave (PartResult)
   Failure,    // worker -> rank 0: the worker cannot search the run (the run's number, why)
-  Alive,      // worker -> rank 0: still there (the run's number), once a second in a run
+  Alive,      // worker -> rank 0: still there (the run's number), once a second in a run;
+              // rank 0 -> worker: still there (nothing), once a second all the time
   Bye,        // worker -> rank 0: finished, after Quit
+  Signalled,  // worker -> rank 0: it caught a stop signal (the signal, whether its
+              // launcher sent it)
+  GiveUp,     // worker -> rank 0: it ends the job (why), as rank 0 went silent
 };
 const char* ToString(Tag tag);
 
+// Every call may come from any thread: one at a time, as MPI_THREAD_SERIALIZED allows.
+//
 // MPI reported a failure (a peer that is gone, a broken connection).
 class ChannelError : public std::runtime_error {
  public:
@@ -58,16 +65,21 @@ class Channel {
   // completed.
   bool Flush(double seconds);
   // Sends not yet completed.
-  size_t pending() const { return sends_.size(); }
+  size_t pending() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sends_.size();
+  }
 
  private:
   void Progress();
+  bool PollLocked(Message& message);
   struct Pending {
     std::string bytes;
     MPI_Request request = MPI_REQUEST_NULL;
   };
   int rank_ = 0;
   int size_ = 1;
+  mutable std::mutex mutex_;  // one caller of MPI at a time
   std::list<Pending> sends_;  // stable addresses: MPI reads the bytes until completion
 };
 

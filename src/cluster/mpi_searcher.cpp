@@ -1,5 +1,7 @@
 #include "cluster/mpi_searcher.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -69,6 +71,7 @@ class MpiSearcher final : public PartSearcher {
     order.parts = plan.parts;
     order_ = EncodeRunOrder(order);
     running_ = true;
+    faulted_ = false;
     for (int t = 0; t < settings_.localThreads; ++t)
       locals_.emplace_back([this] {
         pool_.SearchParts(factory_, [this](int64_t index, double seconds) {
@@ -79,6 +82,8 @@ class MpiSearcher final : public PartSearcher {
     messenger_ = std::thread([this] { Communicate(); });
   }
 
+  // Empty too when a fault ended the run: it ends as a stopped run does, and the
+  // fault is told through the settings' news.
   std::optional<PartOutcome> Take(int64_t index, const std::function<bool()>& stop) override {
     const double start = Now();
     struct Waited {
@@ -86,7 +91,7 @@ class MpiSearcher final : public PartSearcher {
       double start;
       ~Waited() { total += Now() - start; }
     } waited{waited_, start};
-    return pool_.Take(index, stop);
+    return pool_.Take(index, [&] { return faulted_.load() || stop(); });
   }
 
   void Committed(int64_t index) override { pool_.Committed(index); }
@@ -118,18 +123,31 @@ class MpiSearcher final : public PartSearcher {
         r.heard = now;
       }
       Idle idle;
+      double last = now;
       while (!pool_.stopped()) {
+        // A pause of this process (stopped, frozen) is not the workers' silence.
+        const double turn = Now();
+        if (turn - last > 1.0)
+          for (Remote& r : remotes_) r.heard = turn;
+        last = turn;
         bool busy = HandOut();
         Message m;
         while (channel_.Poll(m)) {
           Receive(m);
           busy = true;
         }
-        CheckSilence();
+        CheckSilence(turn);
         if (busy)
           idle.Busy();
         else
           idle.Pause();
+      }
+    } catch (const std::exception& e) {
+      if (settings_.news) {
+        settings_.news->Fault(e.what());
+        faulted_ = true;
+      } else {
+        pool_.Fail(std::current_exception());
       }
     } catch (...) {
       pool_.Fail(std::current_exception());
@@ -169,6 +187,7 @@ class MpiSearcher final : public PartSearcher {
   }
 
   void Receive(Message& m) {
+    if (settings_.news && settings_.news->Note(m)) return;
     Remote* r = From(m.from);
     if (!r) return;
     if (m.tag == Tag::Result) {
@@ -201,8 +220,8 @@ class MpiSearcher final : public PartSearcher {
     // Anything else (a Hello repeated, say) means nothing during a run.
   }
 
-  void CheckSilence() {
-    const double now = Now();
+  // `now`: when this turn of the loop began (a pause since is found by the next turn).
+  void CheckSilence(double now) {
     for (const Remote& r : remotes_) {
       if (!r.held.empty() && now - r.heard > settings_.silenceLimit)
         throw ChannelError("rank " + std::to_string(r.rank) + " has not been heard from for " +
@@ -250,6 +269,7 @@ class MpiSearcher final : public PartSearcher {
   std::string order_;  // the run's RunOrder, encoded
   int64_t run_ = 0;
   bool running_ = false;
+  std::atomic<bool> faulted_{false};  // the messages thread met a fault
   // Random: the trials of the parts out with the workers (the messages thread's own).
   std::map<int64_t, std::vector<std::vector<double>>> sentTrials_;
   std::vector<std::thread> locals_;
@@ -258,7 +278,51 @@ class MpiSearcher final : public PartSearcher {
 
 }  // namespace
 
-std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit) {
+bool JobNews::Note(const Message& m) {
+  if (m.tag != Tag::Signalled && m.tag != Tag::GiveUp) return false;
+  Reader r(m.bytes);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (m.tag == Tag::Signalled) {
+    const int signal = r.I32();
+    signalled_[m.from] = {signal, r.Bool()};
+  } else if (gaveUp_.first == 0) {
+    gaveUp_ = {m.from, r.Text()};
+  }
+  return true;
+}
+
+void JobNews::Fault(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (fault_.empty()) fault_ = text;
+}
+
+std::string JobNews::fault() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fault_;
+}
+
+std::pair<int, std::string> JobNews::gaveUp() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return gaveUp_;
+}
+
+std::map<int, std::pair<int, bool>> JobNews::signalled() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return signalled_;
+}
+
+std::string HelloBytes(int defaultThreads) {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  Writer w;
+  w.I32(defaultThreads);
+  w.I64(getpid());
+  w.Text(host);
+  return w.Take();
+}
+
+std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit, JobNews& news,
+                                     const std::function<bool()>& stop) {
   std::vector<WorkerInfo> workers;
   std::set<int> greeted;
   const double until = Now() + limit;
@@ -266,15 +330,18 @@ std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit) {
   while (static_cast<int>(greeted.size()) < channel.size() - 1) {
     Message m;
     if (channel.Poll(m)) {
-      if (m.tag != Tag::Hello || m.from == 0 || greeted.count(m.from)) continue;
+      if (news.Note(m) || m.tag != Tag::Hello || m.from == 0 || greeted.count(m.from)) continue;
       Reader r(m.bytes);
       WorkerInfo w;
       w.rank = m.from;
       w.defaultThreads = std::max(1, r.I32());
+      w.pid = r.I64();
+      w.host = r.Text();
       greeted.insert(w.rank);
       workers.push_back(w);
       continue;
     }
+    if (stop && stop()) break;
     if (Now() > until)
       throw ChannelError(std::to_string(channel.size() - 1 - static_cast<int>(greeted.size())) +
                          " of the " + std::to_string(channel.size() - 1) +
@@ -287,7 +354,8 @@ std::vector<WorkerInfo> GreetWorkers(Channel& channel, double limit) {
   return workers;
 }
 
-bool DismissWorkers(Channel& channel, const std::vector<WorkerInfo>& workers, double limit) {
+bool DismissWorkers(Channel& channel, const std::vector<WorkerInfo>& workers, double limit,
+                    JobNews& news) {
   std::set<int> waiting;
   for (const WorkerInfo& w : workers) {
     channel.Send(w.rank, Tag::Quit, {});
@@ -299,6 +367,7 @@ bool DismissWorkers(Channel& channel, const std::vector<WorkerInfo>& workers, do
     Message m;
     if (channel.Poll(m)) {
       if (m.tag == Tag::Bye) waiting.erase(m.from);
+      news.Note(m);
       continue;
     }
     if (Now() > until) return false;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "cluster/mpi_searcher.h"
 #include "cluster/wire.h"
 #include "engine/grid.h"
 #include "engine/search_engine.h"
@@ -115,18 +116,48 @@ int64_t RunNumberOf(const Message& m) {
   return r.I64();
 }
 
-// Keeps time after a stop signal.
+// Keeps time after a stop signal (telling rank 0 of it at once), and watches rank 0's
+// silence.
 struct Signals {
+  Channel& channel;
   const std::function<int()>& caught;
-  double since = -1;  // when the signal was first seen
+  const std::function<bool()>& fromLauncher;
+  double silenceLimit;
+  double since = -1;      // when the signal was first seen
+  double heard = Now();   // when rank 0 was last heard from
+  double turned = Now();  // when this process last looked
   // The signal, once rank 0 has had its moment to end the run; else 0.
   int Expired() {
     const int signal = caught ? caught() : 0;
     if (signal == 0) return 0;
-    if (since < 0) since = Now();
+    if (since < 0) {
+      since = Now();
+      Writer w;
+      w.I32(signal);
+      w.Bool(fromLauncher && fromLauncher());
+      channel.Send(0, Tag::Signalled, w.Take());
+    }
     return Now() - since > kSignalGrace ? signal : 0;
   }
   bool Seen() const { return since >= 0; }
+  void Heard(const Message& m) {
+    if (m.from == 0) heard = Now();
+  }
+  // Ends the job when rank 0 has been silent too long; a pause of this process (stopped,
+  // frozen) is not rank 0's silence.
+  void WatchRankZero() {
+    const double now = Now();
+    if (now - turned > 1.0) heard = now;
+    turned = now;
+    if (now - heard <= silenceLimit) return;
+    const std::string why = "rank 0 has not been heard from for " +
+                            std::to_string(static_cast<int64_t>(now - heard)) + " s";
+    Writer w;
+    w.Text(why);
+    channel.Send(0, Tag::GiveUp, w.Take());
+    channel.Flush(0.5);
+    throw ChannelError(why + ": the job ends");
+  }
 };
 
 enum class Served { RunEnded, Quit, Signalled };
@@ -147,6 +178,7 @@ Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
   Idle idle;
   for (;;) {
     if (signals.Expired()) return Served::Signalled;
+    signals.WatchRankZero();
     // Rank 0 does not need what is searched after a signal: it stops too, or the job
     // ends.
     if (signals.Seen()) crew.reset();
@@ -165,6 +197,7 @@ Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
     Message m;
     while (channel.Poll(m)) {
       busy = true;
+      signals.Heard(m);
       if (m.tag == Tag::Part) {
         PartOrder part = DecodePartOrder(m.bytes);
         if (part.run == order.run && crew && !failed) crew->Add(std::move(part));
@@ -208,22 +241,21 @@ int DefaultThreads() {
   return cpus;
 }
 
-int ServeAsWorker(Channel& channel, const std::function<int()>& stopSignal) {
-  Signals signals{stopSignal};
-  {
-    Writer w;
-    w.I32(DefaultThreads());
-    channel.Send(0, Tag::Hello, w.Take());
-  }
+int ServeAsWorker(Channel& channel, const std::function<int()>& stopSignal,
+                  const std::function<bool()>& fromLauncher, double silenceLimit) {
+  Signals signals{channel, stopSignal, fromLauncher, silenceLimit};
+  channel.Send(0, Tag::Hello, HelloBytes(DefaultThreads()));
   Idle idle;
   for (;;) {
     if (const int signal = signals.Expired()) return signal;
+    signals.WatchRankZero();
     Message m;
     if (!channel.Poll(m)) {
       idle.Pause();
       continue;
     }
     idle.Busy();
+    signals.Heard(m);
     if (m.tag == Tag::Quit) break;
     if (m.tag != Tag::Run) continue;  // what is left of a run that ended
     const RunOrder order = DecodeRunOrder(m.bytes);

@@ -18,8 +18,11 @@ int DefaultThreads();
 inline constexpr double kSignalGrace = 2.0;
 
 // Serves rank 0 until Quit, and returns 0. Once `stopSignal` tells a signal, searching
-// stops; when rank 0 has not said Quit within kSignalGrace seconds after it, returns the
-// signal. Throws on a failure of MPI.
-int ServeAsWorker(Channel& channel, const std::function<int()>& stopSignal);
+// stops and rank 0 is told (with whether `fromLauncher` says the launcher sent it);
+// when rank 0 has not said Quit within kSignalGrace seconds after it, returns the
+// signal. Throws on a failure of MPI, and when rank 0 has not been heard from for
+// `silenceLimit` seconds (after telling rank 0 it gives up).
+int ServeAsWorker(Channel& channel, const std::function<int()>& stopSignal,
+                  const std::function<bool()>& fromLauncher, double silenceLimit);
 
 }  // namespace quorvant::cluster

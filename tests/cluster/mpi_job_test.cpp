@@ -2,8 +2,9 @@
 // same listing, caption, saved file, exit status and messages, for the golden problems
 // and for generated ones (1 to 6 variables, failures over part of the grid, a full
 // store, random starts, refusals). Faults end the job instead of hanging it: a rank
-// killed mid-run, a worker that goes silent, SIGINT and SIGTERM to mpirun (after which
-// rank 0 lists what it had and says the run was stopped).
+// killed mid-run or at once, a worker or rank 0 that goes silent, SIGINT and SIGTERM to
+// mpirun; whenever rank 0 is there to do so it lists whole blocks of what it had
+// committed, their caption, and says what ended the run.
 //
 // Open MPI is run the way a container allows: local launch only, shared memory between
 // the ranks, more ranks than cores allowed.
@@ -173,6 +174,8 @@ std::string Messages(const std::string& err) {
     if (usage != std::string::npos) line.replace(usage + 7, 12, "quorvant-cli");
     const size_t eval = line.find("       quorvant-mpi --eval");
     if (eval != std::string::npos) line.replace(eval + 7, 12, "quorvant-cli");
+    const size_t help = line.find("(try quorvant-mpi --help)");
+    if (help != std::string::npos) line.replace(help + 5, 12, "quorvant-cli");
     out += line + "\n";
   }
   return out;
@@ -519,8 +522,10 @@ struct FaultCase {
   int target;  // the rank hit, or -1: mpirun
   int signal;
   std::vector<std::string> env;
-  const char* says;  // what rank 0's messages hold, or empty
-  int status = -1;   // the job's exit status, or -1: any but 0
+  const char* says;     // what the messages hold, or empty
+  int status = -1;      // the job's exit status, or -1: any but 0
+  int delayMs = 300;    // from the moment every rank catches SIGTERM to the fault
+  bool listing = true;  // rank 0 is there to list what it committed
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
@@ -541,8 +546,8 @@ TEST_P(Faults, EndTheJobWithAnError) {
     Wait(job, 0);
     FAIL() << "the ranks of the job did not start";
   }
-  // Well inside the run (which takes far longer than this).
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Well inside the run (which takes far longer than this), or at once.
+  std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
   kill(c.target < 0 ? job.pid : ranks[c.target], c.signal);
   const Ended e = Wait(job, 60);
   if (c.signal == SIGSTOP) kill(ranks[c.target], SIGCONT);
@@ -554,15 +559,23 @@ TEST_P(Faults, EndTheJobWithAnError) {
   if (*c.says) {
     EXPECT_NE(e.err.find(c.says), std::string::npos) << e.err;
   }
-  if (std::string(c.says).find("stopped") != std::string::npos) {
-    // Stopped: the listing so far, and the caption that counts it.
+  if (c.listing) {
+    // Whole blocks (heading, 6 coordinates, value), and the caption that counts them.
     const std::vector<std::string> lines = Lines(e.out);
     ASSERT_FALSE(lines.empty()) << e.err;
     int maxima = 0, minima = 0;
-    for (const std::string& l : lines) {
-      maxima += l == "MAXIMUM AT:";
-      minima += l == "MINIMUM AT:";
+    for (size_t k = 0; k + 1 < lines.size(); ++k) {
+      const std::string& l = lines[k];
+      if (k % 8 == 0) {
+        EXPECT_TRUE(l == "MAXIMUM AT:" || l == "MINIMUM AT:") << "line " << k << ": " << l;
+        maxima += l == "MAXIMUM AT:";
+        minima += l == "MINIMUM AT:";
+      }
+      if (k % 8 == 7) {
+        EXPECT_EQ(l.rfind("FUNCTION=", 0), 0u) << "line " << k << ": " << l;
+      }
     }
+    EXPECT_EQ((lines.size() - 1) % 8, 0u) << e.out;
     EXPECT_EQ(lines.back(), std::to_string(maxima) + " max. " + std::to_string(minima) + " min. ");
   }
 }
@@ -570,10 +583,12 @@ TEST_P(Faults, EndTheJobWithAnError) {
 INSTANTIATE_TEST_SUITE_P(
     Jobs, Faults,
     ::testing::Values(
-        FaultCase{"WorkerKilled", 3, 1, SIGKILL, {}, ""},
-        FaultCase{"LastWorkerKilled", 3, 2, SIGKILL, {}, ""},
-        FaultCase{"RankZeroKilled", 2, 0, SIGKILL, {}, ""},
-        FaultCase{"WorkerTerminated", 2, 1, SIGTERM, {}, ""},
+        FaultCase{"WorkerKilled", 3, 1, SIGKILL, {}, "a rank ended: rank 1 "},
+        FaultCase{"LastWorkerKilled", 3, 2, SIGKILL, {}, "a rank ended: rank 2 "},
+        // In the first moments of the job: rank 0 may not have heard from it yet.
+        FaultCase{"WorkerKilledAtOnce", 3, 1, SIGKILL, {}, "a rank ended: rank 1 ", -1, 0},
+        FaultCase{"RankZeroKilled", 2, 0, SIGKILL, {}, "", -1, 300, false},
+        FaultCase{"WorkerTerminated", 2, 1, SIGTERM, {}, ") ended on SIGTERM; mpirun ends the job"},
         FaultCase{"WorkerSilent",
                   3,
                   1,
@@ -581,11 +596,20 @@ INSTANTIATE_TEST_SUITE_P(
                   {"QUORVANT_MPI_SILENCE_LIMIT=2"},
                   "rank 1 has not been heard from",
                   4},
-        FaultCase{"InterruptToMpirun", 3, -1, SIGINT, {}, "the run was stopped by", 1},
-        FaultCase{"TerminateToMpirun", 2, -1, SIGTERM, {}, "the run was stopped by", 1},
+        // The workers watch rank 0 as it watches them; mpirun wakes it to end the job.
+        FaultCase{"RankZeroSilent",
+                  3,
+                  0,
+                  SIGSTOP,
+                  {"QUORVANT_MPI_SILENCE_LIMIT=2"},
+                  "ended the job: rank 0 has not been heard from",
+                  4},
+        // mpirun turns both into SIGTERM to every rank.
+        FaultCase{"InterruptToMpirun", 3, -1, SIGINT, {}, "stopped by SIGTERM from mpirun", 1},
+        FaultCase{"TerminateToMpirun", 2, -1, SIGTERM, {}, "stopped by SIGTERM from mpirun", 1},
         // Rank 0 alone: it stops the run and tells the workers, and the job
         // ends with its status.
-        FaultCase{"TerminateToRankZero", 3, 0, SIGTERM, {}, "the run was stopped by SIGTERM", 1}),
+        FaultCase{"TerminateToRankZero", 3, 0, SIGTERM, {}, "the run was stopped by SIGTERM:", 1}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
