@@ -83,7 +83,15 @@ class Crew {
       result.run = order.run;
       result.index = order.index;
       const double start = Now();
-      result.outcome = SearchAhead(*part, order.range, std::move(order.trials));
+      try {
+        result.outcome = SearchAhead(*part, order.range, std::move(order.trials));
+      } catch (const std::exception& e) {
+        // Out of memory, say: rank 0 hears that this rank cannot search the run, and the
+        // job ends with the reason instead of losing this process.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (failure_.empty()) failure_ = e.what();
+        return;
+      }
       result.seconds = Now() - start;
       // The trials stay with rank 0, which drew them.
       result.outcome.trials.clear();
