@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "cli/checkpoint_file.h"
 #include "docs/problem_file.h"
 #include "docs/report.h"
 #include "docs/safe_file.h"
@@ -25,6 +26,9 @@
 namespace quorvant {
 
 namespace {
+
+// Seconds between the checkpoints of a run, unless --checkpoint-every says otherwise.
+constexpr double kDefaultCheckpointSeconds = 60;
 
 std::string Usage(const std::string& program) {
   const std::string indent(program.size(), ' ');
@@ -190,6 +194,38 @@ class StdoutHooks : public RunHooks {
   void AppendLine(std::string_view line) override {
     if (host_.resultsShareTerminal) progress_.Erase();
     out_.Line(line);
+    if (checkpoints_) lines_.emplace_back(line);
+  }
+  // From now on every part the run commits is remembered, and written to `path` at
+  // most every `seconds` (and by WriteLastCheckpoint), with the lines listed up to it.
+  void KeepCheckpoints(std::string path, double seconds, uint64_t identity,
+                       std::function<void(std::string_view)> say) {
+    checkpoints_ = true;
+    path_ = std::move(path);
+    seconds_ = seconds;
+    last_.identity = identity;
+    say_ = std::move(say);
+    written_ = Now();
+  }
+  bool CheckpointDue() override { return checkpoints_; }
+  void Checkpoint(const RunCheckpoint& checkpoint) override {
+    last_.state = checkpoint;
+    lastLines_ = lines_.size();
+    pending_ = true;
+    if (Now() - written_ >= seconds_) WriteLastCheckpoint();
+  }
+  // Writes the last part's checkpoint unless it is on disk already.
+  void WriteLastCheckpoint() {
+    if (!pending_) return;
+    pending_ = false;
+    written_ = Now();
+    last_.lines.assign(lines_.begin(), lines_.begin() + static_cast<ptrdiff_t>(lastLines_));
+    const SaveResult saved = ReplaceFileContents(path_, WriteCheckpointText(last_));
+    last_.lines.clear();
+    if (!saved.ok() && !failed_) {
+      failed_ = true;  // said once; the run goes on
+      say_("cannot write the checkpoint " + Printable(path_) + ": " + saved.reason);
+    }
   }
   bool ShowAdditionalInfo() override { return info_; }
   bool StopRequested() override {
@@ -209,11 +245,29 @@ class StdoutHooks : public RunHooks {
   std::vector<StationaryPoint> points;
 
  private:
+  double Now() const {
+    return host_.clock
+               ? host_.clock()
+               : std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                     .count();
+  }
+
   Output& out_;
   bool info_;
   bool keepPoints_;
   const CliHost& host_;
   ProgressDisplay progress_;
+  // Checkpoints: the lines listed so far, the last part's state and where it goes.
+  bool checkpoints_ = false;
+  std::vector<std::string> lines_;
+  std::string path_;
+  double seconds_ = kDefaultCheckpointSeconds;
+  double written_ = 0;
+  CheckpointFile last_;
+  size_t lastLines_ = 0;
+  bool pending_ = false;
+  bool failed_ = false;
+  std::function<void(std::string_view)> say_;
 };
 
 std::string SignalName(int signal) {
@@ -244,10 +298,14 @@ struct Options {
   bool report = false;
   std::optional<std::string> eval;
   std::optional<std::string> plot;
-  int threads = 0;       // 0: one per core
-  int64_t partSize = 0;  // 0: the run chooses
+  int threads = 0;                        // 0: one per core
+  int64_t partSize = 0;                   // 0: the run chooses
+  std::optional<std::string> checkpoint;  // where the run's checkpoints go
+  std::optional<double> checkpointEvery;  // seconds between them
+  std::optional<std::string> resume;      // the checkpoint to go on from
   std::string file;
 };
+
 
 // Returns an empty text on success, else what is wrong with the arguments.
 std::string Parse(const std::vector<std::string>& args, const std::string& program, Options& o) {
@@ -288,6 +346,18 @@ std::string Parse(const std::vector<std::string>& args, const std::string& progr
       o.help = true;
     } else if (a == "--version") {
       o.version = true;
+    } else if (a == "--checkpoint" || a == "--resume") {
+      if (k + 1 >= args.size() || args[k + 1].empty())
+        return a + " needs the name of the checkpoint file";
+      (a == "--checkpoint" ? o.checkpoint : o.resume) = args[++k];
+    } else if (a == "--checkpoint-every") {
+      if (k + 1 >= args.size()) return "--checkpoint-every needs a number of seconds";
+      double seconds = 0;
+      const std::string& text = args[++k];
+      if (!ParseNumericText(text, seconds) || !(seconds >= 0 && seconds <= 1e9))
+        return "--checkpoint-every needs a number of seconds from 0 to 1E+09 (got \"" +
+               Printable(text) + "\")";
+      o.checkpointEvery = seconds;
     } else if (a == "--info") {
       o.info = true;
     } else if (a == "--save" || a == "--save-partial") {
@@ -314,12 +384,16 @@ std::string Parse(const std::vector<std::string>& args, const std::string& progr
   if (o.help || o.version) return {};
   if (o.explore && o.randomTrials) return "--explore and --random cannot be combined";
   if (o.eval) {
-    if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot)
+    if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot || o.checkpoint ||
+        o.resume)
       return "--eval takes an expression and, optionally, a problem file only";
     return {};
   }
   if (o.file.empty()) return "name a problem file";
   if (o.plot && o.plot->empty()) return "--plot needs the name of the PNG file to write";
+  if ((o.checkpoint || o.resume) && !o.explore && !o.randomTrials)
+    return "--checkpoint and --resume go with a search: add --explore or --random N";
+  if (o.checkpointEvery && !o.checkpoint) return "--checkpoint-every needs --checkpoint FILE";
   return {};
 }
 
@@ -454,11 +528,23 @@ class Command {
       searcher = host_.searcher(evaluator_, o_.threads);
       engine.SetPartSearcher(searcher.get());
     }
+    RunRequest request{std::make_shared<const Problem>(problem_), options};
+    if (o_.checkpoint || o_.resume) {
+      const uint64_t identity = RunIdentity(ProblemText(), ListingOptions());
+      if (o_.resume) {
+        if (const std::optional<int> ended = Resume(identity, hooks, request)) return *ended;
+      }
+      if (o_.checkpoint)
+        hooks.KeepCheckpoints(*o_.checkpoint,
+                              o_.checkpointEvery.value_or(kDefaultCheckpointSeconds), identity,
+                              [this](std::string_view text) { Say(text); });
+    }
     hooks.progress().Start(o_.explore);
-    const RunResult result = engine.Compute({std::make_shared<const Problem>(problem_), options});
+    const RunResult result = engine.Compute(request);
     result.ApplyTo(problem_);
     const RunSummary& summary = result.summary;
     hooks.progress().Erase();
+    if (o_.checkpoint) hooks.WriteLastCheckpoint();
     if (summary.end == RunEnd::Refused) {
       Say(summary.reason);
       return kExitUsage;
@@ -490,6 +576,60 @@ class Command {
       default:
         break;
     }
+    return std::nullopt;
+  }
+
+  // The problem as its file text: what a checkpoint belongs to.
+  std::string ProblemText() const {
+    std::string text, error;
+    WriteProblemText(problem_, text, error);
+    return text;
+  }
+  // The options that decide what the run lists.
+  std::string ListingOptions() const {
+    return (o_.randomTrials ? "random " + std::to_string(*o_.randomTrials) : "explore") +
+           (o_.info ? " info" : "");
+  }
+
+  // --resume: the checkpoint read and checked, its listing repeated, the run told where
+  // to go on from. A checkpoint that does not exist yet (the first run of a job that is
+  // started again and again) means the run starts from its beginning.
+  std::optional<int> Resume(uint64_t identity, StdoutHooks& hooks, RunRequest& request) {
+    const std::string name = Printable(*o_.resume);
+    if (!StampOf(*o_.resume).known) {
+      Say("the checkpoint " + name + " does not exist (yet): the run starts from its beginning");
+      return std::nullopt;
+    }
+    constexpr size_t kMaxCheckpointBytes = size_t{1} << 30;
+    const ReadResult read = ReadBoundedFile(
+        *o_.resume, kMaxCheckpointBytes, 64,
+        [](std::string_view head) { return head.substr(0, 20) == "Quorvant checkpoint "; });
+    CheckpointFile checkpoint;
+    std::string why;
+    switch (read.outcome) {
+      case ReadResult::Outcome::Failed:
+        why = read.reason;
+        break;
+      case ReadResult::Outcome::Rejected:
+        why = "it is not a checkpoint of this program";
+        break;
+      case ReadResult::Outcome::TooLarge:
+        why = "it is larger than any checkpoint can be";
+        break;
+      case ReadResult::Outcome::Read:
+        if (!ReadCheckpointText(read.text, problem_.varCount(), checkpoint, why)) break;
+        if (checkpoint.identity != identity)
+          why =
+              "it belongs to another run (another problem, or other options among --explore, "
+              "--random N and --info)";
+        break;
+    }
+    if (!why.empty()) {
+      Say("the checkpoint " + name + " cannot be resumed: " + why + ".");
+      return kExitUsage;
+    }
+    for (const std::string& line : checkpoint.lines) hooks.AppendLine(line);
+    request.resume = std::make_shared<const RunCheckpoint>(std::move(checkpoint.state));
     return std::nullopt;
   }
 

@@ -44,6 +44,7 @@ struct RunProblems {
   bool linDependence = false;
   int32_t problemBits = 0;  // 1: an illegal quantity, 2: an overflow
   bool Any() const { return convProblems || inconsistence || linDependence || problemBits != 0; }
+  bool operator==(const RunProblems&) const = default;
 };
 std::vector<std::string> ProblemsSection(const RunProblems& problems);
 

@@ -18,10 +18,11 @@ struct RunPlan {
   const Problem* problem = nullptr;  // validated for `options`
   SearchOptions options;
   int64_t total = 0;     // grid points, or trials
+  int64_t first = 0;     // the first grid point or trial searched (a resumed run's)
   int64_t partSize = 1;  // grid points or trials in a part
-  int64_t parts = 0;
+  int64_t parts = 0;     // from `first` on
   PartRange Range(int64_t index) const {
-    return {index * partSize, std::min(total, (index + 1) * partSize)};
+    return {first + index * partSize, std::min(total, first + (index + 1) * partSize)};
   }
   // Random: the starting points of part `index`. Parts must be drawn in increasing
   // order, one at a time (the searcher serialises the calls).

@@ -10,6 +10,8 @@
 
 namespace quorvant {
 
+struct RunCheckpoint;
+
 // A stationary point the run converged to and classified, whatever its kind: for
 // tables and plots beside the listing.
 struct StationaryPoint {
@@ -44,6 +46,10 @@ class RunHooks {
   virtual bool StopRequested() { return false; }
   // Every stationary point the run classified, duplicates included.
   virtual void StationaryPointMet(const StationaryPoint& point) { (void)point; }
+  // Asked after every part the run committed: true when the caller wants to record where
+  // the run stands (Checkpoint follows at once, with the lines listed so far complete).
+  virtual bool CheckpointDue() { return false; }
+  virtual void Checkpoint(const RunCheckpoint& checkpoint) { (void)checkpoint; }
 };
 
 }  // namespace quorvant

@@ -26,7 +26,7 @@ int ThreadsFor(int requested) {
 class SearchEngine::Run {
  public:
   Run(const Problem& problem, PointFunction& function, RunHooks& hooks, RandomSource& random,
-      PartSearcher* searcher, const SearchOptions& options)
+      PartSearcher* searcher, const SearchOptions& options, const RunCheckpoint* resume)
       : problem_(problem),
         hooks_(hooks),
         random_(random),
@@ -49,7 +49,16 @@ class SearchEngine::Run {
       partSize_ = threads_ == 1 ? 64 : std::clamp<int64_t>(total_ / (32 * threads_), 1, 4096);
     }
     if (options.partSize > 0) partSize_ = options.partSize;
-    parts_ = (total_ + partSize_ - 1) / partSize_;
+    if (resume) {
+      first_ = std::clamp<int64_t>(resume->committed, 0, total_);
+      starts_ = resume->starts;
+      done_ = grid_ ? 0 : first_;
+      truth_ = resume->carried;
+      truth_.step.resize(static_cast<size_t>(n_), 0.0);
+      store = SolutionStore(resume->maxima, resume->minima);
+      problems = resume->problems;
+    }
+    parts_ = (total_ - first_ + partSize_ - 1) / partSize_;
   }
 
   void Execute() {
@@ -165,8 +174,8 @@ class SearchEngine::Run {
 
   // --- the parts ----------------------------------------------------------------------
 
-  int64_t PartFirst(int64_t part) const { return part * partSize_; }
-  int64_t PartLast(int64_t part) const { return std::min(total_, (part + 1) * partSize_); }
+  int64_t PartFirst(int64_t part) const { return first_ + part * partSize_; }
+  int64_t PartLast(int64_t part) const { return std::min(total_, first_ + (part + 1) * partSize_); }
 
   // The starting points of a random part, drawn in trial order: each coordinate after
   // re-seeding from the clock.
@@ -196,6 +205,16 @@ class SearchEngine::Run {
 
   void PartDone(int64_t index) {
     if (grid_) Progress(PartLast(index));
+    if (hooks_.CheckpointDue()) {
+      RunCheckpoint checkpoint;
+      checkpoint.committed = PartLast(index);
+      checkpoint.starts = starts_;
+      checkpoint.carried = truth_;
+      checkpoint.maxima = store.maxima();
+      checkpoint.minima = store.minima();
+      checkpoint.problems = problems;
+      hooks_.Checkpoint(checkpoint);
+    }
   }
 
   // `done` grid points or trials of the run are done.
@@ -217,13 +236,16 @@ class SearchEngine::Run {
           trials = DrawTrials(p);
         }
         SearchInOrder(part, p, trials);
+        // Where the run stands, for a checkpoint (a resumed run's problems included).
+        truth_ = part.End();
+        Merge(part.context().problems);
         PartDone(p);
       }
     } catch (...) {
-      problems = part.context().problems;
+      Merge(part.context().problems);
       throw;
     }
-    problems = part.context().problems;
+    Merge(part.context().problems);
   }
 
   // Parts searched ahead of time, by other threads or processes; this thread commits
@@ -234,6 +256,7 @@ class SearchEngine::Run {
     plan.problem = &problem_;
     plan.options = options_;
     plan.total = total_;
+    plan.first = first_;
     plan.partSize = partSize_;
     plan.parts = parts_;
     if (!grid_) plan.drawTrials = [this](int64_t index) { return DrawTrials(index); };
@@ -306,6 +329,7 @@ class SearchEngine::Run {
   const int n_;
   std::unique_ptr<Grid> grid_;
   int64_t total_ = 0;     // grid points, or trials
+  int64_t first_ = 0;     // where the run begins (after what a resumed run had committed)
   int64_t partSize_ = 1;  // grid points or trials in a part
   int64_t parts_ = 0;
   int threads_ = 1;
@@ -354,7 +378,8 @@ RunResult SearchEngine::Compute(const RunRequest& request) {
       threads = MakeThreadSearcher(ThreadsFor(options.threads), factory_);
       searcher = threads.get();
     }
-    run = std::make_unique<Run>(problem, function_, hooks_, *random_, searcher, options);
+    run = std::make_unique<Run>(problem, function_, hooks_, *random_, searcher, options,
+                                request.resume.get());
     try {
       run->Execute();
       if (hooks_.ShowAdditionalInfo())

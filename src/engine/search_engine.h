@@ -18,6 +18,7 @@
 #include "engine/classifier.h"
 #include "engine/listing.h"
 #include "engine/random_source.h"
+#include "engine/run_checkpoint.h"
 #include "engine/run_context.h"
 #include "engine/run_hooks.h"
 #include "engine/search_options.h"
@@ -34,6 +35,9 @@ class PartSearcher;
 struct RunRequest {
   std::shared_ptr<const Problem> problem;
   SearchOptions options;
+  // Go on from where an earlier run of the same problem and options stood (its listing
+  // so far is the caller's to repeat); null: from the start.
+  std::shared_ptr<const RunCheckpoint> resume = nullptr;
 };
 
 // What a run gives back: how it ended (a failure with its number and point, a refusal

@@ -47,6 +47,7 @@ struct CarriedState {
   // The state after a part that ran ahead of time and left `after`, given what the parts
   // before it left: whatever it did not set itself comes from `before`.
   static CarriedState Compose(const CarriedState& before, const CarriedState& after);
+  bool operator==(const CarriedState&) const = default;
 };
 
 // Receives the starts of a part as they are searched.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/point_kind.h"
@@ -16,6 +17,11 @@ class RunContext;
 class SolutionStore {
  public:
   enum class Added { Stored, Duplicate, Full };
+
+  SolutionStore() = default;
+  // A store that holds these already (a run resumed where another left off).
+  SolutionStore(std::vector<StoredPoint> maxima, std::vector<StoredPoint> minima)
+      : maxima_(std::move(maxima)), minima_(std::move(minima)) {}
 
   // Offers the point `x` of `kind` (Maximum or Minimum), stored with its smallest pivot
   // after its coordinates. The differences of the duplicate test are the run's checked

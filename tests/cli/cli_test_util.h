@@ -48,14 +48,19 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   return s.str();
 }
 
-// A private copy of a file in a fresh temporary folder.
-inline std::filesystem::path CopyToTemp(const std::filesystem::path& from) {
+// A fresh temporary folder of this process's own.
+inline std::filesystem::path TempDir() {
   static int counter = 0;
   const auto dir =
       std::filesystem::temp_directory_path() /
       ("quorvant-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
   std::filesystem::create_directories(dir);
-  const auto to = dir / from.filename();
+  return dir;
+}
+
+// A private copy of a file in a fresh temporary folder.
+inline std::filesystem::path CopyToTemp(const std::filesystem::path& from) {
+  const auto to = TempDir() / from.filename();
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
   return to;
 }

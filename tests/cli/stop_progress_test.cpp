@@ -62,11 +62,20 @@ void PrintTo(const StopCase& c, std::ostream* os) {
 
 class Stop : public ::testing::TestWithParam<StopCase> {};
 
+// A stopped run also leaves its checkpoint (written after every part here): resumed,
+// with another number of threads, it lists what the whole run lists.
 TEST_P(Stop, ListsWhatWasFoundAndSaysSo) {
   const StopCase& c = GetParam();
   CliHost host;
   host.stopSignal = StopAfter(c.polls, c.signal);
-  const CliResult r = RunCaptured(c.args, host);
+  const std::string checkpoint = (TempDir() / "run.checkpoint").string();
+  std::vector<std::string> checkpointed = {"--checkpoint", checkpoint, "--checkpoint-every", "0"};
+  checkpointed.insert(checkpointed.end(), c.args.begin(), c.args.end());
+  const CliResult r = RunCaptured(checkpointed, host);
+  std::vector<std::string> resumeArgs = c.args;
+  resumeArgs.insert(resumeArgs.begin(), {"--resume", checkpoint, "--threads", "2"});
+  const CliResult resumed = RunCaptured(resumeArgs);
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_EQ(r.status, kExitStopped);
   const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
   EXPECT_EQ(r.err, "quorvant-cli: the run was stopped by " + name +
@@ -84,6 +93,13 @@ TEST_P(Stop, ListsWhatWasFoundAndSaysSo) {
         EXPECT_EQ(l, "TRIAL" + std::to_string(++trials) + ":");
       }
     EXPECT_LT(trials, 1000);
+    // Resumed: every trial, in order, once.
+    trials = 0;
+    for (const std::string& l : Lines(resumed.out))
+      if (l.rfind("TRIAL", 0) == 0) {
+        EXPECT_EQ(l, "TRIAL" + std::to_string(++trials) + ":");
+      }
+    EXPECT_EQ(trials, 1000);
     return;
   }
   // What was listed is the beginning of what the whole run lists.
@@ -93,6 +109,53 @@ TEST_P(Stop, ListsWhatWasFoundAndSaysSo) {
   std::vector<std::string> all = Lines(whole.out);
   ASSERT_LE(lines.size(), all.size());
   EXPECT_TRUE(std::equal(lines.begin(), lines.end(), all.begin()));
+  EXPECT_EQ(resumed.out, whole.out);
+  // Stopped at more moments, resumed on one thread: the same listing every time.
+  for (long k = 1; k <= 5; ++k) {
+    host.stopSignal = StopAfter(c.polls * k / 3, c.signal);
+    std::filesystem::remove(checkpoint);
+    RunCaptured(checkpointed, host);
+    resumeArgs[3] = "1";
+    EXPECT_EQ(RunCaptured(resumeArgs).out, whole.out) << "stopped after " << c.polls * k / 3;
+  }
+}
+
+// A checkpoint that is damaged, cut, of another run or no checkpoint at all is refused
+// with the reason, and nothing is run.
+TEST(Resume, RefusesWhatCannotBeResumed) {
+  const std::string problem = File("himmelblau.zvx");
+  const std::string checkpoint = (TempDir() / "run.checkpoint").string();
+  CliHost host;
+  host.stopSignal = StopAfter(30, SIGTERM);
+  RunCaptured({"--explore", "--part-size", "9", "--checkpoint", checkpoint, "--checkpoint-every",
+               "0", problem},
+              host);
+  const std::string good = ReadFile(checkpoint);
+  ASSERT_EQ(good.rfind("Quorvant checkpoint 1\n", 0), 0u) << good;
+  struct Refusal {
+    std::string text;
+    std::vector<std::string> options;
+    const char* says;
+  };
+  std::string flipped = good;
+  flipped[good.find("committed ") + 10] ^= 1;
+  const Refusal refusals[] = {
+      {flipped, {"--explore"}, "its check sum does not match"},
+      {good.substr(0, good.size() / 2), {"--explore"}, "cannot be resumed:"},
+      {good, {"--explore", "--info"}, "it belongs to another run"},
+      {good, {"--random", "5"}, "it belongs to another run"},
+      {"Zorvex\r\n", {"--explore"}, "it is not a checkpoint of this program"},
+  };
+  for (const Refusal& f : refusals) {
+    SCOPED_TRACE(f.says);
+    std::ofstream(checkpoint, std::ios::binary) << f.text;
+    std::vector<std::string> args = f.options;
+    args.insert(args.end(), {"--resume", checkpoint, problem});
+    const CliResult r = RunCaptured(args);
+    EXPECT_EQ(r.status, kExitUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(f.says), std::string::npos) << r.err;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -107,6 +170,18 @@ INSTANTIATE_TEST_SUITE_P(
                                {"--explore", "--info", "--threads", "3", "--part-size", "7",
                                 File("himmelblau.zvx")},
                                5,
+                               SIGTERM},
+                      // Its problems section and the working values a failure leaves
+                      // must come through a checkpoint.
+                      StopCase{"ExploreIterationCapOne",
+                               {"--explore", "--info", "--threads", "1", "--part-size", "5",
+                                File("quad2_cap1.zvx")},
+                               40,
+                               SIGTERM},
+                      StopCase{"ExploreToleratedFailures",
+                               {"--explore", "--info", "--threads", "1", "--part-size", "11",
+                                File("tolerated_failures.zvx")},
+                               150,
                                SIGTERM},
                       StopCase{"RandomOneThread",
                                {"--random", "1000", "--threads", "1", File("himmelblau.zvx")},
@@ -424,7 +499,10 @@ TEST(ProgramName, BeginsEveryMessageAndTheUsage) {
   host.program = "quorvant-mpi";
   const CliResult r = RunCaptured({"--frobnicate"}, host);
   EXPECT_EQ(r.status, kExitUsage);
-  EXPECT_EQ(r.err.rfind("quorvant-mpi: unknown option --frobnicate (try quorvant-mpi --help)\nusage: quorvant-mpi ", 0), 0u)
+  EXPECT_EQ(r.err.rfind("quorvant-mpi: unknown option --frobnicate (try quorvant-mpi "
+                        "--help)\nusage: quorvant-mpi ",
+                        0),
+            0u)
       << r.err;
   EXPECT_NE(r.err.find("\n       quorvant-mpi --eval EXPR [FILE]\n"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("quorvant-cli"), std::string::npos) << r.err;

@@ -423,6 +423,46 @@ TEST(Run, ProblemsSectionWithAdditionalInfo) {
   EXPECT_TRUE(p.hooks.lines.empty());
 }
 
+// A run resumed from any of its checkpoints goes on exactly as the whole run went: the
+// same later checkpoints (working values, store, problems), the same lines after it.
+TEST(Run, ResumedFromACheckpointGoesOnAsTheWholeRun) {
+  class Checkpoints final : public RecordingHooks {
+   public:
+    bool CheckpointDue() override { return true; }
+    void Checkpoint(const RunCheckpoint& c) override {
+      taken.push_back(c);
+      linesAt.push_back(lines.size());
+    }
+    std::vector<RunCheckpoint> taken;
+    std::vector<size_t> linesAt;
+  };
+  PreparedProblem p({"x", "y"}, "Log(x) + (y-1)^2 + Sin(3*x)");
+  p.Box(0, -2, 4, 23);
+  p.Box(1, -2, 3, 17);
+  SearchOptions options = SearchOptions::Explore(1);
+  options.partSize = 5;
+  Checkpoints whole;
+  whole.info = true;
+  SearchEngine engine(p.evaluator, whole);
+  ASSERT_EQ(engine.Compute({std::make_shared<const Problem>(p.problem), options}).summary.end,
+            RunEnd::Completed);
+  ASSERT_GT(whole.taken.size(), 20u);
+  for (size_t k = 0; k + 1 < whole.taken.size(); k += 3) {
+    SCOPED_TRACE(k);
+    Checkpoints resumed;
+    resumed.info = true;
+    SearchEngine again(p.evaluator, resumed);
+    again.Compute({std::make_shared<const Problem>(p.problem), options,
+                   std::make_shared<const RunCheckpoint>(whole.taken[k])});
+    EXPECT_TRUE(std::equal(resumed.taken.begin(), resumed.taken.end(), whole.taken.begin() + k + 1,
+                           whole.taken.end()));
+    EXPECT_TRUE(std::equal(resumed.lines.begin(), resumed.lines.end(),
+                           whole.lines.begin() + static_cast<ptrdiff_t>(whole.linesAt[k]),
+                           whole.lines.end()));
+    EXPECT_EQ(resumed.lines.size() + whole.linesAt[k], whole.lines.size());
+  }
+}
+
 TEST(Run, ProblemsOfARunComeWithItsResult) {
   PreparedProblem p({"x", "y"}, "(x-1)^2+(y+2)^2");
   p.problem.maxCycles = 1;
