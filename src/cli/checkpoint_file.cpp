@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "model/text_safety.h"
+
 namespace quorvant {
 namespace {
 
@@ -222,6 +224,11 @@ bool ReadCheckpointText(std::string_view text, int variables, CheckpointFile& c,
     r.Skip(blank + 1 - start);
     std::string body;
     if (!r.Bytes(length, body)) return fail();
+    // The lines are written to the terminal again: nothing in them may act on it.
+    if (FindControlCharacter(body)) {
+      error = "a line of its listing holds a control character";
+      return false;
+    }
     read.lines.push_back(std::move(body));
   }
   const size_t before = r.at();

@@ -145,6 +145,9 @@ TEST(Resume, RefusesWhatCannotBeResumed) {
       {good, {"--explore", "--info"}, "it belongs to another run"},
       {good, {"--random", "5"}, "it belongs to another run"},
       {"Zorvex\r\n", {"--explore"}, "it is not a checkpoint of this program"},
+      {good.substr(0, good.find("lines ")) + "lines 1\n4 \x1b[2J\nend 0\n",
+       {"--explore"},
+       "a line of its listing holds a control character"},
   };
   for (const Refusal& f : refusals) {
     SCOPED_TRACE(f.says);

@@ -534,6 +534,42 @@ std::vector<pid_t> RanksOf(pid_t mpirun, int ranks) {
   return {};
 }
 
+// A job killed outright (every rank, by SIGKILL) once its checkpoint holds committed
+// parts, resumed on another number of ranks: it lists and saves what the whole run does.
+TEST(MpiJob, KilledAndResumedListsAndSavesWhatTheWholeRunDoes) {
+  const fs::path dir = Scratch();
+  const fs::path file = WriteFile(dir, "p.zvx", ProblemText(4, Wells(4), -2, 2, 26));
+  const fs::path wholeFile = WriteFile(dir, "whole.zvx", ReadFile(file));
+  const fs::path checkpoint = dir / "run.checkpoint";
+  const std::vector<std::string> run = {"--explore", "--info",      "--threads",
+                                        "1",         "--part-size", "2000"};
+  std::vector<std::string> args = run;
+  args.insert(args.end(),
+              {"--checkpoint", checkpoint.string(), "--checkpoint-every", "0", file.string()});
+  const Process job = Start(MpiCommand(3, args), MpiEnvironment({}));
+  // Until the checkpoint holds a committed part (its file is replaced whole each time).
+  const auto committed = [&] {
+    const std::string text = ReadFile(checkpoint);
+    return !text.empty() && text.find("\ncommitted 0 ") == std::string::npos;
+  };
+  for (int k = 0; k < 3000 && !committed(); ++k)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(-job.pid, SIGKILL);
+  const Ended killed = Wait(job, 10);
+  ASSERT_TRUE(committed()) << killed.err;
+  EXPECT_EQ(killed.status, 128 + SIGKILL) << "the job ended before it was killed";
+  args = run;
+  args.insert(args.end(), {"--save", "--resume", checkpoint.string(), file.string()});
+  const Ended resumed = RunMpi(2, args);
+  std::vector<std::string> wholeArgs = run;
+  wholeArgs.insert(wholeArgs.end(), {"--save", wholeFile.string()});
+  const Ended whole = RunCli(wholeArgs);
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(resumed.out, whole.out);
+  EXPECT_EQ(ReadFile(file), ReadFile(wholeFile));
+}
+
 struct FaultCase {
   const char* name;
   int ranks;
