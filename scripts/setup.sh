@@ -12,6 +12,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   poppler-utils bc locales dpkg-dev
   libopenmpi-dev openmpi-bin
+  python3-dev python3-pybind11 python3-numpy python3-matplotlib python3-pytest python3-numexpr
 )
 
 missing=()
