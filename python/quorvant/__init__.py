@@ -109,7 +109,10 @@ class Problem:
         """Reads a problem file (first line ``Zorvex``), with its stored extrema.
         Raises ValueError with the runner's message for a file it would refuse."""
         p = cls._from_dict(_quorvant.load(str(path)))
-        p._check()
+        try:
+            p._check()
+        except ValueError as e:
+            raise ValueError(f"{path}: {e}") from None
         return p
 
     def save(self, path: Union[str, PathLike]) -> None:

@@ -108,7 +108,15 @@ std::string PrepareEvaluator(FunctionEvaluator& evaluator, const Problem& proble
 std::string Check(const py::dict& d) {
   const Problem problem = ProblemFrom(d);
   std::string text, error;
-  if (!WriteProblemText(problem, text, error)) return error;
+  if (!WriteProblemText(problem, text, error)) {
+    // The reason alone, as the runner gives it for a file holding the same value.
+    constexpr std::string_view kSaving = "The problem cannot be saved: ";
+    if (error.starts_with(kSaving)) {
+      error.erase(0, kSaving.size());
+      if (!error.empty() && error[0] >= 'a' && error[0] <= 'z') error[0] = error[0] - 'a' + 'A';
+    }
+    return error;
+  }
   CollectingSink sink;
   FunctionEvaluator evaluator(sink);
   return PrepareEvaluator(evaluator, problem);
