@@ -51,8 +51,9 @@ def plot(problem, result=None, samples=None, ax=None):
         if len(points) == 0:
             return
         y = values(points) if on_curve else points[:, 1]
-        ax.scatter(points[:, 0], y, marker=marker, s=60, color=colour, edgecolors="white",
-                   linewidths=0.8, label=label, zorder=3)
+        edges = {"edgecolors": "white", "linewidths": 0.8} if marker != "x" else {}
+        ax.scatter(points[:, 0], y, marker=marker, s=60, color=colour, label=label, zorder=3,
+                   **edges)
 
     if n == 1:
         x = np.linspace(lower[0], upper[0], samples or 801)
