@@ -292,6 +292,7 @@ def evaluate(
     points: Any,
     constants: Sequence[str] = (),
     errors: str = "nan",
+    threads: Optional[int] = None,
 ) -> np.ndarray:
     """The formula at every row of ``points`` (an m x n array, one column per name;
     a 1-d array is m points of one variable), as a run evaluates it: machine code
@@ -299,13 +300,14 @@ def evaluate(
 
     errors: "nan" gives NaN where the formula fails; "raise" raises FormulaError
         (a ValueError) at the first row that fails.
+    threads: how many threads share a long array (None: one per core).
     The GIL is released while it works. Raises ValueError for a constant that cannot
     be executed.
     """
-    return _evaluate(formula, names, points, constants, errors, "compiled")
+    return _evaluate(formula, names, points, constants, errors, "compiled", threads)
 
 
-def _evaluate(formula, names, points, constants, errors, path) -> np.ndarray:
+def _evaluate(formula, names, points, constants, errors, path, threads=None) -> np.ndarray:
     if errors not in ("nan", "raise"):
         raise ValueError('errors must be "nan" or "raise"')
     if isinstance(names, str):
@@ -316,7 +318,7 @@ def _evaluate(formula, names, points, constants, errors, path) -> np.ndarray:
         a = a.reshape(-1, 1)
     values, row, number, message = _quorvant.evaluate(str(formula), names, a,
                                                       [str(c) for c in constants], path,
-                                                      errors == "raise")
+                                                      errors == "raise", _threads(threads))
     if row >= 0 and errors == "raise":
         raise FormulaError(f"row {row}: {message}", number, row)
     return values

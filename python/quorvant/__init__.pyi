@@ -90,6 +90,7 @@ def evaluate(
     points: npt.ArrayLike,
     constants: Sequence[str] = ...,
     errors: str = ...,
+    threads: Optional[int] = ...,
 ) -> npt.NDArray[np.float64]: ...
 def plot(problem: Problem, result: Optional[Result] = ..., samples: Optional[int] = ...,
          ax: Any = ...) -> Any: ...

@@ -10,6 +10,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -376,7 +377,7 @@ py::dict Run(const py::dict& d, int32_t trials, int threads, bool info, py::obje
 py::tuple Evaluate(const std::string& formula, const std::vector<std::string>& names,
                    py::array_t<double, py::array::c_style | py::array::forcecast> points,
                    const std::vector<std::string>& constants, const std::string& path,
-                   bool stopAtError) {
+                   bool stopAtError, int threads) {
   if (points.ndim() != 2 || static_cast<size_t>(points.shape(1)) != names.size())
     throw py::value_error("points must be an array of shape (m, " + std::to_string(names.size()) +
                           "): one column per variable");
@@ -397,23 +398,60 @@ py::tuple Evaluate(const std::string& formula, const std::vector<std::string>& n
   py::array_t<double> values(m);
   double* out = values.mutable_data();
   const double* in = points.data();
-  int64_t errorRow = -1;
-  int32_t errorNumber = 0;
-  {
-    py::gil_scoped_release release;
-    for (size_t i = 0; i < m; ++i) {
+  // Rows [first, last) on one evaluator; the first failing row and its number.
+  struct Failure {
+    int64_t row = -1;
+    int32_t number = 0;
+  };
+  const auto rows = [&](PointFunction& function, size_t first, size_t last) {
+    Failure failure;
+    for (size_t i = first; i < last; ++i) {
       double value = 0;
-      if (const int32_t e = evaluator.EvaluateFunction(std::span(in + i * n, n), value)) {
+      if (const int32_t e = function.EvaluateFunction(std::span(in + i * n, n), value)) {
         value = std::numeric_limits<double>::quiet_NaN();
-        if (errorRow < 0) {
-          errorRow = static_cast<int64_t>(i);
-          errorNumber = e;
+        if (failure.row < 0) {
+          failure = {static_cast<int64_t>(i), e};
           if (stopAtError) break;
         }
       }
       out[i] = value;
     }
+    return failure;
+  };
+  // Long arrays are cut into one block per thread, each evaluated by an evaluator
+  // prepared as this one is.
+  constexpr size_t kRowsPerThread = 20000;
+  const size_t blocks =
+      std::clamp<size_t>(m / kRowsPerThread, 1, static_cast<size_t>(ThreadsFor(threads)));
+  Failure first;
+  {
+    py::gil_scoped_release release;
+    if (blocks == 1) {
+      first = rows(evaluator, 0, m);
+    } else {
+      const auto copies = evaluator.Copies();
+      std::vector<Failure> failures(blocks);
+      std::vector<std::thread> workers;
+      for (size_t b = 0; b < blocks; ++b)
+        workers.emplace_back([&, b] {
+          const std::unique_ptr<PointFunction> function = copies();
+          failures[b] = rows(*function, m * b / blocks, m * (b + 1) / blocks);
+        });
+      for (std::thread& worker : workers) worker.join();
+      for (const Failure& failure : failures)
+        if (failure.row >= 0) {
+          first = failure;
+          break;
+        }
+      // The message of the first failure, from the evaluator that keeps messages.
+      if (first.row >= 0) {
+        double value = 0;
+        evaluator.EvaluateFunction(std::span(in + first.row * n, n), value);
+      }
+    }
   }
+  const int64_t errorRow = first.row;
+  const int32_t errorNumber = first.number;
   std::string message;
   if (errorRow >= 0) {
     const std::vector<std::string> messages = sink.Take();
@@ -436,7 +474,7 @@ PYBIND11_MODULE(_quorvant, m) {
   m.def("run", &Run, py::arg("problem"), py::arg("trials"), py::arg("threads"), py::arg("info"),
         py::arg("progress"), py::arg("seed"), py::arg("part_size"), py::arg("progress_interval"));
   m.def("evaluate", &Evaluate, py::arg("formula"), py::arg("names"), py::arg("points"),
-        py::arg("constants"), py::arg("path"), py::arg("stop_at_error"));
+        py::arg("constants"), py::arg("path"), py::arg("stop_at_error"), py::arg("threads"));
   m.attr("compiled_code") = script::CompilerAvailable();
   m.attr("max_variables") = kMaxVariables;
 }

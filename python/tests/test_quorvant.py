@@ -168,6 +168,10 @@ def test_evaluate_gives_the_interpreters_values(seed, tmp_path):
     for path in ("interpreter", "statements"):
         np.testing.assert_array_equal(
             compiled, quorvant._evaluate(formula, "x,y", points, constants, "nan", path))
+    # A long array shared by threads gives the same values.
+    np.testing.assert_array_equal(
+        np.tile(compiled, 250),
+        quorvant.evaluate(formula, "x,y", np.tile(points, (250, 1)), constants, threads=2))
     # A few rows through the runner's --eval, the variables set as constants.
     for row in (0, len(points) - 1):
         x, y = (f"{v:.14E}" for v in points[row])
@@ -180,10 +184,13 @@ def test_evaluate_gives_the_interpreters_values(seed, tmp_path):
             assert float(out.split(" (")[0]) == float(f"{compiled[row]:.14E}")
 
 
-def test_evaluate_raises_on_request():
+@pytest.mark.parametrize("rows, threads", [(3, 1), (100000, 2)])
+def test_evaluate_raises_on_request(rows, threads):
+    x = np.ones(rows)
+    x[rows // 2 + 1] = 0
     with pytest.raises(quorvant.FormulaError) as raised:
-        quorvant.evaluate("1/x", ["x"], [1.0, 0.0, 2.0], errors="raise")
-    assert raised.value.row == 1 and raised.value.number == 11
+        quorvant.evaluate("1/x", ["x"], x, errors="raise", threads=threads)
+    assert (raised.value.row, raised.value.number) == (rows // 2 + 1, 11)
 
 
 @pytest.mark.parametrize("formula, names, box", [
