@@ -156,7 +156,7 @@ class Problem:
         return f"Problem({self.formula!r}, {self.names!r}, {self.box!r}{extra})"
 
 
-@dataclass
+@dataclass(repr=False)
 class Result:
     """What a run found.
 
@@ -203,6 +203,10 @@ class Result:
     def __str__(self) -> str:
         return "\n".join(self.listing)
 
+    def __repr__(self) -> str:
+        return (f"<quorvant.Result {self.end}: {len(self.maxima)} maxima, {len(self.minima)} "
+                f"minima, {len(self.points)} stationary points met>")
+
 
 def _distinct(points: np.ndarray, bound: float) -> np.ndarray:
     kept: list = []
@@ -215,7 +219,6 @@ def _distinct(points: np.ndarray, bound: float) -> np.ndarray:
 def _result(d: dict) -> Result:
     d = dict(d)
     d["problem"] = Problem._from_dict(d["problem"])
-    d["stored"] = np.array(d["stored"], dtype=bool)
     return Result(**d)
 
 

@@ -172,14 +172,28 @@ class PythonHooks final : public RunHooks {
     done_.store(done, std::memory_order_relaxed);
     total_.store(total, std::memory_order_relaxed);
   }
-  void StationaryPointMet(const StationaryPoint& point) override { points.push_back(point); }
+  // Kept flat, a few dozen bytes each: a Random run of millions of trials meets as
+  // many stationary points.
+  void StationaryPointMet(const StationaryPoint& point) override {
+    met.points.insert(met.points.end(), point.point.begin(), point.point.end());
+    met.starts.insert(met.starts.end(), point.start.begin(), point.start.end());
+    met.pivots.push_back(point.smallestPivot);
+    met.cycles.push_back(point.cycles);
+    met.kinds.push_back(static_cast<uint8_t>(point.kind));
+    met.stored.push_back(point.stored);
+  }
   std::pair<int64_t, int64_t> Work() const {
     return {done_.load(std::memory_order_relaxed), total_.load(std::memory_order_relaxed)};
   }
 
   std::atomic<bool> stop{false};
   std::vector<std::string> lines;
-  std::vector<StationaryPoint> points;
+  struct Met {
+    std::vector<double> points, starts;  // n values each
+    std::vector<double> pivots;
+    std::vector<int32_t> cycles;
+    std::vector<uint8_t> kinds, stored;
+  } met;
 
  private:
   bool info_;
@@ -338,24 +352,29 @@ py::dict Run(const py::dict& d, int32_t trials, int threads, bool info, py::obje
   out["minima_values"] = Vector(values(after.minima));
   out["maxima_pivots"] = Vector(pivots(after.maxima));
   out["minima_pivots"] = Vector(pivots(after.minima));
-  std::vector<std::vector<double>> points, starts;
-  std::vector<double> smallest;
-  std::vector<int32_t> cycles;
-  std::vector<bool> stored;
-  std::vector<std::string> kinds;
-  for (const StationaryPoint& p : hooks.points) {
-    points.push_back(p.point);
-    starts.push_back(p.start);
-    smallest.push_back(p.smallestPivot);
-    cycles.push_back(p.cycles);
-    stored.push_back(p.stored);
-    kinds.emplace_back(KindName(p.kind));
-  }
-  out["points"] = Matrix(points, n);
-  out["starts"] = Matrix(starts, n);
+  const PythonHooks::Met& met = hooks.met;
+  const size_t count = met.pivots.size();
+  const auto flat = [&](const std::vector<double>& values) {
+    py::array_t<double> a({count, n});
+    std::copy(values.begin(), values.end(), a.mutable_data());
+    return a;
+  };
+  out["points"] = flat(met.points);
+  out["starts"] = flat(met.starts);
+  py::list kinds;
+  const py::str names[] = {KindName(PointKind::Minimum),
+                           KindName(PointKind::Maximum),
+                           KindName(PointKind::Indefinite),
+                           KindName(PointKind::Semidefinite),
+                           KindName(PointKind::PositiveSemidefinite),
+                           KindName(PointKind::NegativeSemidefinite)};
+  for (const uint8_t kind : met.kinds) kinds.append(names[kind]);
   out["kinds"] = kinds;
-  out["pivots"] = Vector(smallest);
-  out["cycles"] = py::array_t<int32_t>(cycles.size(), cycles.data());
+  out["pivots"] = Vector(met.pivots);
+  out["cycles"] = py::array_t<int32_t>(count, met.cycles.data());
+  py::array_t<bool> stored(count);
+  std::transform(met.stored.begin(), met.stored.end(), stored.mutable_data(),
+                 [](uint8_t s) { return s != 0; });
   out["stored"] = stored;
   const RunProblems& flags = result.problems;
   py::dict f;
