@@ -36,4 +36,21 @@ if [ -n "$plot_err" ] || [ ! -s "$root/plot.png" ]; then
   echo "package test: --plot wrote \"$plot_err\" to stderr, or no picture" >&2
   exit 1
 fi
+# python3-quorvant comes along when the build has the Python package: unpacked, Debian's
+# Python imports it from where the package puts it and finds Himmelblau's four minima.
+pydeb=$(ls "$build"/python3-quorvant_*_*.deb 2>/dev/null | head -n 1 || true)
+if grep -q '^QUORVANT_PYTHON:BOOL=ON' "$build/CMakeCache.txt" && [ -z "$pydeb" ]; then
+  echo "package test: the build has the Python package, but no python3-quorvant package was made" >&2
+  exit 1
+fi
+if [ -n "$pydeb" ]; then
+  dpkg -x "$pydeb" "$root"
+  minima=$(cd "$root" && PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+    'import quorvant; print(len(quorvant.explore(quorvant.Problem.load("usr/share/quorvant/examples/himmelblau.zvx")).minima))') || true
+  if [ "$minima" != 4 ]; then
+    echo "package test: the unpacked python3-quorvant found \"$minima\" minima" >&2
+    exit 1
+  fi
+  echo "package test: $(basename "$pydeb") imports and runs: 1 passed, 0 failed"
+fi
 echo "package test: $(basename "$deb") installs, its quorvant-cli runs and draws: 2 passed, 0 failed"

@@ -13,6 +13,7 @@ packages=(
   poppler-utils bc locales dpkg-dev
   libopenmpi-dev openmpi-bin
   slurm-wlm munge
+  python3-dev python3-pybind11 python3-numpy python3-matplotlib python3-pytest python3-numexpr
 )
 
 missing=()
