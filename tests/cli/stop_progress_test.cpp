@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                                SIGTERM},
                       StopCase{"ExploreToleratedFailures",
                                {"--explore", "--info", "--threads", "1", "--part-size", "11",
-                                File("tolerated_failures.zvx")},
+                                (kData / "problems" / "tolerated_failures.zvx").string()},
                                150,
                                SIGTERM},
                       StopCase{"RandomOneThread",
