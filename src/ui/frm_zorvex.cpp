@@ -108,7 +108,7 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   evaluator_ = std::make_unique<FunctionEvaluator>(*messages);
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
-  worker_ = new RunWorker(*evaluator_, this);
+  worker_ = new RunWorker(*messages_, this);
   connect(worker_, &RunWorker::linesReady, this, &frmZorvex::onLinesReady);
   connect(worker_, &RunWorker::finished, this, &frmZorvex::onRunFinished);
   setAcceptDrops(true);
@@ -868,7 +868,8 @@ void frmZorvex::startRun(SearchOptions options) {
   statusBar()->clearMessage();
   setRunning(true);
   worker_->SetShowAdditionalInfo(chkShowPivots->isChecked());
-  worker_->Start(std::move(problem), options, evaluator_->Copies());
+  worker_->Start({std::make_shared<const Problem>(std::move(problem)), options},
+                 evaluator_->Recipe());
 }
 
 // A batch of the run's lines, with the progress the run had when it wrote the last of
@@ -882,14 +883,13 @@ void frmZorvex::cmdStop_Click() {
   worker_->RequestStop();
 }
 
-void frmZorvex::onRunFinished() {
-  const RunSummary& summary = worker_->summary();
-  const Problem& searched = worker_->result();
-  problem_.maxima = searched.maxima;
-  problem_.minima = searched.minima;
+void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
+  const RunSummary& summary = outcome->result.summary;
+  const Problem& searched = *outcome->problem;
+  outcome->result.ApplyTo(problem_);
   lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
-  lastPoints_ = worker_->TakePoints();
+  lastPoints_ = std::move(outcome->points);
   points_->Fill(ProblemFromFields(), lastPoints_);
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   QStringList notes;
@@ -913,12 +913,12 @@ void frmZorvex::onRunFinished() {
       notes << FromStd(RunFailureMessage(summary, problem_.varNames));
       break;
     case RunEnd::Completed:
-      if (worker_->pointsMet() > lastPoints_.size())
+      if (outcome->pointsMet > lastPoints_.size())
         notes << QString(
                      "The Stationary points table holds the first %1 of the %2 "
                      "stationary points the run met.")
                      .arg(lastPoints_.size())
-                     .arg(worker_->pointsMet());
+                     .arg(outcome->pointsMet);
       break;
   }
   // A box turned inside out is searched as given; the user hears of it.
@@ -933,14 +933,13 @@ void frmZorvex::onRunFinished() {
   if (!notes.isEmpty()) statusBar()->showMessage(notes.join("  "), timeout);
   UpdateModified();
   if (startedBy_ && startedBy_->isEnabled()) startedBy_->setFocus(Qt::OtherFocusReason);
-  if (summary.end == RunEnd::Failed) ShowRunErrorPosition();
+  if (summary.end == RunEnd::Failed) ShowRunErrorPosition(outcome->error);
   emit runFinished();
 }
 
 // A formula the interpreter rejected: the cursor goes to where it reported the error
 // (the message box has said what it is).
-void frmZorvex::ShowRunErrorPosition() {
-  const script::ScriptError& error = evaluator_->engine().Error();
+void frmZorvex::ShowRunErrorPosition(const script::ScriptError& error) {
   const std::string formula = txtEquation->text().toStdString();
   if (error.ok() || error.text != formula || error.line > 1 || error.column < 0) return;
   const size_t bytes = std::min(static_cast<size_t>(error.column), formula.size());

@@ -46,6 +46,7 @@ class LineStore;
 class ListingModel;
 class ListingView;
 class RunWorker;
+struct RunOutcome;
 class StationaryPointsTable;
 
 // The icon of a message box of the core: file failures and other warnings get the
@@ -119,7 +120,6 @@ class frmZorvex : public QMainWindow {
   PlotWindow* plotWindow() const { return plot_; }
   // The stationary points of the last run, as the table lists them.
   QTableView* pointsTable() const;
-  StationaryPointsTable* pointsPanel() const { return points_; }
   // The results list and the lines it holds.
   ListingView* listingView() const { return lstExtrema; }
   ListingModel* listing() const { return listing_; }
@@ -168,13 +168,13 @@ class frmZorvex : public QMainWindow {
   void UpdateModified();
   void MarkSaved();
   void onLinesReady(const LineStore& lines, int permille);
-  void ShowRunErrorPosition();
+  void ShowRunErrorPosition(const script::ScriptError& error);
   void createProblemFields(QWidget* host);
   QWidget* createResultsPanel();
   void guardFields();
   bool ReadSpecs(Problem& problem);
   void startRun(SearchOptions options);
-  void onRunFinished();
+  void onRunFinished(const std::shared_ptr<RunOutcome>& outcome);
   void setRunning(bool running);
   void setSelectAllOnFocus(QLineEdit* field);
   void ShowProblemDefined();

@@ -30,7 +30,6 @@ class IntervalEditor : public QGroupBox {
   void EditLimit(int k);
   void cmdNextLim_Click();
   void cmdPrevLim_Click();
-  int shownVar() const { return shownVar_; }
 
   void SetName(int i, const QString& name);
   // What member i holds: the limits as numbers, the subintervals rounded half to even.
@@ -40,7 +39,6 @@ class IntervalEditor : public QGroupBox {
   void SetValues(int i, double lower, double upper, int32_t subintervals);
 
   QLineEdit* firstField() const { return txtLL_.front(); }
-  QLineEdit* lastField() const { return txtSubintervals_.back(); }
   // Every field of every member, in member order.
   std::vector<QLineEdit*> fields() const;
 
