@@ -5,10 +5,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -18,17 +16,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPrintDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,35 +39,13 @@
 #include "ui/listing_view.h"
 #include "ui/points_table.h"
 #include "ui/qt_report_printer.h"
-#include "ui/run_worker.h"
+#include "ui/recent_files_menu.h"
+#include "ui/run_controller.h"
 #include "ui/ui_style.h"
 
 namespace quorvant {
 
 namespace {
-
-// Message boxes of the core. From the run's worker thread the box is shown on the
-// window's thread while the run waits for it.
-class DialogMessages final : public MessageSink {
- public:
-  explicit DialogMessages(QWidget* parent) : parent_(parent) {}
-  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
-    QString body = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    body.replace('\r', '\n');
-    const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
-    auto show = [&] {
-      QMessageBox box(BoxIcon(icon), caption, body, QMessageBox::Ok, parent_);
-      box.exec();
-    };
-    if (QThread::currentThread() == parent_->thread())
-      show();
-    else
-      QMetaObject::invokeMethod(parent_, show, Qt::BlockingQueuedConnection);
-  }
-
- private:
-  QWidget* parent_;
-};
 
 QString FromStd(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -83,18 +55,6 @@ QString FromStd(std::string_view text) {
 constexpr QSize kStartSize(940, 620);
 
 }  // namespace
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Critical:
-      return QMessageBox::Critical;
-    case MessageIcon::Exclamation:
-      return QMessageBox::Warning;
-    case MessageIcon::Information:
-      return QMessageBox::Information;
-  }
-  return QMessageBox::NoIcon;
-}
 
 frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("Quorvant");
@@ -108,9 +68,9 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   evaluator_ = std::make_unique<FunctionEvaluator>(*messages);
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
-  worker_ = new RunWorker(*messages_, this);
-  connect(worker_, &RunWorker::linesReady, this, &frmZorvex::onLinesReady);
-  connect(worker_, &RunWorker::finished, this, &frmZorvex::onRunFinished);
+  run_ = new RunController(*messages_, this);
+  connect(run_, &RunController::linesReady, this, &frmZorvex::onLinesReady);
+  connect(run_, &RunController::finished, this, &frmZorvex::onRunFinished);
   setAcceptDrops(true);
 
   createMenus();
@@ -158,8 +118,7 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   intervals_->LoadObjects(1);
   const QByteArray geometry = settings_.Geometry();
   if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen();
-  savedFingerprint_ = Fingerprint();
-  UpdateTitle();
+  MarkSaved();
   txtOrder->setFocus();
 }
 
@@ -181,7 +140,7 @@ void frmZorvex::FitToScreen() {
 }
 
 frmZorvex::~frmZorvex() {
-  worker_->StopAndWait();
+  run_->StopAndWait();
   delete about_;
   delete help_;
   delete plot_;
@@ -192,7 +151,7 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  worker_->StopAndWait();
+  run_->StopAndWait();
   settings_.SetGeometry(saveGeometry());
   if (about_) about_->close();
   if (help_) help_->close();
@@ -238,8 +197,13 @@ void frmZorvex::createMenus() {
   mnuNew->setToolTip("Opens a new, empty window for another problem");
   mnuOpen = mnuFile->addAction("&Open");
   mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
-  mnuRecent_ = mnuFile->addMenu("&Recent Files");
-  mnuRecent_->setObjectName("mnuRecent");
+  mnuRecent_ = new RecentFilesMenu(
+      settings_,
+      [this](const QString& path) {
+        if (MaybeSave()) OpenProblemFile(path.toStdString());
+      },
+      [this](const QString& text) { ShowMessage("Quorvant", text); }, this);
+  mnuFile->addMenu(mnuRecent_);
   mnuFile->addSeparator();
   mnuSave = mnuFile->addAction("&Save");
   mnuSave->setShortcut(QKeySequence("Ctrl+S"));
@@ -285,8 +249,7 @@ void frmZorvex::createMenus() {
 // with every command in its first state (Open among them).
 void frmZorvex::mnuNew_Click() {
   const QString program = QCoreApplication::applicationFilePath();
-  const bool started = launcher_ ? launcher_(program, {}) : QProcess::startDetached(program, {});
-  if (!started)
+  if (!dialogs_.Launch(program, {}))
     ShowMessage("Quorvant", "A new window could not be started: \"" + program + "\" did not run.");
 }
 
@@ -295,98 +258,16 @@ QStringList frmZorvex::recentFiles() const {
 }
 
 void frmZorvex::UpdateRecentFilesMenu() {
-  const QStringList files = settings_.RecentFiles();
-  mnuRecent_->clear();
-  for (int k = 0; k < files.size(); ++k) {
-    const QString& path = files[k];
-    QAction* entry = mnuRecent_->addAction(
-        QString("&%1 %2").arg(k + 1).arg(QFileInfo(path).fileName().replace('&', "&&")));
-    // The name says which file; the tooltip says where it is.
-    entry->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
-    entry->setData(path);
-    connect(entry, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
-  }
-  if (!files.isEmpty()) {
-    mnuRecent_->addSeparator();
-    QAction* clear = mnuRecent_->addAction("&Clear Recent Files");
-    clear->setObjectName("mnuClearRecent");
-    connect(clear, &QAction::triggered, this, [this] {
-      settings_.ClearRecentFiles();
-      UpdateRecentFilesMenu();
-    });
-  }
-  mnuRecent_->setToolTipsVisible(true);
-  mnuRecent_->setEnabled(mnuOpen->isEnabled() && !files.isEmpty());
+  mnuRecent_->Update(OpenAllowed());
 }
 
-// A file that is gone leaves the list, and the user hears of it.
-void frmZorvex::OpenRecentFile(const QString& path) {
-  if (!OpenAllowed()) return;
-  if (!QFileInfo::exists(path)) {
-    settings_.RemoveRecentFile(path);
-    UpdateRecentFilesMenu();
-    ShowMessage("Quorvant", "\"" + QDir::toNativeSeparators(path) +
-                                "\" no longer exists; it is removed from Recent Files.");
-    return;
-  }
-  if (!MaybeSave()) return;
-  OpenProblemFile(path.toStdString());
+QMenu* frmZorvex::recentFilesMenu() const {
+  return mnuRecent_;
 }
 
 void frmZorvex::ShowMessage(const QString& title, const QString& text) {
   // The warning sign: these are file failures and refusals, not the interpreter's errors.
   messages_->ShowMessage(title.toStdString(), text.toStdString(), MessageIcon::Exclamation);
-}
-
-// The dialogs start in the folder of the last Open or Save As, which is remembered.
-QString frmZorvex::AskFileName(FileDialogKind kind) {
-  QString name;
-  if (fileDialogs_) {
-    name = fileDialogs_(kind);
-  } else {
-    const QString folder = settings_.LastFolder();
-    // Problem files first; any other name can still be chosen under "All files".
-    const QString filter = "Problem files (*.zvx);;All files (*)";
-    switch (kind) {
-      case FileDialogKind::Open:
-        name = QFileDialog::getOpenFileName(this, QString(), folder, filter);
-        break;
-      case FileDialogKind::Save: {
-        QFileDialog dialog(this, QString(), folder, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix("zvx");  // added before the dialog asks about replacing
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-          name = dialog.selectedFiles().front();
-        break;
-      }
-      case FileDialogKind::SaveListing:
-        name = QFileDialog::getSaveFileName(this, "Save Listing As", folder + "/listing.txt",
-                                            "Text (*.txt)");
-        break;
-    }
-  }
-  if (kind == FileDialogKind::Save && !name.isEmpty()) name = WithProblemSuffix(name);
-  if (!name.isEmpty() && kind != FileDialogKind::SaveListing) settings_.RememberFolderOf(name);
-  return name;
-}
-
-// A name without an extension gets ".zvx". The toolkit's dialog has added it already and
-// asked about replacing that file; a dialog that did not (another one, or a name handed
-// over from elsewhere) is asked about here, so no file is replaced unasked.
-QString frmZorvex::WithProblemSuffix(const QString& name) {
-  const QFileInfo info(name);
-  if (!info.suffix().isEmpty() || info.fileName().isEmpty() || info.isDir()) return name;
-  const QString suffixed = name + (name.endsWith('.') ? "zvx" : ".zvx");
-  if (QFileInfo::exists(suffixed)) {
-    const QString question = "\"" + QDir::toNativeSeparators(suffixed) +
-                             "\" already exists.\n\nReplace it with this problem?";
-    const bool replace = confirm_ ? confirm_(question)
-                                  : QMessageBox::question(this, "Quorvant", question,
-                                                          QMessageBox::Yes | QMessageBox::No,
-                                                          QMessageBox::No) == QMessageBox::Yes;
-    if (!replace) return {};
-  }
-  return suffixed;
 }
 
 Problem frmZorvex::ProblemFromFields() const {
@@ -411,7 +292,7 @@ Problem frmZorvex::ProblemFromFields() const {
 // leaves the window and the problem exactly as they were.
 void frmZorvex::mnuOpen_Click() {
   if (!OpenAllowed() || !MaybeSave()) return;
-  const QString name = AskFileName(FileDialogKind::Open);
+  const QString name = dialogs_.AskFileName(FileDialogKind::Open);
   if (name.isEmpty()) return;
   OpenProblemFile(name.toStdString());
 }
@@ -422,23 +303,20 @@ bool frmZorvex::OpenNamedFile(const QString& path) {
 }
 
 bool frmZorvex::OpenAllowed() const {
-  return mnuOpen->isEnabled() && !running_;
+  return mnuOpen->isEnabled() && !run_->running();
 }
 
 bool frmZorvex::OpenProblemFile(const std::string& path) {
   Problem opened;
   std::string error;
-  FileStamp stamp;
   std::string notice;
-  if (!LoadProblemFile(path, opened, error, &stamp, &notice)) {
+  if (!document_.Open(path, opened, error, notice)) {
     // The reader's messages name the file or the line themselves.
     ShowMessage("Quorvant", FromStd(error));
     return false;
   }
   // An interrupted save was completed, or left a copy that is kept: the user hears of it.
   if (!notice.empty()) ShowMessage("Quorvant", FromStd(notice));
-  problemPath_ = path;
-  problemStamp_ = stamp;
   settings_.AddRecentFile(FromStd(path));
   loading_ = true;
   txtOrder->setEnabled(false);
@@ -465,7 +343,6 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   mnuOpen->setEnabled(false);
   ShowProblemDefined();
   loading_ = false;
-  SetCurrentFile(path);
   MarkSaved();
   UpdateRecentFilesMenu();
   return true;
@@ -490,74 +367,53 @@ void frmZorvex::SetDisplayedSpecs(const Problem& problem) {
   lblEquation->setText("f(" + names.join(',') + ")");
 }
 
-// Writes the problem to the remembered file. A file that another program changed since
+// Writes the problem to the document's file. A file that another program changed since
 // it was opened or saved here is overwritten only when the user says so.
-void frmZorvex::WriteProblemFile(const FileStamp& expected) {
+void frmZorvex::WriteProblemFile() {
   const Problem problem = ProblemFromFields();
-  SaveResult saved = SaveProblemFile(problemPath_, problem, expected);
+  SaveResult saved = document_.Write(problem, false);
   if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
-    const QString question = FromStd("\"" + problemPath_ + "\": " + saved.reason +
-                                     ".\n\nOverwrite it with this problem?");
-    const bool overwrite = confirm_ ? confirm_(question)
-                                    : QMessageBox::question(this, "Quorvant", question,
-                                                            QMessageBox::Yes | QMessageBox::No,
-                                                            QMessageBox::No) == QMessageBox::Yes;
-    if (!overwrite) return;
-    saved = SaveProblemFile(problemPath_, problem);
+    if (!dialogs_.Confirm(FromStd("\"" + document_.path() + "\": " + saved.reason +
+                                  ".\n\nOverwrite it with this problem?")))
+      return;
+    saved = document_.Write(problem, true);
   }
   if (!saved.ok()) {
     ShowMessage("Quorvant", FromStd(saved.reason));
     return;
   }
-  problemStamp_ = saved.stamp;
-  settings_.AddRecentFile(FromStd(problemPath_));
+  settings_.AddRecentFile(FromStd(document_.path()));
   UpdateRecentFilesMenu();
-  SetCurrentFile(problemPath_);
-  MarkSaved();
-  statusBar()->showMessage(FromStd("Saved " + problemPath_), 5000);
+  UpdateTitle();
+  statusBar()->showMessage(FromStd("Saved " + document_.path()), 5000);
 }
 
 void frmZorvex::mnuSave_Click() {
-  if (!mnuSave->isEnabled() || running_) return;
-  if (problemPath_.empty()) {
-    const QString name = AskFileName(FileDialogKind::Save);
+  if (!mnuSave->isEnabled() || run_->running()) return;
+  if (document_.path().empty()) {
+    const QString name = dialogs_.AskFileName(FileDialogKind::Save);
     if (name.isEmpty()) return;
-    problemPath_ = name.toStdString();
-    problemStamp_ = {};
+    document_.NameForSave(name.toStdString());
   }
-  WriteProblemFile(problemStamp_);
+  WriteProblemFile();
 }
 
 // A cancelled Save As writes nothing and keeps the remembered name.
 void frmZorvex::mnuSaveAs_Click() {
-  if (!mnuSaveAs->isEnabled() || running_) return;
-  const QString name = AskFileName(FileDialogKind::Save);
+  if (!mnuSaveAs->isEnabled() || run_->running()) return;
+  const QString name = dialogs_.AskFileName(FileDialogKind::Save);
   if (name.isEmpty()) return;
-  problemPath_ = name.toStdString();
-  // The file opened or saved last, chosen again: still not to be overwritten blindly if
-  // another program changed it. (The dialog has asked about replacing any other file.)
-  if (!StampOf(problemPath_).SameFile(problemStamp_)) problemStamp_ = {};
-  WriteProblemFile(problemStamp_);
+  document_.NameForSaveAs(name.toStdString());
+  WriteProblemFile();
 }
 
 // Print: the report onto the chosen printer, or into a PDF file when no printer is
 // installed.
 void frmZorvex::mnuPrint_Click() {
-  if (running_) return;
+  if (run_->running()) return;
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
-  if (printerSetup_) {
-    if (!printerSetup_(printer)) return;
-  } else if (QPrinterInfo::availablePrinters().isEmpty()) {
-    const QString name = QFileDialog::getSaveFileName(this, "No printer: save the report as PDF",
-                                                      "report.pdf", "PDF (*.pdf)");
-    if (name.isEmpty()) return;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(name);
-  } else {
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-  }
+  if (!dialogs_.SetUpPrinter(printer)) return;
   QtReportPrinter out(printer);
   const Problem problem = ProblemFromFields();
   evaluator_->SetFunction(problem.varNames, problem.formula);
@@ -664,8 +520,14 @@ void frmZorvex::createProblemFields(QWidget* host) {
 
   connect(txtMaxcy, &QLineEdit::textChanged, this, [this] { ClearResults(); });
   connect(txtEquation, &QLineEdit::textChanged, this, [this] { ClearResults(); });
-  for (QLineEdit* edit : {txtError, txtMaxcy, txtEquation})
+  for (QLineEdit* edit : {txtError, txtMaxcy})
     connect(edit, &QLineEdit::textChanged, this, &frmZorvex::UpdateModified);
+  // The formula alone is compared as it is typed: a long one stays quick to edit.
+  connect(txtEquation, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (loading_) return;
+    document_.SetFormula(text.toStdString());
+    UpdateTitle();
+  });
 }
 
 QWidget* frmZorvex::createResultsPanel() {
@@ -728,7 +590,7 @@ QWidget* frmZorvex::createResultsPanel() {
   connect(cmdRandom, &QPushButton::clicked, this, &frmZorvex::cmdRandom_Click);
   connect(cmdStop, &QPushButton::clicked, this, &frmZorvex::cmdStop_Click);
   connect(chkShowPivots, &QCheckBox::toggled, this,
-          [this](bool on) { worker_->SetShowAdditionalInfo(on); });
+          [this](bool on) { run_->SetShowAdditionalInfo(on); });
   return panel;
 }
 
@@ -810,21 +672,24 @@ frmZorvex::WindowState frmZorvex::windowState() const {
 }
 
 bool frmZorvex::runInProgress() const {
-  return running_;
+  return run_->running();
 }
 
 // The table and the plot's stationary points go with the listing: what the listing no
 // longer shows cannot be exported or plotted as if it were current.
 void frmZorvex::ClearResults() {
-  if (loading_ || running_) return;
+  if (loading_ || run_->running()) return;
   listing_->Clear();
   lblExtrema->setText("");
   lblRunNote->setVisible(false);
-  problem_.maxima.clear();
-  problem_.minima.clear();
   lastPoints_.clear();
   lastPoints_.shrink_to_fit();
   points_->Clear();
+  // Typing into the formula clears results each time: only a change of the stored
+  // extrema is news for the document.
+  if (problem_.maxima.empty() && problem_.minima.empty()) return;
+  problem_.maxima.clear();
+  problem_.minima.clear();
   UpdateModified();
 }
 
@@ -852,7 +717,7 @@ void frmZorvex::cmdRandom_Click() {
 }
 
 void frmZorvex::startRun(SearchOptions options) {
-  if (running_) return;
+  if (run_->running()) return;
   if (windowState() != WindowState::ProblemDefined) {
     statusBar()->showMessage("Give the number of variables and their names first.", 5000);
     return;
@@ -866,84 +731,44 @@ void frmZorvex::startRun(SearchOptions options) {
   Problem problem;
   if (!ReadSpecs(problem)) return;
   statusBar()->clearMessage();
+  run_->SetShowAdditionalInfo(chkShowPivots->isChecked());
+  run_->Start(std::move(problem), options, evaluator_->Recipe());
   setRunning(true);
-  worker_->SetShowAdditionalInfo(chkShowPivots->isChecked());
-  worker_->Start({std::make_shared<const Problem>(std::move(problem)), options},
-                 evaluator_->Recipe());
 }
 
 // A batch of the run's lines, with the progress the run had when it wrote the last of
 // them: the bar never runs ahead of the listing.
 void frmZorvex::onLinesReady(const LineStore& lines, int permille) {
   listing_->Append(lines);
-  if (running_) prgRun->setValue(permille);
+  if (run_->running()) prgRun->setValue(permille);
 }
 
 void frmZorvex::cmdStop_Click() {
-  worker_->RequestStop();
+  run_->RequestStop();
 }
 
 void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
-  const RunSummary& summary = outcome->result.summary;
-  const Problem& searched = *outcome->problem;
-  outcome->result.ApplyTo(problem_);
+  lastPoints_ = std::move(outcome->points);
+  const RunNotice notice = RunController::Apply(*outcome, lastPoints_.size(), problem_);
   lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
-  lastPoints_ = std::move(outcome->points);
   points_->Fill(ProblemFromFields(), lastPoints_);
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
-  QStringList notes;
-  int timeout = 0;
-  switch (summary.end) {
-    case RunEnd::Refused:
-      notes << FromStd(summary.reason);
-      break;
-    case RunEnd::Stopped:
-      // Stays until the next run: the listing is incomplete, and says so beside the counts.
-      notes << "Stopped: the extrema found so far are listed.";
-      lblRunNote->setText("Stopped: incomplete");
-      lblRunNote->setVisible(true);
-      break;
-    case RunEnd::StoreFull:
-      notes << "The search ended: the store of 100 points of one kind is full.";
-      timeout = 8000;
-      break;
-    case RunEnd::Failed:
-    case RunEnd::Internal:
-      notes << FromStd(RunFailureMessage(summary, problem_.varNames));
-      break;
-    case RunEnd::Completed:
-      if (outcome->pointsMet > lastPoints_.size())
-        notes << QString(
-                     "The Stationary points table holds the first %1 of the %2 "
-                     "stationary points the run met.")
-                     .arg(lastPoints_.size())
-                     .arg(outcome->pointsMet);
-      break;
+  if (notice.stopped) {
+    lblRunNote->setText("Stopped: incomplete");
+    lblRunNote->setVisible(true);
   }
-  // A box turned inside out is searched as given; the user hears of it.
-  for (int i = 0; i < searched.varCount(); ++i) {
-    if (searched.upperLimit[i] < searched.lowerLimit[i]) {
-      notes << FromStd("The upper limit of " + searched.varNames[i] + " (" +
-                       FormatGeneral(searched.upperLimit[i]) + ") lies below its lower limit (" +
-                       FormatGeneral(searched.lowerLimit[i]) + ").");
-      timeout = 0;
-    }
-  }
-  if (!notes.isEmpty()) statusBar()->showMessage(notes.join("  "), timeout);
-  UpdateModified();
+  if (!notice.text.isEmpty()) statusBar()->showMessage(notice.text, notice.timeout);
   if (startedBy_ && startedBy_->isEnabled()) startedBy_->setFocus(Qt::OtherFocusReason);
-  if (summary.end == RunEnd::Failed) ShowRunErrorPosition(outcome->error);
+  if (outcome->result.summary.end == RunEnd::Failed) ShowRunErrorPosition(outcome->error);
   emit runFinished();
 }
 
 // A formula the interpreter rejected: the cursor goes to where it reported the error
 // (the message box has said what it is).
 void frmZorvex::ShowRunErrorPosition(const script::ScriptError& error) {
-  const std::string formula = txtEquation->text().toStdString();
-  if (error.ok() || error.text != formula || error.line > 1 || error.column < 0) return;
-  const size_t bytes = std::min(static_cast<size_t>(error.column), formula.size());
-  const int position = static_cast<int>(Utf8Length(std::string_view(formula).substr(0, bytes)));
+  const int position = RunController::ErrorPosition(error, txtEquation->text().toStdString());
+  if (position < 0) return;
   txtEquation->setFocus(Qt::OtherFocusReason);
   // After the field's own select-all on focus, which is queued.
   QTimer::singleShot(0, txtEquation, [this, position] {
@@ -956,7 +781,7 @@ void frmZorvex::ShowRunErrorPosition(const script::ScriptError& error) {
 // problem fields, the constants, the interval editor and the file commands are
 // disabled, and Stop and the progress bar are shown.
 void frmZorvex::setRunning(bool running) {
-  running_ = running;
+  document_.SetRunning(running);
   for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy,
                                                     txtRand, txtEquation, constants_, intervals_})
     w->setEnabled(!running);
@@ -980,7 +805,7 @@ void frmZorvex::setRunning(bool running) {
 }
 
 void frmZorvex::UpdatePlotMenu() {
-  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !running_);
+  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !run_->running());
 }
 
 // Everything a plot needs, as the window shows it now.
@@ -1009,106 +834,48 @@ bool frmZorvex::ExportPointsCsv(const QString& path) const {
 
 // --- unsaved work, the title ----------------------------------------------------
 
-// Everything Save writes, as the fields show it now: the names, the formula, the settings,
-// the box, the constants and the stored extrema. Numbers are taken by value, as they are
-// saved (".01" and "0.01" are the same problem).
-std::string frmZorvex::Fingerprint() const {
-  const Problem p = ProblemFromFields();
-  std::string text;
-  auto add = [&text](std::string_view part) {
-    text.append(part);
-    text += '\x1f';
-  };
-  add(std::to_string(p.varCount()));
-  for (const std::string& name : p.varNames) add(name);
-  add(p.formula);
-  add(FormatGeneral(p.errorBound));
-  add(std::to_string(p.maxCycles));
-  for (int i = 0; i < p.varCount(); ++i) {
-    add(FormatGeneral(p.lowerLimit[i]));
-    add(FormatGeneral(p.upperLimit[i]));
-    add(std::to_string(p.subintervals[i]));
-  }
-  add(std::to_string(p.constants.size()));
-  for (const std::string& constant : p.constants) add(constant);
-  for (const auto* store : {&p.maxima, &p.minima}) {
-    add(std::to_string(store->size()));
-    for (const StoredPoint& point : *store)
-      for (double v : point) add(FormatGeneral(v));
-  }
-  return text;
-}
-
 void frmZorvex::UpdateModified() {
   if (loading_) return;
-  // A run in progress is replacing the results: that is unsaved work until it is saved.
-  const bool modified = running_ || Fingerprint() != savedFingerprint_;
-  if (modified == modified_) return;
-  modified_ = modified;
+  document_.Update(ProblemFromFields());
   UpdateTitle();
 }
 
 void frmZorvex::MarkSaved() {
-  savedFingerprint_ = Fingerprint();
-  modified_ = running_;
-  UpdateTitle();
-}
-
-void frmZorvex::SetCurrentFile(const std::string& path) {
-  currentFile_ = path;
+  document_.MarkSaved(ProblemFromFields());
   UpdateTitle();
 }
 
 // "Quorvant" until a file is opened or saved, then "Quorvant - name.zvx", with the
 // modified marker.
 void frmZorvex::UpdateTitle() {
-  if (currentFile_.empty()) {
+  if (document_.shownFile().empty()) {
     setWindowTitle("Quorvant");
     return;
   }
-  QString name = QFileInfo(FromStd(currentFile_)).fileName();
+  QString name = QFileInfo(FromStd(document_.shownFile())).fileName();
   name.replace("[*]", "[**]");  // a literal "[*]" in a name is not the marker
   setWindowTitle("Quorvant - " + name + "[*]");
-  setWindowModified(modified_);
+  setWindowModified(document_.modified());
 }
 
 bool frmZorvex::MaybeSave() {
-  if (!modified_) return true;
-  const bool canSave = running_ ? fileState_[1] : mnuSave->isEnabled();
-  UnsavedAnswer answer;
-  if (unsavedPrompt_) {
-    answer = unsavedPrompt_(canSave);
-  } else {
-    const QString what = running_ ? "A search is running. Its results and the problem"
-                                  : "The problem or its results";
-    QMessageBox box(QMessageBox::Warning, "Quorvant",
-                    what + " have changed since they were last saved.", QMessageBox::NoButton,
-                    this);
-    box.setInformativeText(canSave ? "Do you want to save your changes?"
-                                   : "They cannot be saved before the names of the variables "
-                                     "are given. Discard them?");
-    box.setStandardButtons((canSave ? QMessageBox::Save : QMessageBox::NoButton) |
-                           QMessageBox::Discard | QMessageBox::Cancel);
-    box.setDefaultButton(canSave ? QMessageBox::Save : QMessageBox::Cancel);
-    const int chosen = box.exec();
-    answer = chosen == QMessageBox::Save      ? UnsavedAnswer::Save
-             : chosen == QMessageBox::Discard ? UnsavedAnswer::Discard
-                                              : UnsavedAnswer::Cancel;
-  }
-  if (answer == UnsavedAnswer::Cancel) return false;
-  if (answer == UnsavedAnswer::Save && !canSave) return false;
+  if (!document_.modified()) return true;
+  const bool running = run_->running();
+  const bool canSave = running ? fileState_[1] : mnuSave->isEnabled();
+  const auto step = ProblemDocument::AfterAnswer(dialogs_.AskUnsaved(canSave, running), canSave);
+  if (step == ProblemDocument::Step::Stay) return false;
   // The run ends first: what is saved, or discarded, is what it found until now.
-  if (running_) worker_->StopAndWait();
-  if (answer == UnsavedAnswer::Discard) return true;
+  if (running) run_->StopAndWait();
+  if (step == ProblemDocument::Step::Proceed) return true;
   mnuSave_Click();
-  return !modified_;
+  return !document_.modified();
 }
 
 // --- the listing as text -------------------------------------------------------
 
 void frmZorvex::SaveListingAs() {
   if (listing_->rowCount() == 0) return;
-  const QString name = AskFileName(FileDialogKind::SaveListing);
+  const QString name = dialogs_.AskFileName(FileDialogKind::SaveListing);
   if (!name.isEmpty()) SaveListing(name);
 }
 
@@ -1128,17 +895,12 @@ bool frmZorvex::SaveListing(const QString& path) {
 
 // A problem file dropped on the window opens as File > Open does; where Open is not
 // allowed (a problem already given, a run in progress), the drop is refused.
-QString frmZorvex::DroppedFile(const QMimeData* mime) const {
-  if (!mime || !mime->hasUrls() || !OpenAllowed()) return {};
-  const QList<QUrl> urls = mime->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
-  return urls.front().toLocalFile();
-}
-
-// Accepts the drag or drop as a copy when it brings a file Open may take now; the file,
-// or an empty name (the event ignored).
 QString frmZorvex::AcceptDroppedFile(QDropEvent* event) const {
-  const QString path = DroppedFile(event->mimeData());
+  const QMimeData* mime = event->mimeData();
+  QString path;
+  if (mime && mime->hasUrls() && OpenAllowed() && mime->urls().size() == 1 &&
+      mime->urls().front().isLocalFile())
+    path = mime->urls().front().toLocalFile();
   if (path.isEmpty()) {
     event->ignore();
     return path;

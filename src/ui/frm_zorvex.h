@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "docs/safe_file.h"
+#include "docs/problem_document.h"
 #include "engine/run_hooks.h"
 #include "engine/search_options.h"
 #include "model/function_evaluator.h"
@@ -21,6 +21,7 @@
 #include "ui/frm_about.h"
 #include "ui/help_window.h"
 #include "ui/plot_window.h"
+#include "ui/window_dialogs.h"
 #include "ui/window_settings.h"
 
 class QAction;
@@ -45,13 +46,10 @@ class IntervalEditor;
 class LineStore;
 class ListingModel;
 class ListingView;
-class RunWorker;
+class RecentFilesMenu;
+class RunController;
 struct RunOutcome;
 class StationaryPointsTable;
-
-// The icon of a message box of the core: file failures and other warnings get the
-// warning sign, the interpreter's errors the error sign.
-QMessageBox::Icon BoxIcon(MessageIcon icon);
 
 class frmZorvex : public QMainWindow {
   Q_OBJECT
@@ -67,44 +65,40 @@ class frmZorvex : public QMainWindow {
   bool runInProgress() const;
   FunctionEvaluator& evaluator() { return *evaluator_; }
 
-  // Where file names come from: the toolkit's dialogs, or a test. An empty name
-  // means no file was chosen. SaveListing names the text file of "Save Listing As...".
-  enum class FileDialogKind { Open, Save, SaveListing };
-  using FileDialogProvider = std::function<QString(FileDialogKind)>;
-  void SetFileDialogProvider(FileDialogProvider provider) { fileDialogs_ = std::move(provider); }
-  // Asks the user a yes-or-no question (a message box, or a test); true for Yes.
-  using Confirmer = std::function<bool(const QString& question)>;
-  void SetConfirmer(Confirmer confirm) { confirm_ = std::move(confirm); }
-  // Prepares the printer for the report (the print dialog, or a test); false cancels.
-  using PrinterSetup = std::function<bool(QPrinter&)>;
-  void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
-  const std::string& problemPath() const { return problemPath_; }
+  // The dialogs and questions (see WindowDialogs), the toolkit's unless a test sets them.
+  using FileDialogKind = WindowDialogs::FileDialogKind;
+  void SetFileDialogProvider(WindowDialogs::FileDialogProvider provider) {
+    dialogs_.fileDialogs = std::move(provider);
+  }
+  void SetConfirmer(WindowDialogs::Confirmer confirm) { dialogs_.confirm = std::move(confirm); }
+  void SetPrinterSetup(WindowDialogs::PrinterSetup setup) {
+    dialogs_.printerSetup = std::move(setup);
+  }
+  const std::string& problemPath() const { return document_.path(); }
 
-  // Asked before unsaved work would be lost (closing the window, Open): Save, Discard or
-  // Cancel; `canSave` is false where Save is not possible yet (the names not given),
-  // and the question then offers Discard and Cancel only. A message box unless set.
-  enum class UnsavedAnswer { Save, Discard, Cancel };
-  using UnsavedPrompt = std::function<UnsavedAnswer(bool canSave)>;
-  void SetUnsavedPrompt(UnsavedPrompt prompt) { unsavedPrompt_ = std::move(prompt); }
+  // Asked before unsaved work would be lost (closing the window, Open).
+  using UnsavedAnswer = ProblemDocument::Answer;
+  void SetUnsavedPrompt(WindowDialogs::UnsavedPrompt prompt) {
+    dialogs_.unsavedPrompt = std::move(prompt);
+  }
   // Whether the problem or its results changed since the last Open or Save (or since
   // the window was created); always during a run. The title shows it once a file is
   // named ("Quorvant - name.zvx*").
-  bool isModified() const { return modified_; }
+  bool isModified() const { return document_.modified(); }
   // Asks about unsaved work as closing does; true when it may be lost now (saved,
   // discarded, or there was none). A run in progress is stopped once the answer allows.
   bool MaybeSave();
   // The problem files opened or saved last (most recent first), as File > Recent Files
   // lists them.
   QStringList recentFiles() const;
-  QMenu* recentFilesMenu() const { return mnuRecent_; }
+  QMenu* recentFilesMenu() const;
 
   // The problem as the fields show it now, with the names and the extrema stored by
   // the last run or Open: what Save writes, Print prints, Plot draws and a run searches.
   Problem ProblemFromFields() const;
 
   // Starts a program (File > New starts this one again): QProcess, or a test.
-  using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
-  void SetLauncher(Launcher launch) { launcher_ = std::move(launch); }
+  void SetLauncher(WindowDialogs::Launcher launch) { dialogs_.launcher = std::move(launch); }
 
   // The commands, as the buttons and menus run them.
   void mnuNew_Click();
@@ -156,15 +150,12 @@ class frmZorvex : public QMainWindow {
   void PlaceNewWindow(QWidget* window);
   void FitToScreen();
   void UpdateRecentFilesMenu();
-  void OpenRecentFile(const QString& path);
-  // The local file a drag brings, when there is exactly one and Open is allowed now.
-  QString DroppedFile(const QMimeData* mime) const;
+  // The local file a drag brings, when there is exactly one and Open is allowed now;
+  // the event accepted as a copy then, ignored otherwise.
   QString AcceptDroppedFile(QDropEvent* event) const;
   bool OpenAllowed() const;
-  void SetCurrentFile(const std::string& path);
   void UpdateTitle();
-  // What Save would write, as one text: equal texts mean nothing changed.
-  std::string Fingerprint() const;
+  // The document told of the problem as the fields show it now.
   void UpdateModified();
   void MarkSaved();
   void onLinesReady(const LineStore& lines, int permille);
@@ -178,11 +169,9 @@ class frmZorvex : public QMainWindow {
   void setRunning(bool running);
   void setSelectAllOnFocus(QLineEdit* field);
   void ShowProblemDefined();
-  QString AskFileName(FileDialogKind kind);
-  QString WithProblemSuffix(const QString& name);
   bool OpenProblemFile(const std::string& path);
   void SetDisplayedSpecs(const Problem& problem);
-  void WriteProblemFile(const FileStamp& expected);
+  void WriteProblemFile();
   // A message box of the window's own (file failures): the warning sign.
   void ShowMessage(const QString& title, const QString& text);
   void UpdatePlotMenu();
@@ -191,20 +180,15 @@ class frmZorvex : public QMainWindow {
   MessageSink* messages_;
   std::unique_ptr<FunctionEvaluator> evaluator_;
   FieldGuard* guard_;
-  RunWorker* worker_;
+  RunController* run_;
+  ProblemDocument document_;
 
   // The problem as far as the window has accepted it: the names (once given) and the
   // extrema stored by the last run or Open. Everything else lives in the fields.
   Problem problem_;
-  int32_t varCount_ = 0;          // the accepted number of variables
-  bool loading_ = false;          // a problem file is being put into the fields
-  double errorBoundOnFocus_ = 0;  // the error bound when its field got the focus
-  std::string problemPath_;       // the file opened or saved last
-  FileStamp problemStamp_;        // its version as opened or saved here
-  std::string currentFile_;       // the file the title names: opened or saved here
-  std::string savedFingerprint_;  // Fingerprint() at the last Open or Save (or at start)
-  bool modified_ = false;
-  bool running_ = false;              // a run started and its end not yet handled
+  int32_t varCount_ = 0;              // the accepted number of variables
+  bool loading_ = false;              // a problem file is being put into the fields
+  double errorBoundOnFocus_ = 0;      // the error bound when its field got the focus
   QPushButton* startedBy_ = nullptr;  // the command that started the last run
 
   // fields
@@ -233,7 +217,7 @@ class frmZorvex : public QMainWindow {
   // menus
   QAction* mnuNew;
   QAction* mnuOpen;
-  QMenu* mnuRecent_;
+  RecentFilesMenu* mnuRecent_;
   QAction* mnuQuit;
   QAction* mnuSave;
   QAction* mnuSaveAs;
@@ -242,16 +226,12 @@ class frmZorvex : public QMainWindow {
   QAction* mnuHelp;
   QAction* mnuAbout;
   std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
-  FileDialogProvider fileDialogs_;
-  Confirmer confirm_;
-  UnsavedPrompt unsavedPrompt_;
-  PrinterSetup printerSetup_;
-  Launcher launcher_;
   QString helpFolder_;
   QPointer<frmAbout> about_;
   QPointer<HelpWindow> help_;
   QPointer<PlotWindow> plot_;
   WindowSettings settings_;
+  WindowDialogs dialogs_{this, settings_};
 };
 
 }  // namespace quorvant
