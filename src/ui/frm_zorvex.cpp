@@ -31,6 +31,7 @@
 #include "engine/listing.h"
 #include "engine/plot_data.h"
 #include "model/numtext.h"
+#include "model/problem_rules.h"
 #include "ui/constants_editor.h"
 #include "ui/elided_label.h"
 #include "ui/field_guard.h"
@@ -606,11 +607,11 @@ void frmZorvex::ShowProblemDefined() {
 // The leave rules of the single-value fields.
 void frmZorvex::guardFields() {
   guard_->Guard(txtOrder, {[this] {
+                             // The field takes no count above 10 before rounding either.
                              const double v = FieldValue(txtOrder);
-                             if (v <= 0 || v > kMaxVariables) return false;
-                             const double n = RoundHalfEven(v);
-                             if (n < 1) return false;  // 0 < v <= 0.5 gives no variables
-                             varCount_ = static_cast<int32_t>(n);
+                             if (v > kMaxVariables || !FieldAccepts(ProblemField::VarCount, v))
+                               return false;
+                             varCount_ = static_cast<int32_t>(RoundHalfEven(v));
                              problem_ = Problem::WithVariables(varCount_);
                              return true;
                            },
@@ -647,21 +648,24 @@ void frmZorvex::guardFields() {
                                ShowProblemDefined();
                                UpdateModified();
                              }});
-  guard_->Guard(txtError, {[this] { return FieldValue(txtError) > 0; },
-                           [this] {
-                             if (FieldValue(txtError) < errorBoundOnFocus_) ClearResults();
-                           }});
+  guard_->Guard(txtError,
+                {[this] { return FieldAccepts(ProblemField::ErrorBound, FieldValue(txtError)); },
+                 [this] {
+                   if (FieldValue(txtError) < errorBoundOnFocus_) ClearResults();
+                 }});
   guard_->Guard(txtMaxcy, {[this] {
-                             // Rewritten as a 16-bit whole number; a value beyond that
-                             // range cannot be, and is refused.
+                             // Rewritten as a 16-bit whole number where it is one.
                              const double v = RoundHalfEven(FieldValue(txtMaxcy));
-                             if (!(v >= -32768 && v <= 32767)) return false;
-                             const QString text = QString::number(static_cast<int>(v));
-                             if (txtMaxcy->text() != text) txtMaxcy->setText(text);
-                             return v >= 1;
+                             if (v >= -32768 && v <= 32767) {
+                               const QString text = QString::number(static_cast<int>(v));
+                               if (txtMaxcy->text() != text) txtMaxcy->setText(text);
+                             }
+                             return FieldAccepts(ProblemField::MaxCycles, v);
                            },
                            {}});
-  guard_->Guard(txtRand, {[this] { return FieldValue(txtRand) >= 1; }, {}});
+  guard_->Guard(
+      txtRand,
+      {[this] { return FieldAccepts(ProblemField::RandomSeeds, FieldValue(txtRand)); }, {}});
   guard_->Guard(txtEquation, {[this] { return !txtEquation->text().isEmpty(); }, {}});
 }
 
