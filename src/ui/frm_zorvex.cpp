@@ -41,6 +41,7 @@
 #include "ui/points_table.h"
 #include "ui/qt_report_printer.h"
 #include "ui/recent_files_menu.h"
+#include "ui/results_panel.h"
 #include "ui/run_controller.h"
 #include "ui/ui_style.h"
 
@@ -331,15 +332,12 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   if (const ConstantFailure failure = evaluator_->RegisterConstants(opened.constants))
     ShowMessage("Quorvant", FromStd(ConstantFailureMessage(failure)));
   evaluator_->SetFunction(opened.varNames, opened.formula);
-  listing_->Clear();
-  lblExtrema->setText("");
+  results_->Clear();
   LineStore lines;
   const std::string caption =
       ListSolutions(opened, *evaluator_, [&lines](std::string_view line) { lines.Append(line); });
-  listing_->Append(lines);
-  lblExtrema->setText(FromStd(caption));
-  lastPoints_.clear();
-  points_->Clear();
+  results_->listing()->Append(lines);
+  results_->SetCounts(FromStd(caption));
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
   mnuOpen->setEnabled(false);
   ShowProblemDefined();
@@ -532,67 +530,18 @@ void frmZorvex::createProblemFields(QWidget* host) {
 }
 
 QWidget* frmZorvex::createResultsPanel() {
-  auto* panel = new QWidget;
-  auto* column = new QVBoxLayout(panel);
-  column->setContentsMargins(0, 0, 0, 0);
-  auto* commands = new QHBoxLayout;
-  cmdExplore = MakeButton("cmdExplore", "Explore",
-                          "Explores the search interval on a grid to find the extrema");
-  cmdRandom = MakeButton("cmdRandom", "Random",
-                         "Generates random seeds in the search interval to find the extrema");
-  cmdStop = MakeButton("cmdStop", "Stop", "Stops the search; the extrema found so far stay listed");
-  cmdStop->setVisible(false);
-  commands->addWidget(cmdExplore);
-  commands->addWidget(cmdRandom);
-  commands->addWidget(cmdStop);
-  commands->addStretch(1);
-  chkShowPivots = new QCheckBox("Show additional info");
-  chkShowPivots->setObjectName("chkShowPivots");
-  chkShowPivots->setToolTip("Check if you want persistent graphics");
-  commands->addWidget(chkShowPivots);
-  column->addLayout(commands);
-
-  listing_ = new ListingModel(this);
-  lstExtrema = new ListingView(listing_);
-  lstExtrema->setObjectName("lstExtrema");
-  lstExtrema->setFont(QFont("Courier New", 9));
-  lstExtrema->setToolTip("Quorvant");
-  connect(lstExtrema, &ListingView::saveRequested, this, &frmZorvex::SaveListingAs);
-  points_ = new StationaryPointsTable;
-  connect(points_, &StationaryPointsTable::exportFailed, this,
+  results_ = new ResultsPanel;
+  cmdExplore = results_->exploreButton();
+  cmdRandom = results_->randomButton();
+  connect(results_, &ResultsPanel::saveListingRequested, this, &frmZorvex::SaveListingAs);
+  connect(results_, &ResultsPanel::exportFailed, this,
           [this](const QString& message) { ShowMessage("Quorvant", message); });
-  tabResults = new QTabWidget;
-  tabResults->setObjectName("tabResults");
-  tabResults->addTab(lstExtrema, "Listing");
-  tabResults->addTab(points_, "Stationary points");
-  column->addWidget(tabResults, 1);
-  auto* bottom = new QHBoxLayout;
-  lblExtrema = new QLabel;
-  lblExtrema->setObjectName("lblExtrema");
-  lblExtrema->setToolTip("How many extrema were found");
-  lblExtrema->setStyleSheet("background-color: #ffffe0; padding: 2px");
-  lblExtrema->setMinimumWidth(160);
-  lblRunNote = new QLabel;
-  lblRunNote->setObjectName("lblRunNote");
-  lblRunNote->setToolTip("The search was stopped before it ended: other extrema may exist");
-  lblRunNote->setStyleSheet("color: #a04000; padding: 2px");
-  lblRunNote->setVisible(false);
-  prgRun = new QProgressBar;
-  prgRun->setObjectName("prgRun");
-  prgRun->setRange(0, 1000);
-  prgRun->setVisible(false);
-  bottom->addWidget(lblExtrema);
-  bottom->addWidget(lblRunNote);
-  bottom->addWidget(prgRun, 1);
-  bottom->addStretch(0);
-  column->addLayout(bottom);
-
   connect(cmdExplore, &QPushButton::clicked, this, &frmZorvex::cmdExplore_Click);
   connect(cmdRandom, &QPushButton::clicked, this, &frmZorvex::cmdRandom_Click);
-  connect(cmdStop, &QPushButton::clicked, this, &frmZorvex::cmdStop_Click);
-  connect(chkShowPivots, &QCheckBox::toggled, this,
+  connect(results_->stopButton(), &QPushButton::clicked, this, &frmZorvex::cmdStop_Click);
+  connect(results_->showInfoBox(), &QCheckBox::toggled, this,
           [this](bool on) { run_->SetShowAdditionalInfo(on); });
-  return panel;
+  return results_;
 }
 
 // Save, Save As, Print, About and Plot become available once the problem is defined.
@@ -683,12 +632,7 @@ bool frmZorvex::runInProgress() const {
 // longer shows cannot be exported or plotted as if it were current.
 void frmZorvex::ClearResults() {
   if (loading_ || run_->running()) return;
-  listing_->Clear();
-  lblExtrema->setText("");
-  lblRunNote->setVisible(false);
-  lastPoints_.clear();
-  lastPoints_.shrink_to_fit();
-  points_->Clear();
+  results_->Clear();
   // Typing into the formula clears results each time: only a change of the stored
   // extrema is news for the document.
   if (problem_.maxima.empty() && problem_.minima.empty()) return;
@@ -735,7 +679,7 @@ void frmZorvex::startRun(SearchOptions options) {
   Problem problem;
   if (!ReadSpecs(problem)) return;
   statusBar()->clearMessage();
-  run_->SetShowAdditionalInfo(chkShowPivots->isChecked());
+  run_->SetShowAdditionalInfo(results_->showInfoBox()->isChecked());
   run_->Start(std::move(problem), options, evaluator_->Recipe());
   setRunning(true);
 }
@@ -743,8 +687,7 @@ void frmZorvex::startRun(SearchOptions options) {
 // A batch of the run's lines, with the progress the run had when it wrote the last of
 // them: the bar never runs ahead of the listing.
 void frmZorvex::onLinesReady(const LineStore& lines, int permille) {
-  listing_->Append(lines);
-  if (run_->running()) prgRun->setValue(permille);
+  results_->Append(lines, permille, run_->running());
 }
 
 void frmZorvex::cmdStop_Click() {
@@ -752,16 +695,12 @@ void frmZorvex::cmdStop_Click() {
 }
 
 void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
-  lastPoints_ = std::move(outcome->points);
-  const RunNotice notice = RunController::Apply(*outcome, lastPoints_.size(), problem_);
-  lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
+  const RunNotice notice = RunController::Apply(*outcome, outcome->points.size(), problem_);
+  results_->SetCounts(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
-  points_->Fill(ProblemFromFields(), lastPoints_);
+  results_->SetPoints(ProblemFromFields(), std::move(outcome->points));
   if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
-  if (notice.stopped) {
-    lblRunNote->setText("Stopped: incomplete");
-    lblRunNote->setVisible(true);
-  }
+  if (notice.stopped) results_->ShowStopped();
   if (!notice.text.isEmpty()) statusBar()->showMessage(notice.text, notice.timeout);
   if (startedBy_ && startedBy_->isEnabled()) startedBy_->setFocus(Qt::OtherFocusReason);
   if (outcome->result.summary.end == RunEnd::Failed) ShowRunErrorPosition(outcome->error);
@@ -793,7 +732,6 @@ void frmZorvex::setRunning(bool running) {
     fileState_ = {mnuOpen->isEnabled(), mnuSave->isEnabled(), mnuSaveAs->isEnabled(),
                   mnuPrint->isEnabled()};
     for (QAction* a : {mnuOpen, mnuSave, mnuSaveAs, mnuPrint}) a->setEnabled(false);
-    prgRun->setValue(0);
     QApplication::setOverrideCursor(Qt::BusyCursor);
   } else {
     mnuOpen->setEnabled(fileState_[0]);
@@ -802,8 +740,7 @@ void frmZorvex::setRunning(bool running) {
     mnuPrint->setEnabled(fileState_[3]);
     QApplication::restoreOverrideCursor();
   }
-  cmdStop->setVisible(running);
-  prgRun->setVisible(running);
+  results_->ShowRunning(running);
   UpdatePlotMenu();
   UpdateModified();
 }
@@ -814,7 +751,7 @@ void frmZorvex::UpdatePlotMenu() {
 
 // Everything a plot needs, as the window shows it now.
 PlotData frmZorvex::CurrentPlotData() const {
-  return PlotDataFrom(ProblemFromFields(), lastPoints_);
+  return PlotDataFrom(ProblemFromFields(), results_->points());
 }
 
 void frmZorvex::mnuPlot_Click() {
@@ -828,12 +765,20 @@ void frmZorvex::mnuPlot_Click() {
   plot_->raise();
 }
 
+ListingView* frmZorvex::listingView() const {
+  return results_->listingView();
+}
+
+ListingModel* frmZorvex::listing() const {
+  return results_->listing();
+}
+
 QTableView* frmZorvex::pointsTable() const {
-  return points_->table();
+  return results_->pointsTable()->table();
 }
 
 bool frmZorvex::ExportPointsCsv(const QString& path) const {
-  return points_->ExportCsv(path);
+  return results_->pointsTable()->ExportCsv(path);
 }
 
 // --- unsaved work, the title ----------------------------------------------------
@@ -878,13 +823,14 @@ bool frmZorvex::MaybeSave() {
 // --- the listing as text -------------------------------------------------------
 
 void frmZorvex::SaveListingAs() {
-  if (listing_->rowCount() == 0) return;
+  if (results_->listing()->rowCount() == 0) return;
   const QString name = dialogs_.AskFileName(FileDialogKind::SaveListing);
   if (!name.isEmpty()) SaveListing(name);
 }
 
 bool frmZorvex::SaveListing(const QString& path) {
-  const std::string text = listing_->Text(0, listing_->rowCount() - 1);
+  const ListingModel& listing = *results_->listing();
+  const std::string text = listing.Text(0, listing.rowCount() - 1);
   const SaveResult saved = ReplaceFileContents(path.toStdString(), text);
   if (!saved.ok()) {
     ShowMessage("Quorvant",

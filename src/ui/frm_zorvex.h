@@ -47,6 +47,7 @@ class LineStore;
 class ListingModel;
 class ListingView;
 class RecentFilesMenu;
+class ResultsPanel;
 class RunController;
 struct RunOutcome;
 class StationaryPointsTable;
@@ -115,8 +116,8 @@ class frmZorvex : public QMainWindow {
   // The stationary points of the last run, as the table lists them.
   QTableView* pointsTable() const;
   // The results list and the lines it holds.
-  ListingView* listingView() const { return lstExtrema; }
-  ListingModel* listing() const { return listing_; }
+  ListingView* listingView() const;
+  ListingModel* listing() const;
   // Writes the listing's lines into `path` as text; false (with the reason shown) when
   // it cannot be written.
   bool SaveListing(const QString& path);
@@ -204,16 +205,7 @@ class frmZorvex : public QMainWindow {
   // run commands and results
   QPushButton* cmdExplore;
   QPushButton* cmdRandom;
-  QPushButton* cmdStop;
-  QProgressBar* prgRun;
-  ListingModel* listing_;
-  ListingView* lstExtrema;
-  QLabel* lblExtrema;
-  QLabel* lblRunNote;  // beside the counts: a stopped run's listing is incomplete
-  QCheckBox* chkShowPivots;
-  QTabWidget* tabResults;
-  StationaryPointsTable* points_;
-  std::vector<StationaryPoint> lastPoints_;
+  ResultsPanel* results_;
   // menus
   QAction* mnuNew;
   QAction* mnuOpen;
