@@ -39,6 +39,7 @@
 #include "ui/listing_model.h"
 #include "ui/listing_view.h"
 #include "ui/points_table.h"
+#include "ui/problem_fields.h"
 #include "ui/qt_report_printer.h"
 #include "ui/recent_files_menu.h"
 #include "ui/results_panel.h"
@@ -82,13 +83,12 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   columns->setContentsMargins(8, 6, 8, 4);
   auto* left = new QVBoxLayout;
   left->setSpacing(4);
-  auto* fields = new QWidget;
-  createProblemFields(fields);
-  left->addWidget(fields);
   constants_ = new ConstantsEditor;
-  left->addWidget(constants_);
   intervals_ =
       new IntervalEditor(*guard_, [this](QLineEdit* field) { setSelectAllOnFocus(field); });
+  createProblemFields();
+  left->addWidget(fields_);
+  left->addWidget(constants_);
   left->addWidget(intervals_);
   left->addStretch(1);
   // Both columns share a wider window: long formulas and names get room too.
@@ -96,7 +96,6 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   columns->addWidget(createResultsPanel(), 3);
   setCentralWidget(central);
   setStatusBar(new ElidingStatusBar);
-  guardFields();
 
   connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
   connect(constants_, &ConstantsEditor::listChanged, this, &frmZorvex::UpdateModified);
@@ -274,10 +273,8 @@ void frmZorvex::ShowMessage(const QString& title, const QString& text) {
 
 Problem frmZorvex::ProblemFromFields() const {
   Problem p = problem_;
-  p.formula = txtEquation->text().toStdString();
+  fields_->ReadInto(p);
   p.constants = constants_->statements();
-  p.errorBound = FieldValue(txtError);
-  p.maxCycles = WholeFieldValue(txtMaxcy);
   const int n = p.varCount();
   p.lowerLimit.resize(n);
   p.upperLimit.resize(n);
@@ -321,12 +318,10 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   if (!notice.empty()) ShowMessage("Quorvant", FromStd(notice));
   settings_.AddRecentFile(FromStd(path));
   loading_ = true;
-  txtOrder->setEnabled(false);
-  txtVarNams->setEnabled(false);
+  fields_->SetLoading(true);
   problem_ = opened;
-  varCount_ = opened.varCount();
-  intervals_->LoadObjects(varCount_);
-  SetDisplayedSpecs(opened);
+  constants_->SetStatements(opened.constants);
+  fields_->Show(opened);
   // A constant that cannot be executed leaves the ones after it unset: the values
   // listed below would be wrong, so the user hears of it.
   if (const ConstantFailure failure = evaluator_->RegisterConstants(opened.constants))
@@ -342,28 +337,10 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   mnuOpen->setEnabled(false);
   ShowProblemDefined();
   loading_ = false;
+  fields_->SetLoading(false);
   MarkSaved();
   UpdateRecentFilesMenu();
   return true;
-}
-
-// Puts the problem into the window's fields.
-void frmZorvex::SetDisplayedSpecs(const Problem& problem) {
-  constants_->SetStatements(problem.constants);
-  txtOrder->setText(QString::number(problem.varCount()));
-  txtError->setText(FromStd(FormatGeneral(problem.errorBound)));
-  txtMaxcy->setText(QString::number(problem.maxCycles));
-  txtEquation->setText(FromStd(problem.formula));
-  txtEquation->setCursorPosition(0);
-  QStringList names;
-  for (int i = 0; i < problem.varCount(); ++i) {
-    const QString name = FromStd(problem.varNames[i]);
-    names << name;
-    intervals_->SetName(i, name);
-    intervals_->SetValues(i, problem.lowerLimit[i], problem.upperLimit[i], problem.subintervals[i]);
-  }
-  txtVarNams->setText(names.join(','));
-  lblEquation->setText("f(" + names.join(',') + ")");
 }
 
 // Writes the problem to the document's file. A file that another program changed since
@@ -469,60 +446,36 @@ bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
       QTimer::singleShot(0, field, [field] {
         if (field->hasFocus()) field->selectAll();
       });
-      if (field == txtError) errorBoundOnFocus_ = FieldValue(txtError);
     }
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
-void frmZorvex::createProblemFields(QWidget* host) {
-  auto* grid = new QGridLayout(host);
-  grid->setContentsMargins(0, 0, 0, 0);
-  grid->setVerticalSpacing(4);
-  auto field = [&](QLineEdit*& edit, const char* name, const QString& text, const QString& tip) {
-    edit = new QLineEdit(text);
-    edit->setObjectName(name);
-    edit->setFont(FieldFont());
-    edit->setToolTip(tip);
-    LiftLengthLimit(edit);
-    setSelectAllOnFocus(edit);
-    return edit;
-  };
-  int row = 0;
-  grid->addWidget(MakeLabel("Enter # of independent variables:"), row, 0);
-  grid->addWidget(field(txtOrder, "txtOrder", "", ""), row++, 1);
-  auto* lblVarNam = MakeLabel("Enter the names of the independent variables, separated by commas:");
-  lblVarNam->setObjectName("lblVarNam");
-  lblVarNam->setWordWrap(true);
-  grid->addWidget(lblVarNam, row, 0);
-  grid->addWidget(field(txtVarNams, "txtVarNams", "x,y,z,t", ""), row++, 1);
-  grid->addWidget(MakeLabel("Approx. error bound:"), row, 0);
-  grid->addWidget(field(txtError, "txtError", ".01", "Error MUST be >0"), row++, 1);
-  grid->addWidget(MakeLabel("Max. # of iterations:"), row, 0);
-  grid->addWidget(field(txtMaxcy, "txtMaxcy", "8", "Limits number of main loop iterations"), row++,
-                  1);
-  grid->addWidget(MakeLabel("# of random seeds:"), row, 0);
-  grid->addWidget(field(txtRand, "txtRand", "20", ""), row++, 1);
-  auto* functionRow = new QHBoxLayout;
-  functionRow->setSpacing(6);
-  functionRow->addWidget(MakeLabel("Enter function:"));
-  lblEquation = new ElidedLabel;
-  lblEquation->setFont(LabelFont());
-  lblEquation->setObjectName("lblEquation");
-  functionRow->addWidget(lblEquation, 1);
-  grid->addLayout(functionRow, row++, 0, 1, 2);
-  grid->addWidget(
-      field(txtEquation, "txtEquation", "",
-            "Must be in terms of the variables defined above and constants defined below"),
-      row++, 0, 1, 2);
-  grid->setColumnStretch(1, 1);
-
-  connect(txtMaxcy, &QLineEdit::textChanged, this, [this] { ClearResults(); });
-  connect(txtEquation, &QLineEdit::textChanged, this, [this] { ClearResults(); });
-  for (QLineEdit* edit : {txtError, txtMaxcy})
-    connect(edit, &QLineEdit::textChanged, this, &frmZorvex::UpdateModified);
+void frmZorvex::createProblemFields() {
+  fields_ = new ProblemFields(*guard_, *intervals_,
+                              [this](QLineEdit* field) { setSelectAllOnFocus(field); });
+  txtOrder = fields_->orderField();
+  txtVarNams = fields_->namesField();
+  txtError = fields_->errorField();
+  txtMaxcy = fields_->cyclesField();
+  txtRand = fields_->seedsField();
+  txtEquation = fields_->formulaField();
+  connect(fields_, &ProblemFields::countGiven, this,
+          [this](int32_t count) { problem_ = Problem::WithVariables(count); });
+  connect(fields_, &ProblemFields::countAccepted, this, [this] {
+    mnuOpen->setEnabled(false);
+    UpdateModified();
+  });
+  connect(fields_, &ProblemFields::namesGiven, this,
+          [this](const std::vector<std::string>& names) { problem_.varNames = names; });
+  connect(fields_, &ProblemFields::namesAccepted, this, [this] {
+    ShowProblemDefined();
+    UpdateModified();
+  });
+  connect(fields_, &ProblemFields::resultsOutdated, this, &frmZorvex::ClearResults);
+  connect(fields_, &ProblemFields::edited, this, &frmZorvex::UpdateModified);
   // The formula alone is compared as it is typed: a long one stays quick to edit.
-  connect(txtEquation, &QLineEdit::textChanged, this, [this](const QString& text) {
+  connect(fields_, &ProblemFields::formulaEdited, this, [this](const QString& text) {
     if (loading_) return;
     document_.SetFormula(text.toStdString());
     UpdateTitle();
@@ -553,75 +506,8 @@ void frmZorvex::ShowProblemDefined() {
   UpdatePlotMenu();
 }
 
-// The leave rules of the single-value fields.
-void frmZorvex::guardFields() {
-  guard_->Guard(txtOrder, {[this] {
-                             // The field takes no count above 10 before rounding either.
-                             const double v = FieldValue(txtOrder);
-                             if (v > kMaxVariables || !FieldAccepts(ProblemField::VarCount, v))
-                               return false;
-                             varCount_ = static_cast<int32_t>(RoundHalfEven(v));
-                             problem_ = Problem::WithVariables(varCount_);
-                             return true;
-                           },
-                           [this] {
-                             txtOrder->setEnabled(false);
-                             mnuOpen->setEnabled(false);
-                             if (txtVarNams->isEnabled()) {
-                               intervals_->LoadObjects(varCount_);
-                               QTimer::singleShot(0, txtVarNams,
-                                                  [this] { txtVarNams->setFocus(); });
-                             }
-                             UpdateModified();
-                           }});
-  guard_->Guard(txtVarNams, {[this] {
-                               if (loading_) return true;
-                               if (varCount_ < 1) return false;
-                               const QStringList names = txtVarNams->text().split(',');
-                               // Labels are set in order up to the first empty name.
-                               for (int i = 0; i < names.size() && i < varCount_; ++i) {
-                                 if (names[i].isEmpty()) break;
-                                 intervals_->SetName(i, names[i]);
-                               }
-                               if (names.size() != varCount_) return false;
-                               for (const QString& name : names)
-                                 if (name.isEmpty()) return false;
-                               for (int i = 0; i < varCount_; ++i)
-                                 problem_.varNames[i] = names[i].toStdString();
-                               return true;
-                             },
-                             [this] {
-                               if (loading_) return;
-                               txtVarNams->setEnabled(false);
-                               lblEquation->setText("f(" + txtVarNams->text() + ")");
-                               ShowProblemDefined();
-                               UpdateModified();
-                             }});
-  guard_->Guard(txtError,
-                {[this] { return FieldAccepts(ProblemField::ErrorBound, FieldValue(txtError)); },
-                 [this] {
-                   if (FieldValue(txtError) < errorBoundOnFocus_) ClearResults();
-                 }});
-  guard_->Guard(txtMaxcy, {[this] {
-                             // Rewritten as a 16-bit whole number where it is one.
-                             const double v = RoundHalfEven(FieldValue(txtMaxcy));
-                             if (v >= -32768 && v <= 32767) {
-                               const QString text = QString::number(static_cast<int>(v));
-                               if (txtMaxcy->text() != text) txtMaxcy->setText(text);
-                             }
-                             return FieldAccepts(ProblemField::MaxCycles, v);
-                           },
-                           {}});
-  guard_->Guard(
-      txtRand,
-      {[this] { return FieldAccepts(ProblemField::RandomSeeds, FieldValue(txtRand)); }, {}});
-  guard_->Guard(txtEquation, {[this] { return !txtEquation->text().isEmpty(); }, {}});
-}
-
 frmZorvex::WindowState frmZorvex::windowState() const {
-  if (txtOrder->isEnabled()) return WindowState::New;
-  if (txtVarNams->isEnabled()) return WindowState::CountGiven;
-  return WindowState::ProblemDefined;
+  return static_cast<WindowState>(fields_->state());
 }
 
 bool frmZorvex::runInProgress() const {
@@ -661,7 +547,7 @@ void frmZorvex::cmdExplore_Click() {
 }
 void frmZorvex::cmdRandom_Click() {
   startedBy_ = cmdRandom;
-  startRun(SearchOptions::Random(WholeFieldValue(txtRand), 0));
+  startRun(SearchOptions::Random(fields_->RandomSeeds(), 0));
 }
 
 void frmZorvex::startRun(SearchOptions options) {

@@ -46,6 +46,7 @@ class IntervalEditor;
 class LineStore;
 class ListingModel;
 class ListingView;
+class ProblemFields;
 class RecentFilesMenu;
 class ResultsPanel;
 class RunController;
@@ -161,9 +162,8 @@ class frmZorvex : public QMainWindow {
   void MarkSaved();
   void onLinesReady(const LineStore& lines, int permille);
   void ShowRunErrorPosition(const script::ScriptError& error);
-  void createProblemFields(QWidget* host);
+  void createProblemFields();
   QWidget* createResultsPanel();
-  void guardFields();
   bool ReadSpecs(Problem& problem);
   void startRun(SearchOptions options);
   void onRunFinished(const std::shared_ptr<RunOutcome>& outcome);
@@ -171,7 +171,6 @@ class frmZorvex : public QMainWindow {
   void setSelectAllOnFocus(QLineEdit* field);
   void ShowProblemDefined();
   bool OpenProblemFile(const std::string& path);
-  void SetDisplayedSpecs(const Problem& problem);
   void WriteProblemFile();
   // A message box of the window's own (file failures): the warning sign.
   void ShowMessage(const QString& title, const QString& text);
@@ -187,9 +186,7 @@ class frmZorvex : public QMainWindow {
   // The problem as far as the window has accepted it: the names (once given) and the
   // extrema stored by the last run or Open. Everything else lives in the fields.
   Problem problem_;
-  int32_t varCount_ = 0;              // the accepted number of variables
   bool loading_ = false;              // a problem file is being put into the fields
-  double errorBoundOnFocus_ = 0;      // the error bound when its field got the focus
   QPushButton* startedBy_ = nullptr;  // the command that started the last run
 
   // fields
@@ -199,7 +196,7 @@ class frmZorvex : public QMainWindow {
   QLineEdit* txtMaxcy;
   QLineEdit* txtRand;
   QLineEdit* txtEquation;
-  ElidedLabel* lblEquation;
+  ProblemFields* fields_;
   ConstantsEditor* constants_;
   IntervalEditor* intervals_;
   // run commands and results
