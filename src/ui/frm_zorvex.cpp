@@ -8,42 +8,34 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "docs/problem_file.h"
 #include "docs/report.h"
 #include "engine/listing.h"
 #include "engine/plot_data.h"
 #include "model/numtext.h"
-#include "model/problem_rules.h"
 #include "ui/constants_editor.h"
 #include "ui/elided_label.h"
 #include "ui/field_guard.h"
+#include "ui/field_keys.h"
 #include "ui/interval_editor.h"
 #include "ui/listing_model.h"
-#include "ui/listing_view.h"
 #include "ui/points_table.h"
 #include "ui/problem_fields.h"
 #include "ui/qt_report_printer.h"
 #include "ui/recent_files_menu.h"
 #include "ui/results_panel.h"
 #include "ui/run_controller.h"
+#include "ui/secondary_windows.h"
 #include "ui/ui_style.h"
 
 namespace quorvant {
@@ -71,6 +63,13 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   evaluator_ = std::make_unique<FunctionEvaluator>(*messages);
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
+  fieldKeys_ = new FieldKeys(this, [this](QDropEvent* event) {
+    if (event->type() == QEvent::Drop)
+      dropEvent(event);
+    else
+      AcceptDroppedFile(event);
+  });
+  windows_ = new SecondaryWindows(this, settings_);
   run_ = new RunController(*messages_, this);
   connect(run_, &RunController::linesReady, this, &frmZorvex::onLinesReady);
   connect(run_, &RunController::finished, this, &frmZorvex::onRunFinished);
@@ -100,7 +99,7 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
   connect(constants_, &ConstantsEditor::listChanged, this, &frmZorvex::UpdateModified);
   connect(intervals_, &IntervalEditor::edited, this, &frmZorvex::UpdateModified);
-  constants_->combo()->lineEdit()->installEventFilter(this);
+  constants_->combo()->lineEdit()->installEventFilter(fieldKeys_);
   connect(constants_, &ConstantsEditor::resetRequested, this,
           [this](const QString& statement) { evaluator_->Execute(statement.toStdString()); });
   connect(constants_, &ConstantsEditor::full, this, [this] {
@@ -118,33 +117,13 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   QWidget::setTabOrder(constants_->combo(), intervals_->firstField());
   intervals_->LoadObjects(1);
   const QByteArray geometry = settings_.Geometry();
-  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen();
+  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen(this, kStartSize);
   MarkSaved();
   txtOrder->setFocus();
 }
 
-// The start size: the usual one where the screen has room for it, else the screen's
-// available area (never less than the window's minimum), at the screen's top left.
-void frmZorvex::FitToScreen() {
-  QSize size = kStartSize;
-  if (const QScreen* shown = screen()) {
-    const QRect available = shown->availableGeometry();
-    // The frame the window manager adds is not known before the window is shown.
-    const QSize frame(16, 40);
-    size = size.boundedTo(available.size() - frame);
-    size = size.expandedTo(minimumSizeHint());
-    const QPoint at(available.left() + std::max(0, (available.width() - size.width()) / 2),
-                    available.top() + std::max(0, (available.height() - size.height()) / 3));
-    move(at);
-  }
-  resize(size);
-}
-
 frmZorvex::~frmZorvex() {
   run_->StopAndWait();
-  delete about_;
-  delete help_;
-  delete plot_;
 }
 
 void frmZorvex::closeEvent(QCloseEvent* event) {
@@ -154,39 +133,30 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
   }
   run_->StopAndWait();
   settings_.SetGeometry(saveGeometry());
-  if (about_) about_->close();
-  if (help_) help_->close();
-  if (plot_) plot_->close();
+  windows_->CloseAll();
   emit unloading();
   QMainWindow::closeEvent(event);
 }
 
-// Secondary windows open on the main window's screen, centred on it, no larger than the
-// screen allows, and remember their size when they close.
-void frmZorvex::PlaceNewWindow(QWidget* window) {
-  PlaceSecondaryWindow(window, this, window->size(), settings_);
-  window->installEventFilter(this);
+PlotWindow* frmZorvex::plotWindow() const {
+  return windows_->plot();
+}
+frmAbout* frmZorvex::aboutWindow() const {
+  return windows_->about();
+}
+HelpWindow* frmZorvex::helpWindow() const {
+  return windows_->help();
+}
+void frmZorvex::SetHelpFolder(const QString& folder) {
+  windows_->SetHelpFolder(folder);
 }
 
 void frmZorvex::mnuHelp_Click() {
-  if (!help_) {
-    help_ = new HelpWindow(helpFolder_.isEmpty() ? HelpWindow::DefaultFolder() : helpFolder_);
-    PlaceNewWindow(help_);
-  }
-  help_->show();
-  help_->raise();
-  help_->activateWindow();
+  windows_->ShowHelp();
 }
 
 void frmZorvex::mnuAbout_Click() {
-  if (!about_) {
-    about_ = new frmAbout;
-    PlaceNewWindow(about_);
-  }
-  about_->show();
-  about_->WriteName();
-  about_->raise();
-  about_->activateWindow();
+  windows_->ShowAbout();
 }
 
 void frmZorvex::createMenus() {
@@ -333,7 +303,7 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
       ListSolutions(opened, *evaluator_, [&lines](std::string_view line) { lines.Append(line); });
   results_->listing()->Append(lines);
   results_->SetCounts(FromStd(caption));
-  if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
+  windows_->UpdatePlot(CurrentPlotData());
   mnuOpen->setEnabled(false);
   ShowProblemDefined();
   loading_ = false;
@@ -405,50 +375,7 @@ void frmZorvex::mnuPrint_Click() {
 }
 
 void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
-  field->installEventFilter(this);
-}
-
-bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (type == QEvent::Close && (watched == about_ || watched == help_ || watched == plot_)) {
-    auto* window = static_cast<QWidget*>(watched);
-    settings_.SetWindowSize(window->objectName(), window->size());
-  }
-  // A file dragged over a field is for the window, not text for the field to take.
-  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
-    auto* drop = static_cast<QDropEvent*>(event);
-    if (drop->mimeData()->hasUrls()) {
-      if (type == QEvent::DragEnter)
-        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
-      else if (type == QEvent::DragMove)
-        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
-      else
-        dropEvent(drop);
-      return true;
-    }
-  }
-  // Alt with a key is for the menus: one that no menu letter takes (About while it is
-  // hidden, say) is not text for a field. AltGr, which types characters, comes without
-  // Alt here (X11) or with Ctrl (Windows).
-  if (type == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const Qt::KeyboardModifiers mods = key->modifiers();
-    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !key->text().isEmpty() &&
-        key->text().front().isPrint())
-      return true;
-  }
-  if (event->type() == QEvent::FocusIn) {
-    if (auto* field = qobject_cast<QLineEdit*>(watched)) {
-      // Select the whole text once the focus has settled (a mouse click would
-      // otherwise place the cursor over the selection).
-      // A focus that has already moved on (through a field being disabled) selects
-      // nothing.
-      QTimer::singleShot(0, field, [field] {
-        if (field->hasFocus()) field->selectAll();
-      });
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
+  field->installEventFilter(fieldKeys_);
 }
 
 void frmZorvex::createProblemFields() {
@@ -585,7 +512,7 @@ void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
   results_->SetCounts(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
   results_->SetPoints(ProblemFromFields(), std::move(outcome->points));
-  if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
+  windows_->UpdatePlot(CurrentPlotData());
   if (notice.stopped) results_->ShowStopped();
   if (!notice.text.isEmpty()) statusBar()->showMessage(notice.text, notice.timeout);
   if (startedBy_ && startedBy_->isEnabled()) startedBy_->setFocus(Qt::OtherFocusReason);
@@ -642,13 +569,7 @@ PlotData frmZorvex::CurrentPlotData() const {
 
 void frmZorvex::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
-  if (!plot_) {
-    plot_ = new PlotWindow;
-    PlaceNewWindow(plot_);
-  }
-  plot_->SetData(CurrentPlotData());
-  plot_->show();
-  plot_->raise();
+  windows_->ShowPlot(CurrentPlotData());
 }
 
 ListingView* frmZorvex::listingView() const {

@@ -46,7 +46,9 @@ class IntervalEditor;
 class LineStore;
 class ListingModel;
 class ListingView;
+class FieldKeys;
 class ProblemFields;
+class SecondaryWindows;
 class RecentFilesMenu;
 class ResultsPanel;
 class RunController;
@@ -113,7 +115,7 @@ class frmZorvex : public QMainWindow {
   void mnuPrint_Click();
   void mnuHelp_Click();
   void mnuPlot_Click();
-  PlotWindow* plotWindow() const { return plot_; }
+  PlotWindow* plotWindow() const;
   // The stationary points of the last run, as the table lists them.
   QTableView* pointsTable() const;
   // The results list and the lines it holds.
@@ -127,9 +129,9 @@ class frmZorvex : public QMainWindow {
   PlotData CurrentPlotData() const;
   void mnuAbout_Click();
   // Where Help looks for its pages (the folder beside the program unless set).
-  void SetHelpFolder(const QString& folder) { helpFolder_ = folder; }
-  frmAbout* aboutWindow() const { return about_; }
-  HelpWindow* helpWindow() const { return help_; }
+  void SetHelpFolder(const QString& folder);
+  frmAbout* aboutWindow() const;
+  HelpWindow* helpWindow() const;
   void cmdExplore_Click();
   void cmdRandom_Click();
   void cmdStop_Click();
@@ -141,7 +143,6 @@ class frmZorvex : public QMainWindow {
   void unloading();
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -149,8 +150,6 @@ class frmZorvex : public QMainWindow {
 
  private:
   void createMenus();
-  void PlaceNewWindow(QWidget* window);
-  void FitToScreen();
   void UpdateRecentFilesMenu();
   // The local file a drag brings, when there is exactly one and Open is allowed now;
   // the event accepted as a copy then, ignored otherwise.
@@ -215,10 +214,8 @@ class frmZorvex : public QMainWindow {
   QAction* mnuHelp;
   QAction* mnuAbout;
   std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
-  QString helpFolder_;
-  QPointer<frmAbout> about_;
-  QPointer<HelpWindow> help_;
-  QPointer<PlotWindow> plot_;
+  SecondaryWindows* windows_;
+  FieldKeys* fieldKeys_;
   WindowSettings settings_;
   WindowDialogs dialogs_{this, settings_};
 };
