@@ -138,27 +138,6 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
-PlotWindow* frmZorvex::plotWindow() const {
-  return windows_->plot();
-}
-frmAbout* frmZorvex::aboutWindow() const {
-  return windows_->about();
-}
-HelpWindow* frmZorvex::helpWindow() const {
-  return windows_->help();
-}
-void frmZorvex::SetHelpFolder(const QString& folder) {
-  windows_->SetHelpFolder(folder);
-}
-
-void frmZorvex::mnuHelp_Click() {
-  windows_->ShowHelp();
-}
-
-void frmZorvex::mnuAbout_Click() {
-  windows_->ShowAbout();
-}
-
 void frmZorvex::createMenus() {
   QMenu* mnuFile = menuBar()->addMenu("&File");
   mnuFile->setObjectName("mnuFile");
@@ -222,18 +201,6 @@ void frmZorvex::mnuNew_Click() {
   const QString program = QCoreApplication::applicationFilePath();
   if (!dialogs_.Launch(program, {}))
     ShowMessage("Quorvant", "A new window could not be started: \"" + program + "\" did not run.");
-}
-
-QStringList frmZorvex::recentFiles() const {
-  return settings_.RecentFiles();
-}
-
-void frmZorvex::UpdateRecentFilesMenu() {
-  mnuRecent_->Update(OpenAllowed());
-}
-
-QMenu* frmZorvex::recentFilesMenu() const {
-  return mnuRecent_;
 }
 
 void frmZorvex::ShowMessage(const QString& title, const QString& text) {
@@ -374,10 +341,6 @@ void frmZorvex::mnuPrint_Click() {
   }
 }
 
-void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
-  field->installEventFilter(fieldKeys_);
-}
-
 void frmZorvex::createProblemFields() {
   fields_ = new ProblemFields(*guard_, *intervals_,
                               [this](QLineEdit* field) { setSelectAllOnFocus(field); });
@@ -431,14 +394,6 @@ void frmZorvex::ShowProblemDefined() {
   mnuPrint->setVisible(true);
   mnuAbout->setVisible(true);
   UpdatePlotMenu();
-}
-
-frmZorvex::WindowState frmZorvex::windowState() const {
-  return static_cast<WindowState>(fields_->state());
-}
-
-bool frmZorvex::runInProgress() const {
-  return run_->running();
 }
 
 // The table and the plot's stationary points go with the listing: what the listing no
@@ -501,10 +456,6 @@ void frmZorvex::startRun(SearchOptions options) {
 // them: the bar never runs ahead of the listing.
 void frmZorvex::onLinesReady(const LineStore& lines, int permille) {
   results_->Append(lines, permille, run_->running());
-}
-
-void frmZorvex::cmdStop_Click() {
-  run_->RequestStop();
 }
 
 void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
@@ -570,22 +521,6 @@ PlotData frmZorvex::CurrentPlotData() const {
 void frmZorvex::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
   windows_->ShowPlot(CurrentPlotData());
-}
-
-ListingView* frmZorvex::listingView() const {
-  return results_->listingView();
-}
-
-ListingModel* frmZorvex::listing() const {
-  return results_->listing();
-}
-
-QTableView* frmZorvex::pointsTable() const {
-  return results_->pointsTable()->table();
-}
-
-bool frmZorvex::ExportPointsCsv(const QString& path) const {
-  return results_->pointsTable()->ExportCsv(path);
 }
 
 // --- unsaved work, the title ----------------------------------------------------

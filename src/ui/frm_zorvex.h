@@ -3,6 +3,7 @@
 // numerics of its own.
 #pragma once
 
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -18,9 +19,14 @@
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
 #include "model/problem.h"
-#include "ui/frm_about.h"
-#include "ui/help_window.h"
+#include "ui/field_keys.h"
 #include "ui/plot_window.h"
+#include "ui/points_table.h"
+#include "ui/problem_fields.h"
+#include "ui/recent_files_menu.h"
+#include "ui/results_panel.h"
+#include "ui/run_controller.h"
+#include "ui/secondary_windows.h"
 #include "ui/window_dialogs.h"
 #include "ui/window_settings.h"
 
@@ -65,8 +71,8 @@ class frmZorvex : public QMainWindow {
   // The window states: a new problem, the number of variables given, the problem
   // defined (names given or a file opened).
   enum class WindowState { New, CountGiven, ProblemDefined };
-  WindowState windowState() const;
-  bool runInProgress() const;
+  WindowState windowState() const { return static_cast<WindowState>(fields_->state()); }
+  bool runInProgress() const { return run_->running(); }
   FunctionEvaluator& evaluator() { return *evaluator_; }
 
   // The dialogs and questions (see WindowDialogs), the toolkit's unless a test sets them.
@@ -94,8 +100,8 @@ class frmZorvex : public QMainWindow {
   bool MaybeSave();
   // The problem files opened or saved last (most recent first), as File > Recent Files
   // lists them.
-  QStringList recentFiles() const;
-  QMenu* recentFilesMenu() const;
+  QStringList recentFiles() const { return settings_.RecentFiles(); }
+  QMenu* recentFilesMenu() const { return mnuRecent_; }
 
   // The problem as the fields show it now, with the names and the extrema stored by
   // the last run or Open: what Save writes, Print prints, Plot draws and a run searches.
@@ -113,28 +119,30 @@ class frmZorvex : public QMainWindow {
   void mnuSave_Click();
   void mnuSaveAs_Click();
   void mnuPrint_Click();
-  void mnuHelp_Click();
+  void mnuHelp_Click() { windows_->ShowHelp(); }
   void mnuPlot_Click();
-  PlotWindow* plotWindow() const;
+  PlotWindow* plotWindow() const { return windows_->plot(); }
   // The stationary points of the last run, as the table lists them.
-  QTableView* pointsTable() const;
+  QTableView* pointsTable() const { return results_->pointsTable()->table(); }
   // The results list and the lines it holds.
-  ListingView* listingView() const;
-  ListingModel* listing() const;
+  ListingView* listingView() const { return results_->listingView(); }
+  ListingModel* listing() const { return results_->listing(); }
   // Writes the listing's lines into `path` as text; false (with the reason shown) when
   // it cannot be written.
   bool SaveListing(const QString& path);
   void SaveListingAs();
-  bool ExportPointsCsv(const QString& path) const;
+  bool ExportPointsCsv(const QString& path) const {
+    return results_->pointsTable()->ExportCsv(path);
+  }
   PlotData CurrentPlotData() const;
-  void mnuAbout_Click();
+  void mnuAbout_Click() { windows_->ShowAbout(); }
   // Where Help looks for its pages (the folder beside the program unless set).
-  void SetHelpFolder(const QString& folder);
-  frmAbout* aboutWindow() const;
-  HelpWindow* helpWindow() const;
+  void SetHelpFolder(const QString& folder) { windows_->SetHelpFolder(folder); }
+  frmAbout* aboutWindow() const { return windows_->about(); }
+  HelpWindow* helpWindow() const { return windows_->help(); }
   void cmdExplore_Click();
   void cmdRandom_Click();
-  void cmdStop_Click();
+  void cmdStop_Click() { run_->RequestStop(); }
   void ClearResults();
 
  signals:
@@ -150,7 +158,7 @@ class frmZorvex : public QMainWindow {
 
  private:
   void createMenus();
-  void UpdateRecentFilesMenu();
+  void UpdateRecentFilesMenu() { mnuRecent_->Update(OpenAllowed()); }
   // The local file a drag brings, when there is exactly one and Open is allowed now;
   // the event accepted as a copy then, ignored otherwise.
   QString AcceptDroppedFile(QDropEvent* event) const;
@@ -167,7 +175,7 @@ class frmZorvex : public QMainWindow {
   void startRun(SearchOptions options);
   void onRunFinished(const std::shared_ptr<RunOutcome>& outcome);
   void setRunning(bool running);
-  void setSelectAllOnFocus(QLineEdit* field);
+  void setSelectAllOnFocus(QLineEdit* field) { field->installEventFilter(fieldKeys_); }
   void ShowProblemDefined();
   bool OpenProblemFile(const std::string& path);
   void WriteProblemFile();
