@@ -29,6 +29,7 @@
 #include "ui/field_keys.h"
 #include "ui/interval_editor.h"
 #include "ui/listing_model.h"
+#include "ui/main_menus.h"
 #include "ui/points_table.h"
 #include "ui/problem_fields.h"
 #include "ui/qt_report_printer.h"
@@ -139,59 +140,24 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
 }
 
 void frmZorvex::createMenus() {
-  QMenu* mnuFile = menuBar()->addMenu("&File");
-  mnuFile->setObjectName("mnuFile");
-  mnuNew = mnuFile->addAction("&New");
-  mnuNew->setObjectName("mnuNew");
-  mnuNew->setShortcut(QKeySequence("Ctrl+N"));
-  mnuNew->setToolTip("Opens a new, empty window for another problem");
-  mnuOpen = mnuFile->addAction("&Open");
-  mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
   mnuRecent_ = new RecentFilesMenu(
       settings_,
       [this](const QString& path) {
         if (MaybeSave()) OpenProblemFile(path.toStdString());
       },
       [this](const QString& text) { ShowMessage("Quorvant", text); }, this);
-  mnuFile->addMenu(mnuRecent_);
-  mnuFile->addSeparator();
-  mnuSave = mnuFile->addAction("&Save");
-  mnuSave->setShortcut(QKeySequence("Ctrl+S"));
-  mnuSaveAs = mnuFile->addAction("Save &As");
-  mnuSaveAs->setShortcut(QKeySequence("Ctrl+Shift+S"));
-  mnuFile->addSeparator();
-  mnuQuit = mnuFile->addAction("&Quit");
-  mnuQuit->setShortcut(QKeySequence("Ctrl+Q"));
-  mnuPrint = menuBar()->addAction("&Print");
-  mnuPrint->setShortcut(QKeySequence("Ctrl+P"));
-  mnuPlot = menuBar()->addAction("P&lot");
-  mnuPlot->setObjectName("mnuPlot");
-  mnuPlot->setEnabled(false);
-  mnuHelp = menuBar()->addAction("&Help");
-  mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
-  mnuAbout = menuBar()->addAction("&About");
-  mnuOpen->setObjectName("mnuOpen");
-  mnuSave->setObjectName("mnuSave");
-  mnuSaveAs->setObjectName("mnuSaveAs");
-  mnuQuit->setObjectName("mnuQuit");
-  mnuPrint->setObjectName("mnuPrint");
-  mnuHelp->setObjectName("mnuHelp");
-  mnuAbout->setObjectName("mnuAbout");
-  mnuSave->setEnabled(false);
-  mnuSaveAs->setEnabled(false);
-  mnuPrint->setVisible(false);
-  mnuAbout->setVisible(false);
-  connect(mnuNew, &QAction::triggered, this, &frmZorvex::mnuNew_Click);
-  connect(mnuOpen, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
-  connect(mnuSave, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
-  connect(mnuSaveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
-  connect(mnuQuit, &QAction::triggered, this, &QWidget::close);
-  connect(mnuPrint, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
-  connect(mnuHelp, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
-  connect(mnuPlot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
-  connect(mnuAbout, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
+  menus_.Build(menuBar(), mnuRecent_);
+  connect(menus_.newFile, &QAction::triggered, this, &frmZorvex::mnuNew_Click);
+  connect(menus_.open, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
+  connect(menus_.save, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
+  connect(menus_.saveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
+  connect(menus_.quit, &QAction::triggered, this, &QWidget::close);
+  connect(menus_.print, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
+  connect(menus_.help, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
+  connect(menus_.plot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
+  connect(menus_.about, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
   // Recent Files opens as Open does, where Open is allowed.
-  connect(mnuOpen, &QAction::changed, this, &frmZorvex::UpdateRecentFilesMenu);
+  connect(menus_.open, &QAction::changed, this, &frmZorvex::UpdateRecentFilesMenu);
   UpdateRecentFilesMenu();
 }
 
@@ -239,7 +205,7 @@ bool frmZorvex::OpenNamedFile(const QString& path) {
 }
 
 bool frmZorvex::OpenAllowed() const {
-  return mnuOpen->isEnabled() && !run_->running();
+  return menus_.open->isEnabled() && !run_->running();
 }
 
 bool frmZorvex::OpenProblemFile(const std::string& path) {
@@ -271,7 +237,7 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   results_->listing()->Append(lines);
   results_->SetCounts(FromStd(caption));
   windows_->UpdatePlot(CurrentPlotData());
-  mnuOpen->setEnabled(false);
+  menus_.open->setEnabled(false);
   ShowProblemDefined();
   loading_ = false;
   fields_->SetLoading(false);
@@ -302,7 +268,7 @@ void frmZorvex::WriteProblemFile() {
 }
 
 void frmZorvex::mnuSave_Click() {
-  if (!mnuSave->isEnabled() || run_->running()) return;
+  if (!menus_.save->isEnabled() || run_->running()) return;
   if (document_.path().empty()) {
     const QString name = dialogs_.AskFileName(FileDialogKind::Save);
     if (name.isEmpty()) return;
@@ -313,7 +279,7 @@ void frmZorvex::mnuSave_Click() {
 
 // A cancelled Save As writes nothing and keeps the remembered name.
 void frmZorvex::mnuSaveAs_Click() {
-  if (!mnuSaveAs->isEnabled() || run_->running()) return;
+  if (!menus_.saveAs->isEnabled() || run_->running()) return;
   const QString name = dialogs_.AskFileName(FileDialogKind::Save);
   if (name.isEmpty()) return;
   document_.NameForSaveAs(name.toStdString());
@@ -353,7 +319,7 @@ void frmZorvex::createProblemFields() {
   connect(fields_, &ProblemFields::countGiven, this,
           [this](int32_t count) { problem_ = Problem::WithVariables(count); });
   connect(fields_, &ProblemFields::countAccepted, this, [this] {
-    mnuOpen->setEnabled(false);
+    menus_.open->setEnabled(false);
     UpdateModified();
   });
   connect(fields_, &ProblemFields::namesGiven, this,
@@ -389,10 +355,7 @@ QWidget* frmZorvex::createResultsPanel() {
 
 // Save, Save As, Print, About and Plot become available once the problem is defined.
 void frmZorvex::ShowProblemDefined() {
-  mnuSave->setEnabled(true);
-  mnuSaveAs->setEnabled(true);
-  mnuPrint->setVisible(true);
-  mnuAbout->setVisible(true);
+  menus_.ShowProblemDefined();
   UpdatePlotMenu();
 }
 
@@ -492,25 +455,18 @@ void frmZorvex::setRunning(bool running) {
   for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy,
                                                     txtRand, txtEquation, constants_, intervals_})
     w->setEnabled(!running);
-  if (running) {
-    fileState_ = {mnuOpen->isEnabled(), mnuSave->isEnabled(), mnuSaveAs->isEnabled(),
-                  mnuPrint->isEnabled()};
-    for (QAction* a : {mnuOpen, mnuSave, mnuSaveAs, mnuPrint}) a->setEnabled(false);
+  menus_.SetRunning(running);
+  if (running)
     QApplication::setOverrideCursor(Qt::BusyCursor);
-  } else {
-    mnuOpen->setEnabled(fileState_[0]);
-    mnuSave->setEnabled(fileState_[1]);
-    mnuSaveAs->setEnabled(fileState_[2]);
-    mnuPrint->setEnabled(fileState_[3]);
+  else
     QApplication::restoreOverrideCursor();
-  }
   results_->ShowRunning(running);
   UpdatePlotMenu();
   UpdateModified();
 }
 
 void frmZorvex::UpdatePlotMenu() {
-  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !run_->running());
+  menus_.plot->setEnabled(windowState() == WindowState::ProblemDefined && !run_->running());
 }
 
 // Everything a plot needs, as the window shows it now.
@@ -519,7 +475,7 @@ PlotData frmZorvex::CurrentPlotData() const {
 }
 
 void frmZorvex::mnuPlot_Click() {
-  if (!mnuPlot->isEnabled()) return;
+  if (!menus_.plot->isEnabled()) return;
   windows_->ShowPlot(CurrentPlotData());
 }
 
@@ -552,7 +508,7 @@ void frmZorvex::UpdateTitle() {
 bool frmZorvex::MaybeSave() {
   if (!document_.modified()) return true;
   const bool running = run_->running();
-  const bool canSave = running ? fileState_[1] : mnuSave->isEnabled();
+  const bool canSave = menus_.SaveAllowed(running);
   const auto step = ProblemDocument::AfterAnswer(dialogs_.AskUnsaved(canSave, running), canSave);
   if (step == ProblemDocument::Step::Stay) return false;
   // The run ends first: what is saved, or discarded, is what it found until now.

@@ -20,6 +20,7 @@
 #include "model/message_sink.h"
 #include "model/problem.h"
 #include "ui/field_keys.h"
+#include "ui/main_menus.h"
 #include "ui/plot_window.h"
 #include "ui/points_table.h"
 #include "ui/problem_fields.h"
@@ -211,17 +212,8 @@ class frmZorvex : public QMainWindow {
   QPushButton* cmdRandom;
   ResultsPanel* results_;
   // menus
-  QAction* mnuNew;
-  QAction* mnuOpen;
   RecentFilesMenu* mnuRecent_;
-  QAction* mnuQuit;
-  QAction* mnuSave;
-  QAction* mnuSaveAs;
-  QAction* mnuPrint;
-  QAction* mnuPlot;
-  QAction* mnuHelp;
-  QAction* mnuAbout;
-  std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
+  MainMenus menus_;
   SecondaryWindows* windows_;
   FieldKeys* fieldKeys_;
   WindowSettings settings_;
