@@ -11,6 +11,21 @@ namespace quorvant {
 FieldKeys::FieldKeys(QObject* parent, std::function<void(QDropEvent*)> drag)
     : QObject(parent), drag_(std::move(drag)) {}
 
+QString FieldKeys::AcceptDroppedFile(QDropEvent* event, bool allowed) {
+  const QMimeData* mime = event->mimeData();
+  QString path;
+  if (mime && mime->hasUrls() && allowed && mime->urls().size() == 1 &&
+      mime->urls().front().isLocalFile())
+    path = mime->urls().front().toLocalFile();
+  if (path.isEmpty()) {
+    event->ignore();
+    return path;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  return path;
+}
+
 bool FieldKeys::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {

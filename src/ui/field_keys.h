@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <functional>
 
 class QDropEvent;
@@ -14,6 +15,9 @@ class FieldKeys : public QObject {
  public:
   // Drags bringing files go to `drag` (a drag entering, moving or dropping).
   FieldKeys(QObject* parent, std::function<void(QDropEvent*)> drag);
+  // The local file a drag brings, when there is exactly one and `allowed` (Open may be
+  // used now): the event is accepted as a copy. Otherwise it is ignored (an empty name).
+  static QString AcceptDroppedFile(QDropEvent* event, bool allowed);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -178,15 +178,7 @@ Problem frmZorvex::ProblemFromFields() const {
   Problem p = problem_;
   fields_->ReadInto(p);
   p.constants = constants_->statements();
-  const int n = p.varCount();
-  p.lowerLimit.resize(n);
-  p.upperLimit.resize(n);
-  p.subintervals.resize(n);
-  for (int i = 0; i < n && i < intervals_->count(); ++i) {
-    p.lowerLimit[i] = intervals_->LowerLimit(i);
-    p.upperLimit[i] = intervals_->UpperLimit(i);
-    p.subintervals[i] = intervals_->Subintervals(i);
-  }
+  intervals_->ReadInto(p);
   return p;
 }
 
@@ -293,18 +285,10 @@ void frmZorvex::mnuPrint_Click() {
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
   if (!dialogs_.SetUpPrinter(printer)) return;
-  QtReportPrinter out(printer);
   const Problem problem = ProblemFromFields();
   evaluator_->SetFunction(problem.varNames, problem.formula);
-  PrintReport(out, problem, *evaluator_);
-  if (!out.ok()) {
-    const QString file = printer.outputFileName();
-    ShowMessage("Quorvant", file.isEmpty()
-                                ? QString("The report could not be printed: the printer did not "
-                                          "start.")
-                                : "The report could not be written to \"" + file + "\": " +
-                                      FromStd(WriteFailureReason(file.toStdString())) + ".");
-  }
+  const QString failure = PrintProblemReport(printer, problem, *evaluator_);
+  if (!failure.isEmpty()) ShowMessage("Quorvant", failure);
 }
 
 void frmZorvex::createProblemFields() {
@@ -544,18 +528,7 @@ bool frmZorvex::SaveListing(const QString& path) {
 // A problem file dropped on the window opens as File > Open does; where Open is not
 // allowed (a problem already given, a run in progress), the drop is refused.
 QString frmZorvex::AcceptDroppedFile(QDropEvent* event) const {
-  const QMimeData* mime = event->mimeData();
-  QString path;
-  if (mime && mime->hasUrls() && OpenAllowed() && mime->urls().size() == 1 &&
-      mime->urls().front().isLocalFile())
-    path = mime->urls().front().toLocalFile();
-  if (path.isEmpty()) {
-    event->ignore();
-    return path;
-  }
-  event->setDropAction(Qt::CopyAction);
-  event->accept();
-  return path;
+  return FieldKeys::AcceptDroppedFile(event, OpenAllowed());
 }
 
 void frmZorvex::dragEnterEvent(QDragEnterEvent* event) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "model/problem.h"
+
 class QLineEdit;
 class QPushButton;
 
@@ -37,6 +39,8 @@ class IntervalEditor : public QGroupBox {
   double UpperLimit(int i) const;
   int32_t Subintervals(int i) const;
   void SetValues(int i, double lower, double upper, int32_t subintervals);
+  // The box of `problem`'s variables as the members hold it.
+  void ReadInto(Problem& problem) const;
 
   QLineEdit* firstField() const { return txtLL_.front(); }
   // Every field of every member, in member order.
