@@ -11,32 +11,21 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "docs/report.h"
 #include "engine/listing.h"
 #include "engine/plot_data.h"
 #include "model/numtext.h"
 #include "ui/constants_editor.h"
 #include "ui/elided_label.h"
 #include "ui/field_guard.h"
-#include "ui/field_keys.h"
 #include "ui/interval_editor.h"
 #include "ui/listing_model.h"
-#include "ui/main_menus.h"
-#include "ui/points_table.h"
-#include "ui/problem_fields.h"
 #include "ui/qt_report_printer.h"
-#include "ui/recent_files_menu.h"
-#include "ui/results_panel.h"
-#include "ui/run_controller.h"
-#include "ui/secondary_windows.h"
 #include "ui/ui_style.h"
 
 namespace quorvant {
@@ -109,18 +98,12 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   });
 
   // Tab order: the six fields, the constants list, then the interval fields.
-  QWidget::setTabOrder(txtOrder, txtVarNams);
-  QWidget::setTabOrder(txtVarNams, txtError);
-  QWidget::setTabOrder(txtError, txtMaxcy);
-  QWidget::setTabOrder(txtMaxcy, txtRand);
-  QWidget::setTabOrder(txtRand, txtEquation);
-  QWidget::setTabOrder(txtEquation, constants_->combo());
-  QWidget::setTabOrder(constants_->combo(), intervals_->firstField());
+  fields_->ChainTabOrder({constants_->combo(), intervals_->firstField()});
   intervals_->LoadObjects(1);
   const QByteArray geometry = settings_.Geometry();
   if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen(this, kStartSize);
   MarkSaved();
-  txtOrder->setFocus();
+  fields_->orderField()->setFocus();
 }
 
 frmZorvex::~frmZorvex() {
@@ -294,12 +277,6 @@ void frmZorvex::mnuPrint_Click() {
 void frmZorvex::createProblemFields() {
   fields_ = new ProblemFields(*guard_, *intervals_,
                               [this](QLineEdit* field) { setSelectAllOnFocus(field); });
-  txtOrder = fields_->orderField();
-  txtVarNams = fields_->namesField();
-  txtError = fields_->errorField();
-  txtMaxcy = fields_->cyclesField();
-  txtRand = fields_->seedsField();
-  txtEquation = fields_->formulaField();
   connect(fields_, &ProblemFields::countGiven, this,
           [this](int32_t count) { problem_ = Problem::WithVariables(count); });
   connect(fields_, &ProblemFields::countAccepted, this, [this] {
@@ -356,19 +333,6 @@ void frmZorvex::ClearResults() {
   UpdateModified();
 }
 
-// The problem of a run as the fields show it, after the user constants were executed in
-// the interpreter; false (nothing started) when one of them fails.
-bool frmZorvex::ReadSpecs(Problem& problem) {
-  problem = ProblemFromFields();
-  if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
-    statusBar()->showMessage("The run was not started. " +
-                             FromStd(ConstantFailureMessage(failure)));
-    return false;
-  }
-  evaluator_->SetFunction(problem.varNames, problem.formula);
-  return true;
-}
-
 // Runs use every core the machine has.
 void frmZorvex::cmdExplore_Click() {
   startedBy_ = cmdExplore;
@@ -386,13 +350,20 @@ void frmZorvex::startRun(SearchOptions options) {
     return;
   }
   // The focus stays where it is: an empty function field would not let it go again.
-  if (txtEquation->text().isEmpty()) {
+  if (fields_->formulaField()->text().isEmpty()) {
     statusBar()->showMessage("Enter the function first.", 5000);
     return;
   }
   ClearResults();
-  Problem problem;
-  if (!ReadSpecs(problem)) return;
+  // The user constants are executed in the interpreter first: one that fails starts
+  // nothing.
+  Problem problem = ProblemFromFields();
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
+    statusBar()->showMessage("The run was not started. " +
+                             FromStd(ConstantFailureMessage(failure)));
+    return;
+  }
+  evaluator_->SetFunction(problem.varNames, problem.formula);
   statusBar()->clearMessage();
   run_->SetShowAdditionalInfo(results_->showInfoBox()->isChecked());
   run_->Start(std::move(problem), options, evaluator_->Recipe());
@@ -421,13 +392,14 @@ void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
 // A formula the interpreter rejected: the cursor goes to where it reported the error
 // (the message box has said what it is).
 void frmZorvex::ShowRunErrorPosition(const script::ScriptError& error) {
-  const int position = RunController::ErrorPosition(error, txtEquation->text().toStdString());
+  QLineEdit* formula = fields_->formulaField();
+  const int position = RunController::ErrorPosition(error, formula->text().toStdString());
   if (position < 0) return;
-  txtEquation->setFocus(Qt::OtherFocusReason);
+  formula->setFocus(Qt::OtherFocusReason);
   // After the field's own select-all on focus, which is queued.
-  QTimer::singleShot(0, txtEquation, [this, position] {
-    txtEquation->deselect();
-    txtEquation->setCursorPosition(position);
+  QTimer::singleShot(0, formula, [formula, position] {
+    formula->deselect();
+    formula->setCursorPosition(position);
   });
 }
 
@@ -436,8 +408,9 @@ void frmZorvex::ShowRunErrorPosition(const script::ScriptError& error) {
 // disabled, and Stop and the progress bar are shown.
 void frmZorvex::setRunning(bool running) {
   document_.SetRunning(running);
-  for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy,
-                                                    txtRand, txtEquation, constants_, intervals_})
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           cmdExplore, cmdRandom, fields_->errorField(), fields_->cyclesField(),
+           fields_->seedsField(), fields_->formulaField(), constants_, intervals_})
     w->setEnabled(!running);
   menus_.SetRunning(running);
   if (running)
@@ -462,8 +435,6 @@ void frmZorvex::mnuPlot_Click() {
   if (!menus_.plot->isEnabled()) return;
   windows_->ShowPlot(CurrentPlotData());
 }
-
-// --- unsaved work, the title ----------------------------------------------------
 
 void frmZorvex::UpdateModified() {
   if (loading_) return;
@@ -502,8 +473,6 @@ bool frmZorvex::MaybeSave() {
   return !document_.modified();
 }
 
-// --- the listing as text -------------------------------------------------------
-
 void frmZorvex::SaveListingAs() {
   if (results_->listing()->rowCount() == 0) return;
   const QString name = dialogs_.AskFileName(FileDialogKind::SaveListing);
@@ -522,8 +491,6 @@ bool frmZorvex::SaveListing(const QString& path) {
   statusBar()->showMessage("Saved the listing as " + path, 5000);
   return true;
 }
-
-// --- drag and drop -------------------------------------------------------------
 
 // A problem file dropped on the window opens as File > Open does; where Open is not
 // allowed (a problem already given, a run in progress), the drop is refused.

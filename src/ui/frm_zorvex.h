@@ -172,7 +172,6 @@ class frmZorvex : public QMainWindow {
   void ShowRunErrorPosition(const script::ScriptError& error);
   void createProblemFields();
   QWidget* createResultsPanel();
-  bool ReadSpecs(Problem& problem);
   void startRun(SearchOptions options);
   void onRunFinished(const std::shared_ptr<RunOutcome>& outcome);
   void setRunning(bool running);
@@ -198,12 +197,6 @@ class frmZorvex : public QMainWindow {
   QPushButton* startedBy_ = nullptr;  // the command that started the last run
 
   // fields
-  QLineEdit* txtOrder;
-  QLineEdit* txtVarNams;
-  QLineEdit* txtError;
-  QLineEdit* txtMaxcy;
-  QLineEdit* txtRand;
-  QLineEdit* txtEquation;
   ProblemFields* fields_;
   ConstantsEditor* constants_;
   IntervalEditor* intervals_;

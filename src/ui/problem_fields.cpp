@@ -141,6 +141,18 @@ void ProblemFields::Guard(FieldGuard& guard) {
   guard.Guard(txtEquation_, {[this] { return !txtEquation_->text().isEmpty(); }, {}});
 }
 
+void ProblemFields::ChainTabOrder(std::initializer_list<QWidget*> after) {
+  QWidget* previous = txtOrder_;
+  for (QWidget* next : {txtVarNams_, txtError_, txtMaxcy_, txtRand_, txtEquation_}) {
+    QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
+  for (QWidget* next : after) {
+    QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
+}
+
 ProblemFields::State ProblemFields::state() const {
   if (txtOrder_->isEnabled()) return State::New;
   if (txtVarNams_->isEnabled()) return State::CountGiven;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ class ProblemFields : public QWidget {
   QLineEdit* cyclesField() const { return txtMaxcy_; }
   QLineEdit* seedsField() const { return txtRand_; }
   QLineEdit* formulaField() const { return txtEquation_; }
+  // The tab order: the six fields in order, then `after` in order.
+  void ChainTabOrder(std::initializer_list<QWidget*> after);
 
   // A new problem, the number of variables given, the problem defined (names given or
   // a file opened).
