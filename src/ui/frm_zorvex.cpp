@@ -30,17 +30,6 @@
 
 namespace quorvant {
 
-namespace {
-
-QString FromStd(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The window's size when nothing is remembered, as far as the screen allows.
-constexpr QSize kStartSize(940, 620);
-
-}  // namespace
-
 frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("Quorvant");
   setObjectName("frmZorvex");
@@ -101,7 +90,7 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   fields_->ChainTabOrder({constants_->combo(), intervals_->firstField()});
   intervals_->LoadObjects(1);
   const QByteArray geometry = settings_.Geometry();
-  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen(this, kStartSize);
+  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen(this);
   MarkSaved();
   fields_->orderField()->setFocus();
 }
@@ -189,12 +178,12 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   std::string notice;
   if (!document_.Open(path, opened, error, notice)) {
     // The reader's messages name the file or the line themselves.
-    ShowMessage("Quorvant", FromStd(error));
+    ShowMessage("Quorvant", QString::fromStdString(error));
     return false;
   }
   // An interrupted save was completed, or left a copy that is kept: the user hears of it.
-  if (!notice.empty()) ShowMessage("Quorvant", FromStd(notice));
-  settings_.AddRecentFile(FromStd(path));
+  if (!notice.empty()) ShowMessage("Quorvant", QString::fromStdString(notice));
+  settings_.AddRecentFile(QString::fromStdString(path));
   loading_ = true;
   fields_->SetLoading(true);
   problem_ = opened;
@@ -203,14 +192,9 @@ bool frmZorvex::OpenProblemFile(const std::string& path) {
   // A constant that cannot be executed leaves the ones after it unset: the values
   // listed below would be wrong, so the user hears of it.
   if (const ConstantFailure failure = evaluator_->RegisterConstants(opened.constants))
-    ShowMessage("Quorvant", FromStd(ConstantFailureMessage(failure)));
+    ShowMessage("Quorvant", QString::fromStdString(ConstantFailureMessage(failure)));
   evaluator_->SetFunction(opened.varNames, opened.formula);
-  results_->Clear();
-  LineStore lines;
-  const std::string caption =
-      ListSolutions(opened, *evaluator_, [&lines](std::string_view line) { lines.Append(line); });
-  results_->listing()->Append(lines);
-  results_->SetCounts(FromStd(caption));
+  results_->ShowStored(opened, *evaluator_);
   windows_->UpdatePlot(CurrentPlotData());
   menus_.open->setEnabled(false);
   ShowProblemDefined();
@@ -227,19 +211,19 @@ void frmZorvex::WriteProblemFile() {
   const Problem problem = ProblemFromFields();
   SaveResult saved = document_.Write(problem, false);
   if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
-    if (!dialogs_.Confirm(FromStd("\"" + document_.path() + "\": " + saved.reason +
-                                  ".\n\nOverwrite it with this problem?")))
+    if (!dialogs_.Confirm(QString::fromStdString("\"" + document_.path() + "\": " + saved.reason +
+                                                 ".\n\nOverwrite it with this problem?")))
       return;
     saved = document_.Write(problem, true);
   }
   if (!saved.ok()) {
-    ShowMessage("Quorvant", FromStd(saved.reason));
+    ShowMessage("Quorvant", QString::fromStdString(saved.reason));
     return;
   }
-  settings_.AddRecentFile(FromStd(document_.path()));
+  settings_.AddRecentFile(QString::fromStdString(document_.path()));
   UpdateRecentFilesMenu();
   UpdateTitle();
-  statusBar()->showMessage(FromStd("Saved " + document_.path()), 5000);
+  statusBar()->showMessage(QString::fromStdString("Saved " + document_.path()), 5000);
 }
 
 void frmZorvex::mnuSave_Click() {
@@ -360,7 +344,7 @@ void frmZorvex::startRun(SearchOptions options) {
   Problem problem = ProblemFromFields();
   if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
     statusBar()->showMessage("The run was not started. " +
-                             FromStd(ConstantFailureMessage(failure)));
+                             QString::fromStdString(ConstantFailureMessage(failure)));
     return;
   }
   evaluator_->SetFunction(problem.varNames, problem.formula);
@@ -378,7 +362,8 @@ void frmZorvex::onLinesReady(const LineStore& lines, int permille) {
 
 void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
   const RunNotice notice = RunController::Apply(*outcome, outcome->points.size(), problem_);
-  results_->SetCounts(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
+  results_->SetCounts(
+      QString::fromStdString(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
   results_->SetPoints(ProblemFromFields(), std::move(outcome->points));
   windows_->UpdatePlot(CurrentPlotData());
@@ -454,7 +439,7 @@ void frmZorvex::UpdateTitle() {
     setWindowTitle("Quorvant");
     return;
   }
-  QString name = QFileInfo(FromStd(document_.shownFile())).fileName();
+  QString name = QFileInfo(QString::fromStdString(document_.shownFile())).fileName();
   name.replace("[*]", "[**]");  // a literal "[*]" in a name is not the marker
   setWindowTitle("Quorvant - " + name + "[*]");
   setWindowModified(document_.modified());
@@ -480,12 +465,8 @@ void frmZorvex::SaveListingAs() {
 }
 
 bool frmZorvex::SaveListing(const QString& path) {
-  const ListingModel& listing = *results_->listing();
-  const std::string text = listing.Text(0, listing.rowCount() - 1);
-  const SaveResult saved = ReplaceFileContents(path.toStdString(), text);
-  if (!saved.ok()) {
-    ShowMessage("Quorvant",
-                "Cannot save the listing as \"" + path + "\": " + FromStd(saved.reason) + ".");
+  if (const QString failure = results_->SaveListing(path); !failure.isEmpty()) {
+    ShowMessage("Quorvant", failure);
     return false;
   }
   statusBar()->showMessage("Saved the listing as " + path, 5000);

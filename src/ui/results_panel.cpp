@@ -8,6 +8,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "docs/safe_file.h"
+#include "engine/listing.h"
 #include "ui/listing_model.h"
 #include "ui/listing_view.h"
 #include "ui/points_table.h"
@@ -106,6 +108,23 @@ void ResultsPanel::ShowStopped() {
 void ResultsPanel::SetPoints(const Problem& problem, std::vector<StationaryPoint> points) {
   lastPoints_ = std::move(points);
   points_->Fill(problem, lastPoints_);
+}
+
+void ResultsPanel::ShowStored(const Problem& problem, PointFunction& function) {
+  Clear();
+  LineStore lines;
+  const std::string caption =
+      ListSolutions(problem, function, [&lines](std::string_view line) { lines.Append(line); });
+  listing_->Append(lines);
+  SetCounts(QString::fromStdString(caption));
+}
+
+QString ResultsPanel::SaveListing(const QString& path) const {
+  const std::string text = listing_->Text(0, listing_->rowCount() - 1);
+  const SaveResult saved = ReplaceFileContents(path.toStdString(), text);
+  if (saved.ok()) return {};
+  return "Cannot save the listing as \"" + path + "\": " + QString::fromStdString(saved.reason) +
+         ".";
 }
 
 }  // namespace quorvant

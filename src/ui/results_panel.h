@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/run_hooks.h"
+#include "model/point_function.h"
 #include "model/problem.h"
 
 class QCheckBox;
@@ -49,6 +50,11 @@ class ResultsPanel : public QWidget {
   void ShowStopped();
   // The stationary points of a run of `problem`, for the table (and the plot).
   void SetPoints(const Problem& problem, std::vector<StationaryPoint> points);
+  // The extrema an opened problem holds, listed and counted as a run lists them.
+  void ShowStored(const Problem& problem, PointFunction& function);
+  // Writes the listing's lines into `path` as text; what the user is told when it
+  // cannot be written (empty when it was).
+  QString SaveListing(const QString& path) const;
 
  signals:
   // "Save Listing As..." was chosen.

@@ -48,8 +48,9 @@ class SecondaryWindows : public QObject {
   QPointer<PlotWindow> plot_;
 };
 
-// The main window's start size: `wanted` where the screen has room for it, else the
-// screen's available area (never less than the window's minimum), placed on the screen.
-void FitToScreen(QWidget* window, QSize wanted);
+// The main window's start size when nothing is remembered: `wanted` where the screen has
+// room for it, else the screen's available area (never less than the window's minimum),
+// placed on the screen.
+void FitToScreen(QWidget* window, QSize wanted = QSize(940, 620));
 
 }  // namespace quorvant
