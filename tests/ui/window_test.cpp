@@ -99,6 +99,8 @@ TEST_F(Window, MenuStatesThroughTheWindowStates) {
 TEST_F(Window, ErrorBoundMaxCyclesAndSeeds) {
   EXPECT_FALSE(TypeAndLeave("txtError", "0"));
   EXPECT_FALSE(TypeAndLeave("txtError", "-1"));
+  // No file could hold it: written with 15 digits it lies beyond the largest number.
+  EXPECT_FALSE(TypeAndLeave("txtError", "1.7976931348623157E+308"));
   EXPECT_TRUE(TypeAndLeave("txtError", ".01"));
   EXPECT_TRUE(TypeAndLeave("txtMaxcy", "2.5"));
   EXPECT_EQ(Field("txtMaxcy")->text(), "2");
