@@ -39,108 +39,12 @@ void AppendPrintedLine(std::string& out, double value) {
   out += kLineEnd;
 }
 
-// What keeps a text of the problem from being written into a file and read back the
-// same, in words ("the formula is empty"); empty when nothing does. `what` names the
-// text ("the formula", "the name of variable 2").
-std::string TextProblem(std::string_view text, const std::string& what, size_t maxLength,
-                        bool nameRules) {
-  if (nameRules && text.empty()) return what + " is empty";
-  if (text.size() > maxLength)
-    return what + " is longer than " + std::to_string(maxLength) + " characters";
-  if (const auto control = FindControlCharacter(text))
-    return what + " contains " + DescribeControlCharacter(*control) + " at position " +
-           std::to_string(control->offset + 1);
-  if (nameRules && text.find('"') != std::string_view::npos)
-    return what + " contains a double quote, which a problem file cannot hold";
-  if (nameRules && text.find(',') != std::string_view::npos)
-    return what + " contains a comma, which separates the names";
-  return {};
-}
-
-// What keeps a number from being written and read back: a value that is not finite, or
-// whose 15-digit text lies beyond the double range.
-std::string NumberProblem(double value, const std::string& what) {
-  if (std::isnan(value) || std::isinf(value)) return what + " is not a finite number";
-  if (!std::isfinite(Round15(value)))
-    return what + " is too large: written with 15 significant digits (" + FormatGeneral(value) +
-           ") it lies beyond the largest number";
-  return {};
-}
-
-// The rules of the values the window's fields accept, shared by the reader and the
-// writer; empty when `value` is acceptable.
-std::string ErrorBoundProblem(double value) {
-  if (std::string p = NumberProblem(value, "the error bound"); !p.empty()) return p;
-  if (!(value > 0)) return "the error bound must be greater than 0, not " + FormatGeneral(value);
-  return {};
-}
-
-std::string RangeProblem(const std::string& what, double value, int32_t low, int32_t high) {
-  const double rounded = RoundHalfEven(value);
-  if (rounded >= low && rounded <= high) return {};
-  return what + " must be from " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
-         FormatGeneral(rounded);
-}
-
 // Refuses every document whose file would not read back as the same document.
 bool CheckWritable(const Problem& doc, std::string& error) {
-  auto refuse = [&error](std::string reason) {
-    error = "The problem cannot be saved: " + std::move(reason) + ".";
-    return false;
-  };
-  const int32_t n = doc.varCount();
-  if (n < 1 || n > kMaxVariables) return refuse("the number of variables must be from 1 to 10");
-  const auto size = static_cast<size_t>(n);
-  if (doc.lowerLimit.size() != size || doc.upperLimit.size() != size ||
-      doc.subintervals.size() != size)
-    return refuse("not every variable has a name, limits and a number of subintervals");
-  if (std::string p = TextProblem(doc.formula, "the formula", kMaxFormulaLength, false); !p.empty())
-    return refuse(p);
-  if (doc.formula.empty()) return refuse("the formula is empty");
-  for (size_t i = 0; i < size; ++i) {
-    const std::string variable = "the name of variable " + std::to_string(i + 1);
-    if (std::string p = TextProblem(doc.varNames[i], variable, kMaxNameLength, true); !p.empty())
-      return refuse(p);
-  }
-  if (doc.constants.size() > static_cast<size_t>(kConstantSlots))
-    return refuse("there are more than 101 constants");
-  for (size_t j = 0; j < doc.constants.size(); ++j) {
-    const std::string constant = "constant " + std::to_string(j + 1);
-    if (std::string p = TextProblem(doc.constants[j], constant, kMaxConstantLength, false);
-        !p.empty())
-      return refuse(p);
-  }
-
-  if (std::string p = ErrorBoundProblem(doc.errorBound); !p.empty()) return refuse(p);
-  if (std::string p = RangeProblem("the iteration cap", doc.maxCycles, kMinCycles, kMaxCycles);
-      !p.empty())
-    return refuse(p);
-  for (size_t i = 0; i < size; ++i) {
-    const std::string of = " of variable " + std::to_string(i + 1);
-    for (const auto& [value, what] : {std::pair{doc.lowerLimit[i], "the lower limit"},
-                                      std::pair{doc.upperLimit[i], "the upper limit"}})
-      if (std::string p = NumberProblem(value, what + of); !p.empty()) return refuse(p);
-    if (std::string p = RangeProblem("the number of subintervals" + of, doc.subintervals[i], 1,
-                                     std::numeric_limits<int32_t>::max());
-        !p.empty())
-      return refuse(p);
-  }
-
-  for (const auto* store : {&doc.maxima, &doc.minima}) {
-    const char* kind = store == &doc.maxima ? "maxima" : "minima";
-    if (store->size() > static_cast<size_t>(kStoreSize))
-      return refuse(std::string("there are more than 100 ") + kind);
-    for (const std::vector<double>& column : *store) {
-      if (column.size() != size + 1)
-        return refuse(std::string("a stored extremum among the ") + kind +
-                      " does not have n + 1 values");
-      for (double value : column)
-        if (std::string p = NumberProblem(value, std::string("a value among the stored ") + kind);
-            !p.empty())
-          return refuse(p);
-    }
-  }
-  return true;
+  std::string fault = ProblemFault(doc);
+  if (fault.empty()) return true;
+  error = "The problem cannot be saved: " + std::move(fault) + ".";
+  return false;
 }
 
 // ---------------------------------------------------------------------------------
@@ -251,6 +155,11 @@ class LineReader {
                 "\" is beyond the range of whole numbers.");
   }
 
+  // A count with a field's rule (the number of variables, say).
+  bool Field(std::string_view text, std::string_view what, ProblemField field, int32_t& out) {
+    return Whole(text, what, out) && Check(FieldProblem(field, out, "the " + std::string(what)));
+  }
+
   bool Count(std::string_view text, std::string_view what, int32_t low, int32_t high,
              int32_t& out) {
     if (!Whole(text, what, out)) return false;
@@ -357,12 +266,12 @@ bool ReadProblemText(std::string_view text, Problem& doc, std::string& error) {
   std::vector<std::string> fields;
   int32_t n = 0, maxCount = 0, minCount = 0;
   if (!reader.NextFields(fields, 6, "the line with the number of variables and the formula") ||
-      !reader.Count(fields[0], "number of variables", 1, kMaxVariables, n) ||
+      !reader.Field(fields[0], "number of variables", ProblemField::VarCount, n) ||
       !reader.Count(fields[1], "number of maxima", 0, kStoreSize, maxCount) ||
       !reader.Count(fields[2], "number of minima", 0, kStoreSize, minCount) ||
       !reader.Real(fields[3], "error bound", read.errorBound) ||
-      !reader.Check(ErrorBoundProblem(read.errorBound)) ||
-      !reader.Count(fields[4], "iteration cap", kMinCycles, kMaxCycles, read.maxCycles) ||
+      !reader.Check(FieldProblem(ProblemField::ErrorBound, read.errorBound, "the error bound")) ||
+      !reader.Field(fields[4], "iteration cap", ProblemField::MaxCycles, read.maxCycles) ||
       !reader.Text(fields[5], "the formula", kMaxFormulaLength, false))
     return false;
   if (fields[5].empty()) return reader.Fail("the formula is empty.");
@@ -378,7 +287,7 @@ bool ReadProblemText(std::string_view text, Problem& doc, std::string& error) {
                      true) ||
         !reader.Real(fields[1], "lower limit", read.lowerLimit[i]) ||
         !reader.Real(fields[2], "upper limit", read.upperLimit[i]) ||
-        !reader.Count(fields[3], "number of subintervals", 1, std::numeric_limits<int32_t>::max(),
+        !reader.Field(fields[3], "number of subintervals", ProblemField::Subintervals,
                       read.subintervals[i]))
       return false;
     read.varNames[i] = fields[0];

@@ -21,18 +21,12 @@
 
 #include "docs/safe_file.h"
 #include "model/problem.h"
+#include "model/problem_rules.h"
 
 namespace quorvant {
 
 inline constexpr std::string_view kIncompatibleFile = "Incompatible file";
 
-// Limits of what a problem file may hold, beyond the problem state's own (10 variables,
-// 101 constants, 100 extrema of each kind). The window's fields accept the same.
-inline constexpr std::size_t kMaxFormulaLength = 1'000'000;  // characters (bytes)
-inline constexpr std::size_t kMaxNameLength = 255;           // the language's longest name
-inline constexpr std::size_t kMaxConstantLength = 10'000;
-inline constexpr int32_t kMinCycles = 1;      // the iteration cap, as the field takes it
-inline constexpr int32_t kMaxCycles = 32767;  // (a 16-bit whole number, at least 1)
 // No valid problem file is larger than this (the longest formula, names and constants
 // with every number at its longest and room to spare): a larger file is refused at once.
 inline constexpr std::size_t kMaxProblemFileBytes = 4u << 20;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "model/numtext.h"
+#include "model/problem_rules.h"
 #include "model/text_safety.h"
 
 namespace quorvant {
@@ -24,17 +25,17 @@ std::string SearchOptions::Validate(const Problem& problem,
                                     const std::function<bool()>& stop) const {
   const int n = problem.varCount();
   const auto size = static_cast<size_t>(n);
-  if (n < 1 || n > kMaxVariables || problem.lowerLimit.size() != size ||
+  if (!FieldAccepts(ProblemField::VarCount, n) || problem.lowerLimit.size() != size ||
       problem.upperLimit.size() != size || problem.subintervals.size() != size)
     return "The problem has no variables yet: give the number of variables and their names.";
   if (problem.formula.empty()) return "The function is empty: enter the function first.";
   // A bound that is not above 0 is never met, and the iteration would only end at its cap.
-  if (!(problem.errorBound > 0))
+  if (CheckField(ProblemField::ErrorBound, problem.errorBound) == FieldFault::Below)
     return "The error bound is " + FormatGeneral(problem.errorBound) + ": give a number above 0.";
-  if (problem.maxCycles < 1)
+  if (CheckField(ProblemField::MaxCycles, problem.maxCycles) == FieldFault::Below)
     return "The iteration cap is " + std::to_string(problem.maxCycles) + ": give 1 or more.";
   if (mode == Mode::Random) {
-    if (randomTrials < 1)
+    if (!FieldAccepts(ProblemField::RandomSeeds, randomTrials))
       return "The number of random seeds is " + std::to_string(randomTrials) + ": give 1 or more.";
     return {};
   }
@@ -42,7 +43,7 @@ std::string SearchOptions::Validate(const Problem& problem,
   for (int i = 0; i < n; ++i) {
     const std::string name = Printable(problem.varNames[i]);
     const int32_t subintervals = problem.subintervals[i];
-    if (subintervals < 1)
+    if (CheckField(ProblemField::Subintervals, subintervals) == FieldFault::Below)
       return "The number of subintervals of " + name + " is " + std::to_string(subintervals) +
              ": give 1 or more.";
     const double lower = problem.lowerLimit[i], upper = problem.upperLimit[i];

@@ -115,16 +115,20 @@ std::function<std::unique_ptr<PointFunction>()> FunctionEvaluator::Copies() cons
   return CopiesOf(Recipe());
 }
 
+void FunctionEvaluator::PrepareFrom(const EvaluatorRecipe& recipe) {
+  Prepare();
+  for (const std::string& statement : recipe.statements) engine_.ExecuteStatement(statement);
+  history_ = recipe.statements;
+  SetFunction(recipe.names, recipe.formula);
+  SetFastPath(recipe.fastPath);
+  SetCompiledCode(recipe.compiledCode);
+}
+
 std::function<std::unique_ptr<PointFunction>()> FunctionEvaluator::CopiesOf(
     EvaluatorRecipe recipe) {
   return [recipe = std::move(recipe)] {
     auto copy = std::make_unique<QuietEvaluator>();
-    copy->evaluator.Prepare();
-    for (const std::string& statement : recipe.statements)
-      copy->evaluator.engine_.ExecuteStatement(statement);
-    copy->evaluator.SetFunction(recipe.names, recipe.formula);
-    copy->evaluator.SetFastPath(recipe.fastPath);
-    copy->evaluator.SetCompiledCode(recipe.compiledCode);
+    copy->evaluator.PrepareFrom(recipe);
     return std::unique_ptr<PointFunction>(std::move(copy));
   };
 }

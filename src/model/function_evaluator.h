@@ -76,6 +76,9 @@ class FunctionEvaluator final : public PointFunction {
   std::function<std::unique_ptr<PointFunction>()> Copies() const;
   // What Copies() prepares its evaluators from.
   EvaluatorRecipe Recipe() const { return {history_, names_, formula_, fastPath_, compiledOn_}; }
+  // Prepares this evaluator from `recipe` as Copies() prepares its evaluators (another
+  // thread's evaluator of the same function, say): Prepare, the statements, the function.
+  void PrepareFrom(const EvaluatorRecipe& recipe);
   // Evaluators prepared from `recipe`, as Copies() makes them (in another process too).
   static std::function<std::unique_ptr<PointFunction>()> CopiesOf(EvaluatorRecipe recipe);
 

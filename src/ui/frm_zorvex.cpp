@@ -5,35 +5,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QPrintDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
-#include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
-#include <QTabWidget>
-#include <QTableView>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "docs/problem_file.h"
-#include "docs/report.h"
 #include "engine/listing.h"
 #include "engine/plot_data.h"
 #include "model/numtext.h"
@@ -42,59 +25,10 @@
 #include "ui/field_guard.h"
 #include "ui/interval_editor.h"
 #include "ui/listing_model.h"
-#include "ui/listing_view.h"
-#include "ui/points_table.h"
 #include "ui/qt_report_printer.h"
-#include "ui/run_worker.h"
 #include "ui/ui_style.h"
 
 namespace quorvant {
-
-namespace {
-
-// Message boxes of the core. From the run's worker thread the box is shown on the
-// window's thread while the run waits for it.
-class DialogMessages final : public MessageSink {
- public:
-  explicit DialogMessages(QWidget* parent) : parent_(parent) {}
-  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
-    QString body = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    body.replace('\r', '\n');
-    const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
-    auto show = [&] {
-      QMessageBox box(BoxIcon(icon), caption, body, QMessageBox::Ok, parent_);
-      box.exec();
-    };
-    if (QThread::currentThread() == parent_->thread())
-      show();
-    else
-      QMetaObject::invokeMethod(parent_, show, Qt::BlockingQueuedConnection);
-  }
-
- private:
-  QWidget* parent_;
-};
-
-QString FromStd(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// The window's size when nothing is remembered, as far as the screen allows.
-constexpr QSize kStartSize(940, 620);
-
-}  // namespace
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Critical:
-      return QMessageBox::Critical;
-    case MessageIcon::Exclamation:
-      return QMessageBox::Warning;
-    case MessageIcon::Information:
-      return QMessageBox::Information;
-  }
-  return QMessageBox::NoIcon;
-}
 
 frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("Quorvant");
@@ -108,9 +42,16 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   evaluator_ = std::make_unique<FunctionEvaluator>(*messages);
   evaluator_->Prepare();
   guard_ = new FieldGuard(this);
-  worker_ = new RunWorker(*evaluator_, this);
-  connect(worker_, &RunWorker::linesReady, this, &frmZorvex::onLinesReady);
-  connect(worker_, &RunWorker::finished, this, &frmZorvex::onRunFinished);
+  fieldKeys_ = new FieldKeys(this, [this](QDropEvent* event) {
+    if (event->type() == QEvent::Drop)
+      dropEvent(event);
+    else
+      AcceptDroppedFile(event);
+  });
+  windows_ = new SecondaryWindows(this, settings_);
+  run_ = new RunController(*messages_, this);
+  connect(run_, &RunController::linesReady, this, &frmZorvex::onLinesReady);
+  connect(run_, &RunController::finished, this, &frmZorvex::onRunFinished);
   setAcceptDrops(true);
 
   createMenus();
@@ -120,13 +61,12 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   columns->setContentsMargins(8, 6, 8, 4);
   auto* left = new QVBoxLayout;
   left->setSpacing(4);
-  auto* fields = new QWidget;
-  createProblemFields(fields);
-  left->addWidget(fields);
   constants_ = new ConstantsEditor;
-  left->addWidget(constants_);
   intervals_ =
       new IntervalEditor(*guard_, [this](QLineEdit* field) { setSelectAllOnFocus(field); });
+  createProblemFields();
+  left->addWidget(fields_);
+  left->addWidget(constants_);
   left->addWidget(intervals_);
   left->addStretch(1);
   // Both columns share a wider window: long formulas and names get room too.
@@ -134,12 +74,11 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   columns->addWidget(createResultsPanel(), 3);
   setCentralWidget(central);
   setStatusBar(new ElidingStatusBar);
-  guardFields();
 
   connect(constants_, &ConstantsEditor::edited, this, &frmZorvex::ClearResults);
   connect(constants_, &ConstantsEditor::listChanged, this, &frmZorvex::UpdateModified);
   connect(intervals_, &IntervalEditor::edited, this, &frmZorvex::UpdateModified);
-  constants_->combo()->lineEdit()->installEventFilter(this);
+  constants_->combo()->lineEdit()->installEventFilter(fieldKeys_);
   connect(constants_, &ConstantsEditor::resetRequested, this,
           [this](const QString& statement) { evaluator_->Execute(statement.toStdString()); });
   connect(constants_, &ConstantsEditor::full, this, [this] {
@@ -148,43 +87,16 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   });
 
   // Tab order: the six fields, the constants list, then the interval fields.
-  QWidget::setTabOrder(txtOrder, txtVarNams);
-  QWidget::setTabOrder(txtVarNams, txtError);
-  QWidget::setTabOrder(txtError, txtMaxcy);
-  QWidget::setTabOrder(txtMaxcy, txtRand);
-  QWidget::setTabOrder(txtRand, txtEquation);
-  QWidget::setTabOrder(txtEquation, constants_->combo());
-  QWidget::setTabOrder(constants_->combo(), intervals_->firstField());
+  fields_->ChainTabOrder({constants_->combo(), intervals_->firstField()});
   intervals_->LoadObjects(1);
   const QByteArray geometry = settings_.Geometry();
-  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen();
-  savedFingerprint_ = Fingerprint();
-  UpdateTitle();
-  txtOrder->setFocus();
-}
-
-// The start size: the usual one where the screen has room for it, else the screen's
-// available area (never less than the window's minimum), at the screen's top left.
-void frmZorvex::FitToScreen() {
-  QSize size = kStartSize;
-  if (const QScreen* shown = screen()) {
-    const QRect available = shown->availableGeometry();
-    // The frame the window manager adds is not known before the window is shown.
-    const QSize frame(16, 40);
-    size = size.boundedTo(available.size() - frame);
-    size = size.expandedTo(minimumSizeHint());
-    const QPoint at(available.left() + std::max(0, (available.width() - size.width()) / 2),
-                    available.top() + std::max(0, (available.height() - size.height()) / 3));
-    move(at);
-  }
-  resize(size);
+  if (geometry.isEmpty() || !restoreGeometry(geometry)) FitToScreen(this);
+  MarkSaved();
+  fields_->orderField()->setFocus();
 }
 
 frmZorvex::~frmZorvex() {
-  worker_->StopAndWait();
-  delete about_;
-  delete help_;
-  delete plot_;
+  run_->StopAndWait();
 }
 
 void frmZorvex::closeEvent(QCloseEvent* event) {
@@ -192,92 +104,32 @@ void frmZorvex::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  worker_->StopAndWait();
+  run_->StopAndWait();
   settings_.SetGeometry(saveGeometry());
-  if (about_) about_->close();
-  if (help_) help_->close();
-  if (plot_) plot_->close();
+  windows_->CloseAll();
   emit unloading();
   QMainWindow::closeEvent(event);
 }
 
-// Secondary windows open on the main window's screen, centred on it, no larger than the
-// screen allows, and remember their size when they close.
-void frmZorvex::PlaceNewWindow(QWidget* window) {
-  PlaceSecondaryWindow(window, this, window->size(), settings_);
-  window->installEventFilter(this);
-}
-
-void frmZorvex::mnuHelp_Click() {
-  if (!help_) {
-    help_ = new HelpWindow(helpFolder_.isEmpty() ? HelpWindow::DefaultFolder() : helpFolder_);
-    PlaceNewWindow(help_);
-  }
-  help_->show();
-  help_->raise();
-  help_->activateWindow();
-}
-
-void frmZorvex::mnuAbout_Click() {
-  if (!about_) {
-    about_ = new frmAbout;
-    PlaceNewWindow(about_);
-  }
-  about_->show();
-  about_->WriteName();
-  about_->raise();
-  about_->activateWindow();
-}
-
 void frmZorvex::createMenus() {
-  QMenu* mnuFile = menuBar()->addMenu("&File");
-  mnuFile->setObjectName("mnuFile");
-  mnuNew = mnuFile->addAction("&New");
-  mnuNew->setObjectName("mnuNew");
-  mnuNew->setShortcut(QKeySequence("Ctrl+N"));
-  mnuNew->setToolTip("Opens a new, empty window for another problem");
-  mnuOpen = mnuFile->addAction("&Open");
-  mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
-  mnuRecent_ = mnuFile->addMenu("&Recent Files");
-  mnuRecent_->setObjectName("mnuRecent");
-  mnuFile->addSeparator();
-  mnuSave = mnuFile->addAction("&Save");
-  mnuSave->setShortcut(QKeySequence("Ctrl+S"));
-  mnuSaveAs = mnuFile->addAction("Save &As");
-  mnuSaveAs->setShortcut(QKeySequence("Ctrl+Shift+S"));
-  mnuFile->addSeparator();
-  mnuQuit = mnuFile->addAction("&Quit");
-  mnuQuit->setShortcut(QKeySequence("Ctrl+Q"));
-  mnuPrint = menuBar()->addAction("&Print");
-  mnuPrint->setShortcut(QKeySequence("Ctrl+P"));
-  mnuPlot = menuBar()->addAction("P&lot");
-  mnuPlot->setObjectName("mnuPlot");
-  mnuPlot->setEnabled(false);
-  mnuHelp = menuBar()->addAction("&Help");
-  mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
-  mnuAbout = menuBar()->addAction("&About");
-  mnuOpen->setObjectName("mnuOpen");
-  mnuSave->setObjectName("mnuSave");
-  mnuSaveAs->setObjectName("mnuSaveAs");
-  mnuQuit->setObjectName("mnuQuit");
-  mnuPrint->setObjectName("mnuPrint");
-  mnuHelp->setObjectName("mnuHelp");
-  mnuAbout->setObjectName("mnuAbout");
-  mnuSave->setEnabled(false);
-  mnuSaveAs->setEnabled(false);
-  mnuPrint->setVisible(false);
-  mnuAbout->setVisible(false);
-  connect(mnuNew, &QAction::triggered, this, &frmZorvex::mnuNew_Click);
-  connect(mnuOpen, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
-  connect(mnuSave, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
-  connect(mnuSaveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
-  connect(mnuQuit, &QAction::triggered, this, &QWidget::close);
-  connect(mnuPrint, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
-  connect(mnuHelp, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
-  connect(mnuPlot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
-  connect(mnuAbout, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
+  mnuRecent_ = new RecentFilesMenu(
+      settings_,
+      [this](const QString& path) {
+        if (MaybeSave()) OpenProblemFile(path.toStdString());
+      },
+      [this](const QString& text) { ShowMessage("Quorvant", text); }, this);
+  menus_.Build(menuBar(), mnuRecent_);
+  connect(menus_.newFile, &QAction::triggered, this, &frmZorvex::mnuNew_Click);
+  connect(menus_.open, &QAction::triggered, this, &frmZorvex::mnuOpen_Click);
+  connect(menus_.save, &QAction::triggered, this, &frmZorvex::mnuSave_Click);
+  connect(menus_.saveAs, &QAction::triggered, this, &frmZorvex::mnuSaveAs_Click);
+  connect(menus_.quit, &QAction::triggered, this, &QWidget::close);
+  connect(menus_.print, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
+  connect(menus_.help, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
+  connect(menus_.plot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
+  connect(menus_.about, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
   // Recent Files opens as Open does, where Open is allowed.
-  connect(mnuOpen, &QAction::changed, this, &frmZorvex::UpdateRecentFilesMenu);
+  connect(menus_.open, &QAction::changed, this, &frmZorvex::UpdateRecentFilesMenu);
   UpdateRecentFilesMenu();
 }
 
@@ -285,52 +137,8 @@ void frmZorvex::createMenus() {
 // with every command in its first state (Open among them).
 void frmZorvex::mnuNew_Click() {
   const QString program = QCoreApplication::applicationFilePath();
-  const bool started = launcher_ ? launcher_(program, {}) : QProcess::startDetached(program, {});
-  if (!started)
+  if (!dialogs_.Launch(program, {}))
     ShowMessage("Quorvant", "A new window could not be started: \"" + program + "\" did not run.");
-}
-
-QStringList frmZorvex::recentFiles() const {
-  return settings_.RecentFiles();
-}
-
-void frmZorvex::UpdateRecentFilesMenu() {
-  const QStringList files = settings_.RecentFiles();
-  mnuRecent_->clear();
-  for (int k = 0; k < files.size(); ++k) {
-    const QString& path = files[k];
-    QAction* entry = mnuRecent_->addAction(
-        QString("&%1 %2").arg(k + 1).arg(QFileInfo(path).fileName().replace('&', "&&")));
-    // The name says which file; the tooltip says where it is.
-    entry->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
-    entry->setData(path);
-    connect(entry, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
-  }
-  if (!files.isEmpty()) {
-    mnuRecent_->addSeparator();
-    QAction* clear = mnuRecent_->addAction("&Clear Recent Files");
-    clear->setObjectName("mnuClearRecent");
-    connect(clear, &QAction::triggered, this, [this] {
-      settings_.ClearRecentFiles();
-      UpdateRecentFilesMenu();
-    });
-  }
-  mnuRecent_->setToolTipsVisible(true);
-  mnuRecent_->setEnabled(mnuOpen->isEnabled() && !files.isEmpty());
-}
-
-// A file that is gone leaves the list, and the user hears of it.
-void frmZorvex::OpenRecentFile(const QString& path) {
-  if (!OpenAllowed()) return;
-  if (!QFileInfo::exists(path)) {
-    settings_.RemoveRecentFile(path);
-    UpdateRecentFilesMenu();
-    ShowMessage("Quorvant", "\"" + QDir::toNativeSeparators(path) +
-                                "\" no longer exists; it is removed from Recent Files.");
-    return;
-  }
-  if (!MaybeSave()) return;
-  OpenProblemFile(path.toStdString());
 }
 
 void frmZorvex::ShowMessage(const QString& title, const QString& text) {
@@ -338,72 +146,11 @@ void frmZorvex::ShowMessage(const QString& title, const QString& text) {
   messages_->ShowMessage(title.toStdString(), text.toStdString(), MessageIcon::Exclamation);
 }
 
-// The dialogs start in the folder of the last Open or Save As, which is remembered.
-QString frmZorvex::AskFileName(FileDialogKind kind) {
-  QString name;
-  if (fileDialogs_) {
-    name = fileDialogs_(kind);
-  } else {
-    const QString folder = settings_.LastFolder();
-    // Problem files first; any other name can still be chosen under "All files".
-    const QString filter = "Problem files (*.zvx);;All files (*)";
-    switch (kind) {
-      case FileDialogKind::Open:
-        name = QFileDialog::getOpenFileName(this, QString(), folder, filter);
-        break;
-      case FileDialogKind::Save: {
-        QFileDialog dialog(this, QString(), folder, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix("zvx");  // added before the dialog asks about replacing
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-          name = dialog.selectedFiles().front();
-        break;
-      }
-      case FileDialogKind::SaveListing:
-        name = QFileDialog::getSaveFileName(this, "Save Listing As", folder + "/listing.txt",
-                                            "Text (*.txt)");
-        break;
-    }
-  }
-  if (kind == FileDialogKind::Save && !name.isEmpty()) name = WithProblemSuffix(name);
-  if (!name.isEmpty() && kind != FileDialogKind::SaveListing) settings_.RememberFolderOf(name);
-  return name;
-}
-
-// A name without an extension gets ".zvx". The toolkit's dialog has added it already and
-// asked about replacing that file; a dialog that did not (another one, or a name handed
-// over from elsewhere) is asked about here, so no file is replaced unasked.
-QString frmZorvex::WithProblemSuffix(const QString& name) {
-  const QFileInfo info(name);
-  if (!info.suffix().isEmpty() || info.fileName().isEmpty() || info.isDir()) return name;
-  const QString suffixed = name + (name.endsWith('.') ? "zvx" : ".zvx");
-  if (QFileInfo::exists(suffixed)) {
-    const QString question = "\"" + QDir::toNativeSeparators(suffixed) +
-                             "\" already exists.\n\nReplace it with this problem?";
-    const bool replace = confirm_ ? confirm_(question)
-                                  : QMessageBox::question(this, "Quorvant", question,
-                                                          QMessageBox::Yes | QMessageBox::No,
-                                                          QMessageBox::No) == QMessageBox::Yes;
-    if (!replace) return {};
-  }
-  return suffixed;
-}
-
 Problem frmZorvex::ProblemFromFields() const {
   Problem p = problem_;
-  p.formula = txtEquation->text().toStdString();
+  fields_->ReadInto(p);
   p.constants = constants_->statements();
-  p.errorBound = FieldValue(txtError);
-  p.maxCycles = WholeFieldValue(txtMaxcy);
-  const int n = p.varCount();
-  p.lowerLimit.resize(n);
-  p.upperLimit.resize(n);
-  p.subintervals.resize(n);
-  for (int i = 0; i < n && i < intervals_->count(); ++i) {
-    p.lowerLimit[i] = intervals_->LowerLimit(i);
-    p.upperLimit[i] = intervals_->UpperLimit(i);
-    p.subintervals[i] = intervals_->Subintervals(i);
-  }
+  intervals_->ReadInto(p);
   return p;
 }
 
@@ -411,7 +158,7 @@ Problem frmZorvex::ProblemFromFields() const {
 // leaves the window and the problem exactly as they were.
 void frmZorvex::mnuOpen_Click() {
   if (!OpenAllowed() || !MaybeSave()) return;
-  const QString name = AskFileName(FileDialogKind::Open);
+  const QString name = dialogs_.AskFileName(FileDialogKind::Open);
   if (name.isEmpty()) return;
   OpenProblemFile(name.toStdString());
 }
@@ -422,423 +169,152 @@ bool frmZorvex::OpenNamedFile(const QString& path) {
 }
 
 bool frmZorvex::OpenAllowed() const {
-  return mnuOpen->isEnabled() && !running_;
+  return menus_.open->isEnabled() && !run_->running();
 }
 
 bool frmZorvex::OpenProblemFile(const std::string& path) {
   Problem opened;
   std::string error;
-  FileStamp stamp;
   std::string notice;
-  if (!LoadProblemFile(path, opened, error, &stamp, &notice)) {
+  if (!document_.Open(path, opened, error, notice)) {
     // The reader's messages name the file or the line themselves.
-    ShowMessage("Quorvant", FromStd(error));
+    ShowMessage("Quorvant", QString::fromStdString(error));
     return false;
   }
   // An interrupted save was completed, or left a copy that is kept: the user hears of it.
-  if (!notice.empty()) ShowMessage("Quorvant", FromStd(notice));
-  problemPath_ = path;
-  problemStamp_ = stamp;
-  settings_.AddRecentFile(FromStd(path));
+  if (!notice.empty()) ShowMessage("Quorvant", QString::fromStdString(notice));
+  settings_.AddRecentFile(QString::fromStdString(path));
   loading_ = true;
-  txtOrder->setEnabled(false);
-  txtVarNams->setEnabled(false);
+  fields_->SetLoading(true);
   problem_ = opened;
-  varCount_ = opened.varCount();
-  intervals_->LoadObjects(varCount_);
-  SetDisplayedSpecs(opened);
+  constants_->SetStatements(opened.constants);
+  fields_->Show(opened);
   // A constant that cannot be executed leaves the ones after it unset: the values
   // listed below would be wrong, so the user hears of it.
   if (const ConstantFailure failure = evaluator_->RegisterConstants(opened.constants))
-    ShowMessage("Quorvant", FromStd(ConstantFailureMessage(failure)));
+    ShowMessage("Quorvant", QString::fromStdString(ConstantFailureMessage(failure)));
   evaluator_->SetFunction(opened.varNames, opened.formula);
-  listing_->Clear();
-  lblExtrema->setText("");
-  LineStore lines;
-  const std::string caption =
-      ListSolutions(opened, *evaluator_, [&lines](std::string_view line) { lines.Append(line); });
-  listing_->Append(lines);
-  lblExtrema->setText(FromStd(caption));
-  lastPoints_.clear();
-  points_->Clear();
-  if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
-  mnuOpen->setEnabled(false);
+  results_->ShowStored(opened, *evaluator_);
+  windows_->UpdatePlot(CurrentPlotData());
+  menus_.open->setEnabled(false);
   ShowProblemDefined();
   loading_ = false;
-  SetCurrentFile(path);
+  fields_->SetLoading(false);
   MarkSaved();
   UpdateRecentFilesMenu();
   return true;
 }
 
-// Puts the problem into the window's fields.
-void frmZorvex::SetDisplayedSpecs(const Problem& problem) {
-  constants_->SetStatements(problem.constants);
-  txtOrder->setText(QString::number(problem.varCount()));
-  txtError->setText(FromStd(FormatGeneral(problem.errorBound)));
-  txtMaxcy->setText(QString::number(problem.maxCycles));
-  txtEquation->setText(FromStd(problem.formula));
-  txtEquation->setCursorPosition(0);
-  QStringList names;
-  for (int i = 0; i < problem.varCount(); ++i) {
-    const QString name = FromStd(problem.varNames[i]);
-    names << name;
-    intervals_->SetName(i, name);
-    intervals_->SetValues(i, problem.lowerLimit[i], problem.upperLimit[i], problem.subintervals[i]);
-  }
-  txtVarNams->setText(names.join(','));
-  lblEquation->setText("f(" + names.join(',') + ")");
-}
-
-// Writes the problem to the remembered file. A file that another program changed since
+// Writes the problem to the document's file. A file that another program changed since
 // it was opened or saved here is overwritten only when the user says so.
-void frmZorvex::WriteProblemFile(const FileStamp& expected) {
+void frmZorvex::WriteProblemFile() {
   const Problem problem = ProblemFromFields();
-  SaveResult saved = SaveProblemFile(problemPath_, problem, expected);
+  SaveResult saved = document_.Write(problem, false);
   if (saved.outcome == SaveResult::Outcome::ChangedOnDisk) {
-    const QString question = FromStd("\"" + problemPath_ + "\": " + saved.reason +
-                                     ".\n\nOverwrite it with this problem?");
-    const bool overwrite = confirm_ ? confirm_(question)
-                                    : QMessageBox::question(this, "Quorvant", question,
-                                                            QMessageBox::Yes | QMessageBox::No,
-                                                            QMessageBox::No) == QMessageBox::Yes;
-    if (!overwrite) return;
-    saved = SaveProblemFile(problemPath_, problem);
+    if (!dialogs_.Confirm(QString::fromStdString("\"" + document_.path() + "\": " + saved.reason +
+                                                 ".\n\nOverwrite it with this problem?")))
+      return;
+    saved = document_.Write(problem, true);
   }
   if (!saved.ok()) {
-    ShowMessage("Quorvant", FromStd(saved.reason));
+    ShowMessage("Quorvant", QString::fromStdString(saved.reason));
     return;
   }
-  problemStamp_ = saved.stamp;
-  settings_.AddRecentFile(FromStd(problemPath_));
+  settings_.AddRecentFile(QString::fromStdString(document_.path()));
   UpdateRecentFilesMenu();
-  SetCurrentFile(problemPath_);
-  MarkSaved();
-  statusBar()->showMessage(FromStd("Saved " + problemPath_), 5000);
+  UpdateTitle();
+  statusBar()->showMessage(QString::fromStdString("Saved " + document_.path()), 5000);
 }
 
 void frmZorvex::mnuSave_Click() {
-  if (!mnuSave->isEnabled() || running_) return;
-  if (problemPath_.empty()) {
-    const QString name = AskFileName(FileDialogKind::Save);
+  if (!menus_.save->isEnabled() || run_->running()) return;
+  if (document_.path().empty()) {
+    const QString name = dialogs_.AskFileName(FileDialogKind::Save);
     if (name.isEmpty()) return;
-    problemPath_ = name.toStdString();
-    problemStamp_ = {};
+    document_.NameForSave(name.toStdString());
   }
-  WriteProblemFile(problemStamp_);
+  WriteProblemFile();
 }
 
 // A cancelled Save As writes nothing and keeps the remembered name.
 void frmZorvex::mnuSaveAs_Click() {
-  if (!mnuSaveAs->isEnabled() || running_) return;
-  const QString name = AskFileName(FileDialogKind::Save);
+  if (!menus_.saveAs->isEnabled() || run_->running()) return;
+  const QString name = dialogs_.AskFileName(FileDialogKind::Save);
   if (name.isEmpty()) return;
-  problemPath_ = name.toStdString();
-  // The file opened or saved last, chosen again: still not to be overwritten blindly if
-  // another program changed it. (The dialog has asked about replacing any other file.)
-  if (!StampOf(problemPath_).SameFile(problemStamp_)) problemStamp_ = {};
-  WriteProblemFile(problemStamp_);
+  document_.NameForSaveAs(name.toStdString());
+  WriteProblemFile();
 }
 
 // Print: the report onto the chosen printer, or into a PDF file when no printer is
 // installed.
 void frmZorvex::mnuPrint_Click() {
-  if (running_) return;
+  if (run_->running()) return;
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
-  if (printerSetup_) {
-    if (!printerSetup_(printer)) return;
-  } else if (QPrinterInfo::availablePrinters().isEmpty()) {
-    const QString name = QFileDialog::getSaveFileName(this, "No printer: save the report as PDF",
-                                                      "report.pdf", "PDF (*.pdf)");
-    if (name.isEmpty()) return;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(name);
-  } else {
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-  }
-  QtReportPrinter out(printer);
+  if (!dialogs_.SetUpPrinter(printer)) return;
   const Problem problem = ProblemFromFields();
   evaluator_->SetFunction(problem.varNames, problem.formula);
-  PrintReport(out, problem, *evaluator_);
-  if (!out.ok()) {
-    const QString file = printer.outputFileName();
-    ShowMessage("Quorvant", file.isEmpty()
-                                ? QString("The report could not be printed: the printer did not "
-                                          "start.")
-                                : "The report could not be written to \"" + file + "\": " +
-                                      FromStd(WriteFailureReason(file.toStdString())) + ".");
-  }
+  const QString failure = PrintProblemReport(printer, problem, *evaluator_);
+  if (!failure.isEmpty()) ShowMessage("Quorvant", failure);
 }
 
-void frmZorvex::setSelectAllOnFocus(QLineEdit* field) {
-  field->installEventFilter(this);
-}
-
-bool frmZorvex::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (type == QEvent::Close && (watched == about_ || watched == help_ || watched == plot_)) {
-    auto* window = static_cast<QWidget*>(watched);
-    settings_.SetWindowSize(window->objectName(), window->size());
-  }
-  // A file dragged over a field is for the window, not text for the field to take.
-  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
-    auto* drop = static_cast<QDropEvent*>(event);
-    if (drop->mimeData()->hasUrls()) {
-      if (type == QEvent::DragEnter)
-        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
-      else if (type == QEvent::DragMove)
-        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
-      else
-        dropEvent(drop);
-      return true;
-    }
-  }
-  // Alt with a key is for the menus: one that no menu letter takes (About while it is
-  // hidden, say) is not text for a field. AltGr, which types characters, comes without
-  // Alt here (X11) or with Ctrl (Windows).
-  if (type == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const Qt::KeyboardModifiers mods = key->modifiers();
-    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !key->text().isEmpty() &&
-        key->text().front().isPrint())
-      return true;
-  }
-  if (event->type() == QEvent::FocusIn) {
-    if (auto* field = qobject_cast<QLineEdit*>(watched)) {
-      // Select the whole text once the focus has settled (a mouse click would
-      // otherwise place the cursor over the selection).
-      // A focus that has already moved on (through a field being disabled) selects
-      // nothing.
-      QTimer::singleShot(0, field, [field] {
-        if (field->hasFocus()) field->selectAll();
-      });
-      if (field == txtError) errorBoundOnFocus_ = FieldValue(txtError);
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void frmZorvex::createProblemFields(QWidget* host) {
-  auto* grid = new QGridLayout(host);
-  grid->setContentsMargins(0, 0, 0, 0);
-  grid->setVerticalSpacing(4);
-  auto field = [&](QLineEdit*& edit, const char* name, const QString& text, const QString& tip) {
-    edit = new QLineEdit(text);
-    edit->setObjectName(name);
-    edit->setFont(FieldFont());
-    edit->setToolTip(tip);
-    LiftLengthLimit(edit);
-    setSelectAllOnFocus(edit);
-    return edit;
-  };
-  int row = 0;
-  grid->addWidget(MakeLabel("Enter # of independent variables:"), row, 0);
-  grid->addWidget(field(txtOrder, "txtOrder", "", ""), row++, 1);
-  auto* lblVarNam = MakeLabel("Enter the names of the independent variables, separated by commas:");
-  lblVarNam->setObjectName("lblVarNam");
-  lblVarNam->setWordWrap(true);
-  grid->addWidget(lblVarNam, row, 0);
-  grid->addWidget(field(txtVarNams, "txtVarNams", "x,y,z,t", ""), row++, 1);
-  grid->addWidget(MakeLabel("Approx. error bound:"), row, 0);
-  grid->addWidget(field(txtError, "txtError", ".01", "Error MUST be >0"), row++, 1);
-  grid->addWidget(MakeLabel("Max. # of iterations:"), row, 0);
-  grid->addWidget(field(txtMaxcy, "txtMaxcy", "8", "Limits number of main loop iterations"), row++,
-                  1);
-  grid->addWidget(MakeLabel("# of random seeds:"), row, 0);
-  grid->addWidget(field(txtRand, "txtRand", "20", ""), row++, 1);
-  auto* functionRow = new QHBoxLayout;
-  functionRow->setSpacing(6);
-  functionRow->addWidget(MakeLabel("Enter function:"));
-  lblEquation = new ElidedLabel;
-  lblEquation->setFont(LabelFont());
-  lblEquation->setObjectName("lblEquation");
-  functionRow->addWidget(lblEquation, 1);
-  grid->addLayout(functionRow, row++, 0, 1, 2);
-  grid->addWidget(
-      field(txtEquation, "txtEquation", "",
-            "Must be in terms of the variables defined above and constants defined below"),
-      row++, 0, 1, 2);
-  grid->setColumnStretch(1, 1);
-
-  connect(txtMaxcy, &QLineEdit::textChanged, this, [this] { ClearResults(); });
-  connect(txtEquation, &QLineEdit::textChanged, this, [this] { ClearResults(); });
-  for (QLineEdit* edit : {txtError, txtMaxcy, txtEquation})
-    connect(edit, &QLineEdit::textChanged, this, &frmZorvex::UpdateModified);
+void frmZorvex::createProblemFields() {
+  fields_ = new ProblemFields(*guard_, *intervals_,
+                              [this](QLineEdit* field) { setSelectAllOnFocus(field); });
+  connect(fields_, &ProblemFields::countGiven, this,
+          [this](int32_t count) { problem_ = Problem::WithVariables(count); });
+  connect(fields_, &ProblemFields::countAccepted, this, [this] {
+    menus_.open->setEnabled(false);
+    UpdateModified();
+  });
+  connect(fields_, &ProblemFields::namesGiven, this,
+          [this](const std::vector<std::string>& names) { problem_.varNames = names; });
+  connect(fields_, &ProblemFields::namesAccepted, this, [this] {
+    ShowProblemDefined();
+    UpdateModified();
+  });
+  connect(fields_, &ProblemFields::resultsOutdated, this, &frmZorvex::ClearResults);
+  connect(fields_, &ProblemFields::edited, this, &frmZorvex::UpdateModified);
+  // The formula alone is compared as it is typed: a long one stays quick to edit.
+  connect(fields_, &ProblemFields::formulaEdited, this, [this](const QString& text) {
+    if (loading_) return;
+    document_.SetFormula(text.toStdString());
+    UpdateTitle();
+  });
 }
 
 QWidget* frmZorvex::createResultsPanel() {
-  auto* panel = new QWidget;
-  auto* column = new QVBoxLayout(panel);
-  column->setContentsMargins(0, 0, 0, 0);
-  auto* commands = new QHBoxLayout;
-  cmdExplore = MakeButton("cmdExplore", "Explore",
-                          "Explores the search interval on a grid to find the extrema");
-  cmdRandom = MakeButton("cmdRandom", "Random",
-                         "Generates random seeds in the search interval to find the extrema");
-  cmdStop = MakeButton("cmdStop", "Stop", "Stops the search; the extrema found so far stay listed");
-  cmdStop->setVisible(false);
-  commands->addWidget(cmdExplore);
-  commands->addWidget(cmdRandom);
-  commands->addWidget(cmdStop);
-  commands->addStretch(1);
-  chkShowPivots = new QCheckBox("Show additional info");
-  chkShowPivots->setObjectName("chkShowPivots");
-  chkShowPivots->setToolTip("Check if you want persistent graphics");
-  commands->addWidget(chkShowPivots);
-  column->addLayout(commands);
-
-  listing_ = new ListingModel(this);
-  lstExtrema = new ListingView(listing_);
-  lstExtrema->setObjectName("lstExtrema");
-  lstExtrema->setFont(QFont("Courier New", 9));
-  lstExtrema->setToolTip("Quorvant");
-  connect(lstExtrema, &ListingView::saveRequested, this, &frmZorvex::SaveListingAs);
-  points_ = new StationaryPointsTable;
-  connect(points_, &StationaryPointsTable::exportFailed, this,
+  results_ = new ResultsPanel;
+  cmdExplore = results_->exploreButton();
+  cmdRandom = results_->randomButton();
+  connect(results_, &ResultsPanel::saveListingRequested, this, &frmZorvex::SaveListingAs);
+  connect(results_, &ResultsPanel::exportFailed, this,
           [this](const QString& message) { ShowMessage("Quorvant", message); });
-  tabResults = new QTabWidget;
-  tabResults->setObjectName("tabResults");
-  tabResults->addTab(lstExtrema, "Listing");
-  tabResults->addTab(points_, "Stationary points");
-  column->addWidget(tabResults, 1);
-  auto* bottom = new QHBoxLayout;
-  lblExtrema = new QLabel;
-  lblExtrema->setObjectName("lblExtrema");
-  lblExtrema->setToolTip("How many extrema were found");
-  lblExtrema->setStyleSheet("background-color: #ffffe0; padding: 2px");
-  lblExtrema->setMinimumWidth(160);
-  lblRunNote = new QLabel;
-  lblRunNote->setObjectName("lblRunNote");
-  lblRunNote->setToolTip("The search was stopped before it ended: other extrema may exist");
-  lblRunNote->setStyleSheet("color: #a04000; padding: 2px");
-  lblRunNote->setVisible(false);
-  prgRun = new QProgressBar;
-  prgRun->setObjectName("prgRun");
-  prgRun->setRange(0, 1000);
-  prgRun->setVisible(false);
-  bottom->addWidget(lblExtrema);
-  bottom->addWidget(lblRunNote);
-  bottom->addWidget(prgRun, 1);
-  bottom->addStretch(0);
-  column->addLayout(bottom);
-
   connect(cmdExplore, &QPushButton::clicked, this, &frmZorvex::cmdExplore_Click);
   connect(cmdRandom, &QPushButton::clicked, this, &frmZorvex::cmdRandom_Click);
-  connect(cmdStop, &QPushButton::clicked, this, &frmZorvex::cmdStop_Click);
-  connect(chkShowPivots, &QCheckBox::toggled, this,
-          [this](bool on) { worker_->SetShowAdditionalInfo(on); });
-  return panel;
+  connect(results_->stopButton(), &QPushButton::clicked, this, &frmZorvex::cmdStop_Click);
+  connect(results_->showInfoBox(), &QCheckBox::toggled, this,
+          [this](bool on) { run_->SetShowAdditionalInfo(on); });
+  return results_;
 }
 
 // Save, Save As, Print, About and Plot become available once the problem is defined.
 void frmZorvex::ShowProblemDefined() {
-  mnuSave->setEnabled(true);
-  mnuSaveAs->setEnabled(true);
-  mnuPrint->setVisible(true);
-  mnuAbout->setVisible(true);
+  menus_.ShowProblemDefined();
   UpdatePlotMenu();
-}
-
-// The leave rules of the single-value fields.
-void frmZorvex::guardFields() {
-  guard_->Guard(txtOrder, {[this] {
-                             const double v = FieldValue(txtOrder);
-                             if (v <= 0 || v > kMaxVariables) return false;
-                             const double n = RoundHalfEven(v);
-                             if (n < 1) return false;  // 0 < v <= 0.5 gives no variables
-                             varCount_ = static_cast<int32_t>(n);
-                             problem_ = Problem::WithVariables(varCount_);
-                             return true;
-                           },
-                           [this] {
-                             txtOrder->setEnabled(false);
-                             mnuOpen->setEnabled(false);
-                             if (txtVarNams->isEnabled()) {
-                               intervals_->LoadObjects(varCount_);
-                               QTimer::singleShot(0, txtVarNams,
-                                                  [this] { txtVarNams->setFocus(); });
-                             }
-                             UpdateModified();
-                           }});
-  guard_->Guard(txtVarNams, {[this] {
-                               if (loading_) return true;
-                               if (varCount_ < 1) return false;
-                               const QStringList names = txtVarNams->text().split(',');
-                               // Labels are set in order up to the first empty name.
-                               for (int i = 0; i < names.size() && i < varCount_; ++i) {
-                                 if (names[i].isEmpty()) break;
-                                 intervals_->SetName(i, names[i]);
-                               }
-                               if (names.size() != varCount_) return false;
-                               for (const QString& name : names)
-                                 if (name.isEmpty()) return false;
-                               for (int i = 0; i < varCount_; ++i)
-                                 problem_.varNames[i] = names[i].toStdString();
-                               return true;
-                             },
-                             [this] {
-                               if (loading_) return;
-                               txtVarNams->setEnabled(false);
-                               lblEquation->setText("f(" + txtVarNams->text() + ")");
-                               ShowProblemDefined();
-                               UpdateModified();
-                             }});
-  guard_->Guard(txtError, {[this] { return FieldValue(txtError) > 0; },
-                           [this] {
-                             if (FieldValue(txtError) < errorBoundOnFocus_) ClearResults();
-                           }});
-  guard_->Guard(txtMaxcy, {[this] {
-                             // Rewritten as a 16-bit whole number; a value beyond that
-                             // range cannot be, and is refused.
-                             const double v = RoundHalfEven(FieldValue(txtMaxcy));
-                             if (!(v >= -32768 && v <= 32767)) return false;
-                             const QString text = QString::number(static_cast<int>(v));
-                             if (txtMaxcy->text() != text) txtMaxcy->setText(text);
-                             return v >= 1;
-                           },
-                           {}});
-  guard_->Guard(txtRand, {[this] { return FieldValue(txtRand) >= 1; }, {}});
-  guard_->Guard(txtEquation, {[this] { return !txtEquation->text().isEmpty(); }, {}});
-}
-
-frmZorvex::WindowState frmZorvex::windowState() const {
-  if (txtOrder->isEnabled()) return WindowState::New;
-  if (txtVarNams->isEnabled()) return WindowState::CountGiven;
-  return WindowState::ProblemDefined;
-}
-
-bool frmZorvex::runInProgress() const {
-  return running_;
 }
 
 // The table and the plot's stationary points go with the listing: what the listing no
 // longer shows cannot be exported or plotted as if it were current.
 void frmZorvex::ClearResults() {
-  if (loading_ || running_) return;
-  listing_->Clear();
-  lblExtrema->setText("");
-  lblRunNote->setVisible(false);
+  if (loading_ || run_->running()) return;
+  results_->Clear();
+  // Typing into the formula clears results each time: only a change of the stored
+  // extrema is news for the document.
+  if (problem_.maxima.empty() && problem_.minima.empty()) return;
   problem_.maxima.clear();
   problem_.minima.clear();
-  lastPoints_.clear();
-  lastPoints_.shrink_to_fit();
-  points_->Clear();
   UpdateModified();
-}
-
-// The problem of a run as the fields show it, after the user constants were executed in
-// the interpreter; false (nothing started) when one of them fails.
-bool frmZorvex::ReadSpecs(Problem& problem) {
-  problem = ProblemFromFields();
-  if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
-    statusBar()->showMessage("The run was not started. " +
-                             FromStd(ConstantFailureMessage(failure)));
-    return false;
-  }
-  evaluator_->SetFunction(problem.varNames, problem.formula);
-  return true;
 }
 
 // Runs use every core the machine has.
@@ -848,108 +324,67 @@ void frmZorvex::cmdExplore_Click() {
 }
 void frmZorvex::cmdRandom_Click() {
   startedBy_ = cmdRandom;
-  startRun(SearchOptions::Random(WholeFieldValue(txtRand), 0));
+  startRun(SearchOptions::Random(fields_->RandomSeeds(), 0));
 }
 
 void frmZorvex::startRun(SearchOptions options) {
-  if (running_) return;
+  if (run_->running()) return;
   if (windowState() != WindowState::ProblemDefined) {
     statusBar()->showMessage("Give the number of variables and their names first.", 5000);
     return;
   }
   // The focus stays where it is: an empty function field would not let it go again.
-  if (txtEquation->text().isEmpty()) {
+  if (fields_->formulaField()->text().isEmpty()) {
     statusBar()->showMessage("Enter the function first.", 5000);
     return;
   }
   ClearResults();
-  Problem problem;
-  if (!ReadSpecs(problem)) return;
+  // The user constants are executed in the interpreter first: one that fails starts
+  // nothing.
+  Problem problem = ProblemFromFields();
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
+    statusBar()->showMessage("The run was not started. " +
+                             QString::fromStdString(ConstantFailureMessage(failure)));
+    return;
+  }
+  evaluator_->SetFunction(problem.varNames, problem.formula);
   statusBar()->clearMessage();
+  run_->SetShowAdditionalInfo(results_->showInfoBox()->isChecked());
+  run_->Start(std::move(problem), options, evaluator_->Recipe());
   setRunning(true);
-  worker_->SetShowAdditionalInfo(chkShowPivots->isChecked());
-  worker_->Start(std::move(problem), options, evaluator_->Copies());
 }
 
 // A batch of the run's lines, with the progress the run had when it wrote the last of
 // them: the bar never runs ahead of the listing.
 void frmZorvex::onLinesReady(const LineStore& lines, int permille) {
-  listing_->Append(lines);
-  if (running_) prgRun->setValue(permille);
+  results_->Append(lines, permille, run_->running());
 }
 
-void frmZorvex::cmdStop_Click() {
-  worker_->RequestStop();
-}
-
-void frmZorvex::onRunFinished() {
-  const RunSummary& summary = worker_->summary();
-  const Problem& searched = worker_->result();
-  problem_.maxima = searched.maxima;
-  problem_.minima = searched.minima;
-  lblExtrema->setText(FromStd(CountsCaption(problem_.maxCount(), problem_.minCount())));
+void frmZorvex::onRunFinished(const std::shared_ptr<RunOutcome>& outcome) {
+  const RunNotice notice = RunController::Apply(*outcome, outcome->points.size(), problem_);
+  results_->SetCounts(
+      QString::fromStdString(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
-  lastPoints_ = worker_->TakePoints();
-  points_->Fill(ProblemFromFields(), lastPoints_);
-  if (plot_ && plot_->isVisible()) plot_->SetData(CurrentPlotData());
-  QStringList notes;
-  int timeout = 0;
-  switch (summary.end) {
-    case RunEnd::Refused:
-      notes << FromStd(summary.reason);
-      break;
-    case RunEnd::Stopped:
-      // Stays until the next run: the listing is incomplete, and says so beside the counts.
-      notes << "Stopped: the extrema found so far are listed.";
-      lblRunNote->setText("Stopped: incomplete");
-      lblRunNote->setVisible(true);
-      break;
-    case RunEnd::StoreFull:
-      notes << "The search ended: the store of 100 points of one kind is full.";
-      timeout = 8000;
-      break;
-    case RunEnd::Failed:
-    case RunEnd::Internal:
-      notes << FromStd(RunFailureMessage(summary, problem_.varNames));
-      break;
-    case RunEnd::Completed:
-      if (worker_->pointsMet() > lastPoints_.size())
-        notes << QString(
-                     "The Stationary points table holds the first %1 of the %2 "
-                     "stationary points the run met.")
-                     .arg(lastPoints_.size())
-                     .arg(worker_->pointsMet());
-      break;
-  }
-  // A box turned inside out is searched as given; the user hears of it.
-  for (int i = 0; i < searched.varCount(); ++i) {
-    if (searched.upperLimit[i] < searched.lowerLimit[i]) {
-      notes << FromStd("The upper limit of " + searched.varNames[i] + " (" +
-                       FormatGeneral(searched.upperLimit[i]) + ") lies below its lower limit (" +
-                       FormatGeneral(searched.lowerLimit[i]) + ").");
-      timeout = 0;
-    }
-  }
-  if (!notes.isEmpty()) statusBar()->showMessage(notes.join("  "), timeout);
-  UpdateModified();
+  results_->SetPoints(ProblemFromFields(), std::move(outcome->points));
+  windows_->UpdatePlot(CurrentPlotData());
+  if (notice.stopped) results_->ShowStopped();
+  if (!notice.text.isEmpty()) statusBar()->showMessage(notice.text, notice.timeout);
   if (startedBy_ && startedBy_->isEnabled()) startedBy_->setFocus(Qt::OtherFocusReason);
-  if (summary.end == RunEnd::Failed) ShowRunErrorPosition();
+  if (outcome->result.summary.end == RunEnd::Failed) ShowRunErrorPosition(outcome->error);
   emit runFinished();
 }
 
 // A formula the interpreter rejected: the cursor goes to where it reported the error
 // (the message box has said what it is).
-void frmZorvex::ShowRunErrorPosition() {
-  const script::ScriptError& error = evaluator_->engine().Error();
-  const std::string formula = txtEquation->text().toStdString();
-  if (error.ok() || error.text != formula || error.line > 1 || error.column < 0) return;
-  const size_t bytes = std::min(static_cast<size_t>(error.column), formula.size());
-  const int position = static_cast<int>(Utf8Length(std::string_view(formula).substr(0, bytes)));
-  txtEquation->setFocus(Qt::OtherFocusReason);
+void frmZorvex::ShowRunErrorPosition(const script::ScriptError& error) {
+  QLineEdit* formula = fields_->formulaField();
+  const int position = RunController::ErrorPosition(error, formula->text().toStdString());
+  if (position < 0) return;
+  formula->setFocus(Qt::OtherFocusReason);
   // After the field's own select-all on focus, which is queued.
-  QTimer::singleShot(0, txtEquation, [this, position] {
-    txtEquation->deselect();
-    txtEquation->setCursorPosition(position);
+  QTimer::singleShot(0, formula, [formula, position] {
+    formula->deselect();
+    formula->setCursorPosition(position);
   });
 }
 
@@ -957,196 +392,91 @@ void frmZorvex::ShowRunErrorPosition() {
 // problem fields, the constants, the interval editor and the file commands are
 // disabled, and Stop and the progress bar are shown.
 void frmZorvex::setRunning(bool running) {
-  running_ = running;
-  for (QWidget* w : std::initializer_list<QWidget*>{cmdExplore, cmdRandom, txtError, txtMaxcy,
-                                                    txtRand, txtEquation, constants_, intervals_})
+  document_.SetRunning(running);
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           cmdExplore, cmdRandom, fields_->errorField(), fields_->cyclesField(),
+           fields_->seedsField(), fields_->formulaField(), constants_, intervals_})
     w->setEnabled(!running);
-  if (running) {
-    fileState_ = {mnuOpen->isEnabled(), mnuSave->isEnabled(), mnuSaveAs->isEnabled(),
-                  mnuPrint->isEnabled()};
-    for (QAction* a : {mnuOpen, mnuSave, mnuSaveAs, mnuPrint}) a->setEnabled(false);
-    prgRun->setValue(0);
+  menus_.SetRunning(running);
+  if (running)
     QApplication::setOverrideCursor(Qt::BusyCursor);
-  } else {
-    mnuOpen->setEnabled(fileState_[0]);
-    mnuSave->setEnabled(fileState_[1]);
-    mnuSaveAs->setEnabled(fileState_[2]);
-    mnuPrint->setEnabled(fileState_[3]);
+  else
     QApplication::restoreOverrideCursor();
-  }
-  cmdStop->setVisible(running);
-  prgRun->setVisible(running);
+  results_->ShowRunning(running);
   UpdatePlotMenu();
   UpdateModified();
 }
 
 void frmZorvex::UpdatePlotMenu() {
-  mnuPlot->setEnabled(windowState() == WindowState::ProblemDefined && !running_);
+  menus_.plot->setEnabled(windowState() == WindowState::ProblemDefined && !run_->running());
 }
 
 // Everything a plot needs, as the window shows it now.
 PlotData frmZorvex::CurrentPlotData() const {
-  return PlotDataFrom(ProblemFromFields(), lastPoints_);
+  return PlotDataFrom(ProblemFromFields(), results_->points());
 }
 
 void frmZorvex::mnuPlot_Click() {
-  if (!mnuPlot->isEnabled()) return;
-  if (!plot_) {
-    plot_ = new PlotWindow;
-    PlaceNewWindow(plot_);
-  }
-  plot_->SetData(CurrentPlotData());
-  plot_->show();
-  plot_->raise();
-}
-
-QTableView* frmZorvex::pointsTable() const {
-  return points_->table();
-}
-
-bool frmZorvex::ExportPointsCsv(const QString& path) const {
-  return points_->ExportCsv(path);
-}
-
-// --- unsaved work, the title ----------------------------------------------------
-
-// Everything Save writes, as the fields show it now: the names, the formula, the settings,
-// the box, the constants and the stored extrema. Numbers are taken by value, as they are
-// saved (".01" and "0.01" are the same problem).
-std::string frmZorvex::Fingerprint() const {
-  const Problem p = ProblemFromFields();
-  std::string text;
-  auto add = [&text](std::string_view part) {
-    text.append(part);
-    text += '\x1f';
-  };
-  add(std::to_string(p.varCount()));
-  for (const std::string& name : p.varNames) add(name);
-  add(p.formula);
-  add(FormatGeneral(p.errorBound));
-  add(std::to_string(p.maxCycles));
-  for (int i = 0; i < p.varCount(); ++i) {
-    add(FormatGeneral(p.lowerLimit[i]));
-    add(FormatGeneral(p.upperLimit[i]));
-    add(std::to_string(p.subintervals[i]));
-  }
-  add(std::to_string(p.constants.size()));
-  for (const std::string& constant : p.constants) add(constant);
-  for (const auto* store : {&p.maxima, &p.minima}) {
-    add(std::to_string(store->size()));
-    for (const StoredPoint& point : *store)
-      for (double v : point) add(FormatGeneral(v));
-  }
-  return text;
+  if (!menus_.plot->isEnabled()) return;
+  windows_->ShowPlot(CurrentPlotData());
 }
 
 void frmZorvex::UpdateModified() {
   if (loading_) return;
-  // A run in progress is replacing the results: that is unsaved work until it is saved.
-  const bool modified = running_ || Fingerprint() != savedFingerprint_;
-  if (modified == modified_) return;
-  modified_ = modified;
+  document_.Update(ProblemFromFields());
   UpdateTitle();
 }
 
 void frmZorvex::MarkSaved() {
-  savedFingerprint_ = Fingerprint();
-  modified_ = running_;
-  UpdateTitle();
-}
-
-void frmZorvex::SetCurrentFile(const std::string& path) {
-  currentFile_ = path;
+  document_.MarkSaved(ProblemFromFields());
   UpdateTitle();
 }
 
 // "Quorvant" until a file is opened or saved, then "Quorvant - name.zvx", with the
 // modified marker.
 void frmZorvex::UpdateTitle() {
-  if (currentFile_.empty()) {
+  if (document_.shownFile().empty()) {
     setWindowTitle("Quorvant");
     return;
   }
-  QString name = QFileInfo(FromStd(currentFile_)).fileName();
+  QString name = QFileInfo(QString::fromStdString(document_.shownFile())).fileName();
   name.replace("[*]", "[**]");  // a literal "[*]" in a name is not the marker
   setWindowTitle("Quorvant - " + name + "[*]");
-  setWindowModified(modified_);
+  setWindowModified(document_.modified());
 }
 
 bool frmZorvex::MaybeSave() {
-  if (!modified_) return true;
-  const bool canSave = running_ ? fileState_[1] : mnuSave->isEnabled();
-  UnsavedAnswer answer;
-  if (unsavedPrompt_) {
-    answer = unsavedPrompt_(canSave);
-  } else {
-    const QString what = running_ ? "A search is running. Its results and the problem"
-                                  : "The problem or its results";
-    QMessageBox box(QMessageBox::Warning, "Quorvant",
-                    what + " have changed since they were last saved.", QMessageBox::NoButton,
-                    this);
-    box.setInformativeText(canSave ? "Do you want to save your changes?"
-                                   : "They cannot be saved before the names of the variables "
-                                     "are given. Discard them?");
-    box.setStandardButtons((canSave ? QMessageBox::Save : QMessageBox::NoButton) |
-                           QMessageBox::Discard | QMessageBox::Cancel);
-    box.setDefaultButton(canSave ? QMessageBox::Save : QMessageBox::Cancel);
-    const int chosen = box.exec();
-    answer = chosen == QMessageBox::Save      ? UnsavedAnswer::Save
-             : chosen == QMessageBox::Discard ? UnsavedAnswer::Discard
-                                              : UnsavedAnswer::Cancel;
-  }
-  if (answer == UnsavedAnswer::Cancel) return false;
-  if (answer == UnsavedAnswer::Save && !canSave) return false;
+  if (!document_.modified()) return true;
+  const bool running = run_->running();
+  const bool canSave = menus_.SaveAllowed(running);
+  const auto step = ProblemDocument::AfterAnswer(dialogs_.AskUnsaved(canSave, running), canSave);
+  if (step == ProblemDocument::Step::Stay) return false;
   // The run ends first: what is saved, or discarded, is what it found until now.
-  if (running_) worker_->StopAndWait();
-  if (answer == UnsavedAnswer::Discard) return true;
+  if (running) run_->StopAndWait();
+  if (step == ProblemDocument::Step::Proceed) return true;
   mnuSave_Click();
-  return !modified_;
+  return !document_.modified();
 }
 
-// --- the listing as text -------------------------------------------------------
-
 void frmZorvex::SaveListingAs() {
-  if (listing_->rowCount() == 0) return;
-  const QString name = AskFileName(FileDialogKind::SaveListing);
+  if (results_->listing()->rowCount() == 0) return;
+  const QString name = dialogs_.AskFileName(FileDialogKind::SaveListing);
   if (!name.isEmpty()) SaveListing(name);
 }
 
 bool frmZorvex::SaveListing(const QString& path) {
-  const std::string text = listing_->Text(0, listing_->rowCount() - 1);
-  const SaveResult saved = ReplaceFileContents(path.toStdString(), text);
-  if (!saved.ok()) {
-    ShowMessage("Quorvant",
-                "Cannot save the listing as \"" + path + "\": " + FromStd(saved.reason) + ".");
+  if (const QString failure = results_->SaveListing(path); !failure.isEmpty()) {
+    ShowMessage("Quorvant", failure);
     return false;
   }
   statusBar()->showMessage("Saved the listing as " + path, 5000);
   return true;
 }
 
-// --- drag and drop -------------------------------------------------------------
-
 // A problem file dropped on the window opens as File > Open does; where Open is not
 // allowed (a problem already given, a run in progress), the drop is refused.
-QString frmZorvex::DroppedFile(const QMimeData* mime) const {
-  if (!mime || !mime->hasUrls() || !OpenAllowed()) return {};
-  const QList<QUrl> urls = mime->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
-  return urls.front().toLocalFile();
-}
-
-// Accepts the drag or drop as a copy when it brings a file Open may take now; the file,
-// or an empty name (the event ignored).
 QString frmZorvex::AcceptDroppedFile(QDropEvent* event) const {
-  const QString path = DroppedFile(event->mimeData());
-  if (path.isEmpty()) {
-    event->ignore();
-    return path;
-  }
-  event->setDropAction(Qt::CopyAction);
-  event->accept();
-  return path;
+  return FieldKeys::AcceptDroppedFile(event, OpenAllowed());
 }
 
 void frmZorvex::dragEnterEvent(QDragEnterEvent* event) {

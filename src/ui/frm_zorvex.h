@@ -3,6 +3,7 @@
 // numerics of its own.
 #pragma once
 
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -12,15 +13,22 @@
 #include <memory>
 #include <vector>
 
-#include "docs/safe_file.h"
+#include "docs/problem_document.h"
 #include "engine/run_hooks.h"
 #include "engine/search_options.h"
 #include "model/function_evaluator.h"
 #include "model/message_sink.h"
 #include "model/problem.h"
-#include "ui/frm_about.h"
-#include "ui/help_window.h"
+#include "ui/field_keys.h"
+#include "ui/main_menus.h"
 #include "ui/plot_window.h"
+#include "ui/points_table.h"
+#include "ui/problem_fields.h"
+#include "ui/recent_files_menu.h"
+#include "ui/results_panel.h"
+#include "ui/run_controller.h"
+#include "ui/secondary_windows.h"
+#include "ui/window_dialogs.h"
 #include "ui/window_settings.h"
 
 class QAction;
@@ -45,12 +53,14 @@ class IntervalEditor;
 class LineStore;
 class ListingModel;
 class ListingView;
-class RunWorker;
+class FieldKeys;
+class ProblemFields;
+class SecondaryWindows;
+class RecentFilesMenu;
+class ResultsPanel;
+class RunController;
+struct RunOutcome;
 class StationaryPointsTable;
-
-// The icon of a message box of the core: file failures and other warnings get the
-// warning sign, the interpreter's errors the error sign.
-QMessageBox::Icon BoxIcon(MessageIcon icon);
 
 class frmZorvex : public QMainWindow {
   Q_OBJECT
@@ -62,39 +72,36 @@ class frmZorvex : public QMainWindow {
   // The window states: a new problem, the number of variables given, the problem
   // defined (names given or a file opened).
   enum class WindowState { New, CountGiven, ProblemDefined };
-  WindowState windowState() const;
-  bool runInProgress() const;
+  WindowState windowState() const { return static_cast<WindowState>(fields_->state()); }
+  bool runInProgress() const { return run_->running(); }
   FunctionEvaluator& evaluator() { return *evaluator_; }
 
-  // Where file names come from: the toolkit's dialogs, or a test. An empty name
-  // means no file was chosen. SaveListing names the text file of "Save Listing As...".
-  enum class FileDialogKind { Open, Save, SaveListing };
-  using FileDialogProvider = std::function<QString(FileDialogKind)>;
-  void SetFileDialogProvider(FileDialogProvider provider) { fileDialogs_ = std::move(provider); }
-  // Asks the user a yes-or-no question (a message box, or a test); true for Yes.
-  using Confirmer = std::function<bool(const QString& question)>;
-  void SetConfirmer(Confirmer confirm) { confirm_ = std::move(confirm); }
-  // Prepares the printer for the report (the print dialog, or a test); false cancels.
-  using PrinterSetup = std::function<bool(QPrinter&)>;
-  void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
-  const std::string& problemPath() const { return problemPath_; }
+  // The dialogs and questions (see WindowDialogs), the toolkit's unless a test sets them.
+  using FileDialogKind = WindowDialogs::FileDialogKind;
+  void SetFileDialogProvider(WindowDialogs::FileDialogProvider provider) {
+    dialogs_.fileDialogs = std::move(provider);
+  }
+  void SetConfirmer(WindowDialogs::Confirmer confirm) { dialogs_.confirm = std::move(confirm); }
+  void SetPrinterSetup(WindowDialogs::PrinterSetup setup) {
+    dialogs_.printerSetup = std::move(setup);
+  }
+  const std::string& problemPath() const { return document_.path(); }
 
-  // Asked before unsaved work would be lost (closing the window, Open): Save, Discard or
-  // Cancel; `canSave` is false where Save is not possible yet (the names not given),
-  // and the question then offers Discard and Cancel only. A message box unless set.
-  enum class UnsavedAnswer { Save, Discard, Cancel };
-  using UnsavedPrompt = std::function<UnsavedAnswer(bool canSave)>;
-  void SetUnsavedPrompt(UnsavedPrompt prompt) { unsavedPrompt_ = std::move(prompt); }
+  // Asked before unsaved work would be lost (closing the window, Open).
+  using UnsavedAnswer = ProblemDocument::Answer;
+  void SetUnsavedPrompt(WindowDialogs::UnsavedPrompt prompt) {
+    dialogs_.unsavedPrompt = std::move(prompt);
+  }
   // Whether the problem or its results changed since the last Open or Save (or since
   // the window was created); always during a run. The title shows it once a file is
   // named ("Quorvant - name.zvx*").
-  bool isModified() const { return modified_; }
+  bool isModified() const { return document_.modified(); }
   // Asks about unsaved work as closing does; true when it may be lost now (saved,
   // discarded, or there was none). A run in progress is stopped once the answer allows.
   bool MaybeSave();
   // The problem files opened or saved last (most recent first), as File > Recent Files
   // lists them.
-  QStringList recentFiles() const;
+  QStringList recentFiles() const { return settings_.RecentFiles(); }
   QMenu* recentFilesMenu() const { return mnuRecent_; }
 
   // The problem as the fields show it now, with the names and the extrema stored by
@@ -102,8 +109,7 @@ class frmZorvex : public QMainWindow {
   Problem ProblemFromFields() const;
 
   // Starts a program (File > New starts this one again): QProcess, or a test.
-  using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
-  void SetLauncher(Launcher launch) { launcher_ = std::move(launch); }
+  void SetLauncher(WindowDialogs::Launcher launch) { dialogs_.launcher = std::move(launch); }
 
   // The commands, as the buttons and menus run them.
   void mnuNew_Click();
@@ -114,29 +120,30 @@ class frmZorvex : public QMainWindow {
   void mnuSave_Click();
   void mnuSaveAs_Click();
   void mnuPrint_Click();
-  void mnuHelp_Click();
+  void mnuHelp_Click() { windows_->ShowHelp(); }
   void mnuPlot_Click();
-  PlotWindow* plotWindow() const { return plot_; }
+  PlotWindow* plotWindow() const { return windows_->plot(); }
   // The stationary points of the last run, as the table lists them.
-  QTableView* pointsTable() const;
-  StationaryPointsTable* pointsPanel() const { return points_; }
+  QTableView* pointsTable() const { return results_->pointsTable()->table(); }
   // The results list and the lines it holds.
-  ListingView* listingView() const { return lstExtrema; }
-  ListingModel* listing() const { return listing_; }
+  ListingView* listingView() const { return results_->listingView(); }
+  ListingModel* listing() const { return results_->listing(); }
   // Writes the listing's lines into `path` as text; false (with the reason shown) when
   // it cannot be written.
   bool SaveListing(const QString& path);
   void SaveListingAs();
-  bool ExportPointsCsv(const QString& path) const;
+  bool ExportPointsCsv(const QString& path) const {
+    return results_->pointsTable()->ExportCsv(path);
+  }
   PlotData CurrentPlotData() const;
-  void mnuAbout_Click();
+  void mnuAbout_Click() { windows_->ShowAbout(); }
   // Where Help looks for its pages (the folder beside the program unless set).
-  void SetHelpFolder(const QString& folder) { helpFolder_ = folder; }
-  frmAbout* aboutWindow() const { return about_; }
-  HelpWindow* helpWindow() const { return help_; }
+  void SetHelpFolder(const QString& folder) { windows_->SetHelpFolder(folder); }
+  frmAbout* aboutWindow() const { return windows_->about(); }
+  HelpWindow* helpWindow() const { return windows_->help(); }
   void cmdExplore_Click();
   void cmdRandom_Click();
-  void cmdStop_Click();
+  void cmdStop_Click() { run_->RequestStop(); }
   void ClearResults();
 
  signals:
@@ -145,7 +152,6 @@ class frmZorvex : public QMainWindow {
   void unloading();
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -153,36 +159,26 @@ class frmZorvex : public QMainWindow {
 
  private:
   void createMenus();
-  void PlaceNewWindow(QWidget* window);
-  void FitToScreen();
-  void UpdateRecentFilesMenu();
-  void OpenRecentFile(const QString& path);
-  // The local file a drag brings, when there is exactly one and Open is allowed now.
-  QString DroppedFile(const QMimeData* mime) const;
+  void UpdateRecentFilesMenu() { mnuRecent_->Update(OpenAllowed()); }
+  // The local file a drag brings, when there is exactly one and Open is allowed now;
+  // the event accepted as a copy then, ignored otherwise.
   QString AcceptDroppedFile(QDropEvent* event) const;
   bool OpenAllowed() const;
-  void SetCurrentFile(const std::string& path);
   void UpdateTitle();
-  // What Save would write, as one text: equal texts mean nothing changed.
-  std::string Fingerprint() const;
+  // The document told of the problem as the fields show it now.
   void UpdateModified();
   void MarkSaved();
   void onLinesReady(const LineStore& lines, int permille);
-  void ShowRunErrorPosition();
-  void createProblemFields(QWidget* host);
+  void ShowRunErrorPosition(const script::ScriptError& error);
+  void createProblemFields();
   QWidget* createResultsPanel();
-  void guardFields();
-  bool ReadSpecs(Problem& problem);
   void startRun(SearchOptions options);
-  void onRunFinished();
+  void onRunFinished(const std::shared_ptr<RunOutcome>& outcome);
   void setRunning(bool running);
-  void setSelectAllOnFocus(QLineEdit* field);
+  void setSelectAllOnFocus(QLineEdit* field) { field->installEventFilter(fieldKeys_); }
   void ShowProblemDefined();
-  QString AskFileName(FileDialogKind kind);
-  QString WithProblemSuffix(const QString& name);
   bool OpenProblemFile(const std::string& path);
-  void SetDisplayedSpecs(const Problem& problem);
-  void WriteProblemFile(const FileStamp& expected);
+  void WriteProblemFile();
   // A message box of the window's own (file failures): the warning sign.
   void ShowMessage(const QString& title, const QString& text);
   void UpdatePlotMenu();
@@ -191,67 +187,30 @@ class frmZorvex : public QMainWindow {
   MessageSink* messages_;
   std::unique_ptr<FunctionEvaluator> evaluator_;
   FieldGuard* guard_;
-  RunWorker* worker_;
+  RunController* run_;
+  ProblemDocument document_;
 
   // The problem as far as the window has accepted it: the names (once given) and the
   // extrema stored by the last run or Open. Everything else lives in the fields.
   Problem problem_;
-  int32_t varCount_ = 0;          // the accepted number of variables
-  bool loading_ = false;          // a problem file is being put into the fields
-  double errorBoundOnFocus_ = 0;  // the error bound when its field got the focus
-  std::string problemPath_;       // the file opened or saved last
-  FileStamp problemStamp_;        // its version as opened or saved here
-  std::string currentFile_;       // the file the title names: opened or saved here
-  std::string savedFingerprint_;  // Fingerprint() at the last Open or Save (or at start)
-  bool modified_ = false;
-  bool running_ = false;              // a run started and its end not yet handled
+  bool loading_ = false;              // a problem file is being put into the fields
   QPushButton* startedBy_ = nullptr;  // the command that started the last run
 
   // fields
-  QLineEdit* txtOrder;
-  QLineEdit* txtVarNams;
-  QLineEdit* txtError;
-  QLineEdit* txtMaxcy;
-  QLineEdit* txtRand;
-  QLineEdit* txtEquation;
-  ElidedLabel* lblEquation;
+  ProblemFields* fields_;
   ConstantsEditor* constants_;
   IntervalEditor* intervals_;
   // run commands and results
   QPushButton* cmdExplore;
   QPushButton* cmdRandom;
-  QPushButton* cmdStop;
-  QProgressBar* prgRun;
-  ListingModel* listing_;
-  ListingView* lstExtrema;
-  QLabel* lblExtrema;
-  QLabel* lblRunNote;  // beside the counts: a stopped run's listing is incomplete
-  QCheckBox* chkShowPivots;
-  QTabWidget* tabResults;
-  StationaryPointsTable* points_;
-  std::vector<StationaryPoint> lastPoints_;
+  ResultsPanel* results_;
   // menus
-  QAction* mnuNew;
-  QAction* mnuOpen;
-  QMenu* mnuRecent_;
-  QAction* mnuQuit;
-  QAction* mnuSave;
-  QAction* mnuSaveAs;
-  QAction* mnuPrint;
-  QAction* mnuPlot;
-  QAction* mnuHelp;
-  QAction* mnuAbout;
-  std::array<bool, 4> fileState_{};  // Open, Save, Save As, Print before a run
-  FileDialogProvider fileDialogs_;
-  Confirmer confirm_;
-  UnsavedPrompt unsavedPrompt_;
-  PrinterSetup printerSetup_;
-  Launcher launcher_;
-  QString helpFolder_;
-  QPointer<frmAbout> about_;
-  QPointer<HelpWindow> help_;
-  QPointer<PlotWindow> plot_;
+  RecentFilesMenu* mnuRecent_;
+  MainMenus menus_;
+  SecondaryWindows* windows_;
+  FieldKeys* fieldKeys_;
   WindowSettings settings_;
+  WindowDialogs dialogs_{this, settings_};
 };
 
 }  // namespace quorvant

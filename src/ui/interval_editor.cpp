@@ -146,4 +146,16 @@ void IntervalEditor::SetValues(int i, double lower, double upper, int32_t subint
   txtSubintervals_[i]->setText(QString::number(subintervals));
 }
 
+void IntervalEditor::ReadInto(Problem& problem) const {
+  const int n = problem.varCount();
+  problem.lowerLimit.resize(n);
+  problem.upperLimit.resize(n);
+  problem.subintervals.resize(n);
+  for (int i = 0; i < n && i < count(); ++i) {
+    problem.lowerLimit[i] = LowerLimit(i);
+    problem.upperLimit[i] = UpperLimit(i);
+    problem.subintervals[i] = Subintervals(i);
+  }
+}
+
 }  // namespace quorvant

@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "model/problem.h"
+
 class QLineEdit;
 class QPushButton;
 
@@ -30,7 +32,6 @@ class IntervalEditor : public QGroupBox {
   void EditLimit(int k);
   void cmdNextLim_Click();
   void cmdPrevLim_Click();
-  int shownVar() const { return shownVar_; }
 
   void SetName(int i, const QString& name);
   // What member i holds: the limits as numbers, the subintervals rounded half to even.
@@ -38,9 +39,10 @@ class IntervalEditor : public QGroupBox {
   double UpperLimit(int i) const;
   int32_t Subintervals(int i) const;
   void SetValues(int i, double lower, double upper, int32_t subintervals);
+  // The box of `problem`'s variables as the members hold it.
+  void ReadInto(Problem& problem) const;
 
   QLineEdit* firstField() const { return txtLL_.front(); }
-  QLineEdit* lastField() const { return txtSubintervals_.back(); }
   // Every field of every member, in member order.
   std::vector<QLineEdit*> fields() const;
 

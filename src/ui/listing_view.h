@@ -25,7 +25,6 @@ class ListingView : public QListView {
   // Puts the selected lines on the clipboard.
   void CopySelection();
 
-  QAction* copyAction() const { return copy_; }
   QAction* selectAllAction() const { return selectAll_; }
   QAction* saveAction() const { return save_; }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/ui_style.h"
+
 namespace quorvant {
 
 QStringList WrapReportLine(const QString& line, int columns) {
@@ -105,6 +107,16 @@ void QtReportPrinter::EndDocument() {
   if (!pending_.empty()) EndLine();
   Begin();
   if (painter_.isActive()) painter_.end();
+}
+
+QString PrintProblemReport(QPrinter& printer, const Problem& problem, PointFunction& function) {
+  QtReportPrinter out(printer);
+  PrintReport(out, problem, function);
+  if (out.ok()) return {};
+  const QString file = printer.outputFileName();
+  if (file.isEmpty()) return "The report could not be printed: the printer did not start.";
+  return "The report could not be written to \"" + file +
+         "\": " + QString::fromStdString(WriteFailureReason(file.toStdString())) + ".";
 }
 
 }  // namespace quorvant

@@ -24,6 +24,10 @@ inline constexpr int kContinuationIndent = 4;
 // pieces give back the line exactly.
 QStringList WrapReportLine(const QString& line, int columns);
 
+// Prints the report of `problem` onto `printer`; what the user is told when it could
+// not be printed or written (empty when it was).
+QString PrintProblemReport(QPrinter& printer, const Problem& problem, PointFunction& function);
+
 class QtReportPrinter final : public ReportPrinter {
  public:
   explicit QtReportPrinter(QPrinter& printer);

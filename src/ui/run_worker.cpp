@@ -4,8 +4,28 @@
 
 namespace quorvant {
 
-RunWorker::RunWorker(PointFunction& function, QObject* parent)
-    : QObject(parent), function_(function) {
+// The run's own evaluator shows its message boxes through the window's sink, on the
+// window's thread, while the run waits. Replaying the window's statements to prepare it
+// is silent: a failure among them was shown when the window ran them.
+class RunWorker::ForwardedMessages final : public MessageSink {
+ public:
+  ForwardedMessages(QObject* windowSide, MessageSink& target)
+      : windowSide_(windowSide), target_(target) {}
+  void ShowMessage(std::string_view title, std::string_view text, MessageIcon icon) override {
+    if (!on_) return;
+    QMetaObject::invokeMethod(
+        windowSide_, [&] { target_.ShowMessage(title, text, icon); }, Qt::BlockingQueuedConnection);
+  }
+  void TurnOn() { on_ = true; }
+
+ private:
+  QObject* windowSide_;
+  MessageSink& target_;
+  bool on_ = false;
+};
+
+RunWorker::RunWorker(MessageSink& messages, QObject* parent)
+    : QObject(parent), messages_(messages) {
   batchTimer_.setInterval(kBatchIntervalMs);
   connect(&batchTimer_, &QTimer::timeout, this, &RunWorker::Flush);
 }
@@ -14,35 +34,34 @@ RunWorker::~RunWorker() {
   StopAndWait();
 }
 
-void RunWorker::Start(Problem problem, SearchOptions options, FunctionFactory copies) {
-  problem_ = std::move(problem);
-  options_ = options;
-  copies_ = std::move(copies);
-  summary_ = RunSummary{};
+void RunWorker::Start(RunRequest request, EvaluatorRecipe recipe) {
+  request_ = std::move(request);
+  recipe_ = std::move(recipe);
+  outcome_ = RunOutcome{};
   stop_ = false;
   {
     std::lock_guard<std::mutex> lock(pendingMutex_);
     pending_.Clear();
     pendingPermille_ = 0;
   }
-  {
-    std::lock_guard<std::mutex> lock(pointsMutex_);
-    points_.clear();
-    pointsMet_ = 0;
-  }
-  // Until `finished`, the thread alone touches problem_, options_ and summary_.
   ended_ = false;
-  thread_ = QThread::create([this] {
-    SearchEngine engine(function_, *this, nullptr, copies_);
-    const RunResult result = engine.Compute({std::make_shared<const Problem>(problem_), options_});
-    result.ApplyTo(problem_);
-    summary_ = result.summary;
-    ended_.store(true, std::memory_order_release);
-    emit runEnded();  // queued to whoever waits on the window's thread
-  });
+  thread_ = QThread::create([this] { Run(); });
   connect(thread_, &QThread::finished, this, &RunWorker::OnThreadFinished);
   batchTimer_.start();
   thread_->start();
+}
+
+// On the run's thread.
+void RunWorker::Run() {
+  ForwardedMessages messages(this, messages_);
+  FunctionEvaluator evaluator(messages);
+  evaluator.PrepareFrom(recipe_);
+  messages.TurnOn();
+  SearchEngine engine(evaluator, *this, nullptr, FunctionEvaluator::CopiesOf(recipe_));
+  outcome_.result = engine.Compute(request_);
+  outcome_.error = evaluator.engine().Error();
+  ended_.store(true, std::memory_order_release);
+  emit runEnded();  // queued to whoever waits on the window's thread
 }
 
 void RunWorker::StopAndWait() {
@@ -62,16 +81,19 @@ void RunWorker::StopAndWait() {
 
 void RunWorker::OnThreadFinished() {
   if (!thread_) return;
-  // The run set `ended_` after its last write to the problem, the summary and the
-  // evaluator; reading it here makes those writes this thread's to read, in a way
-  // ThreadSanitizer sees too (Qt's own hand-over of the finished thread is in code it
-  // cannot see).
+  // The run set `ended_` after its last write to the outcome; reading it here makes
+  // those writes this thread's to read, in a way ThreadSanitizer sees too (Qt's own
+  // hand-over of the finished thread is in code it cannot see).
   if (!ended_.load(std::memory_order_acquire)) thread_->wait();
   thread_->deleteLater();
   thread_ = nullptr;
   batchTimer_.stop();
   Flush();
-  emit finished();
+  auto outcome = std::make_shared<RunOutcome>(std::move(outcome_));
+  outcome_ = RunOutcome{};
+  outcome->problem = std::move(request_.problem);
+  request_ = RunRequest{};
+  emit finished(std::move(outcome));
 }
 
 void RunWorker::Flush() {

@@ -1,10 +1,12 @@
-// Runs one search on a worker thread so the window never freezes. The run works on its
-// own copy of the problem, as the window hands it over; "Show additional info" and Stop
-// are read live, and the interpreter's message boxes are shown on the window's thread
-// while the run waits for them. Lines are not sent one by one (a million queued signals
-// would keep the window from seeing Stop for seconds): the run gathers them, and the
-// window's thread takes what has gathered every 50 ms, with the progress the run had
-// reached when it wrote the last of them.
+// Runs one search on a worker thread so the window never freezes. The run is handed a
+// request (a problem shared and never changed while it runs, the options) and the
+// recipe of the window's evaluator: its thread prepares an evaluator of its own from
+// it, so the window's evaluator stays the window's. "Show additional info" and Stop are
+// read live, and the run's message boxes are shown on the window's thread while the
+// run waits for them. Lines are not sent one by one (a million queued signals would
+// keep the window from seeing Stop for seconds): the run gathers them, and the window's
+// thread takes what has gathered every 50 ms, with the progress the run had reached
+// when it wrote the last of them. When the run ends the window is given its outcome.
 #pragma once
 
 #include <QObject>
@@ -17,52 +19,44 @@
 #include <vector>
 
 #include "engine/search_engine.h"
+#include "model/function_evaluator.h"
+#include "model/message_sink.h"
 #include "ui/listing_model.h"
 
 namespace quorvant {
 
+// What a run hands back to the window: its result, where the interpreter reported its
+// last error (the cursor goes there after a failed formula), and the stationary points
+// it met.
+struct RunOutcome {
+  std::shared_ptr<const Problem> problem;  // the problem the run searched
+  RunResult result;
+  script::ScriptError error;
+  std::vector<StationaryPoint> points;  // in the order met, at most kMaxKeptPoints
+  size_t pointsMet = 0;
+};
+
 class RunWorker : public QObject, private RunHooks {
   Q_OBJECT
  public:
-  RunWorker(PointFunction& function, QObject* parent = nullptr);
+  // `messages` shows the run's message boxes, always on the window's thread.
+  explicit RunWorker(MessageSink& messages, QObject* parent = nullptr);
   ~RunWorker() override;
 
   // How often the lines gathered by a run are handed to the window.
   static constexpr int kBatchIntervalMs = 50;
+  // The table and the plot show the first kMaxKeptPoints stationary points of a run; a
+  // run of millions of random trials would otherwise hold every one of them.
+  static constexpr size_t kMaxKeptPoints = 100000;
 
-  // Starts a run of `problem` (the worker's own copy) with `options`; `copies` makes the
-  // evaluators of further search threads (see SearchEngine).
-  void Start(Problem problem, SearchOptions options, FunctionFactory copies = {});
+  // Starts `request`, evaluated by evaluators prepared from `recipe` (the run's own, and
+  // one more for each further search thread).
+  void Start(RunRequest request, EvaluatorRecipe recipe);
   bool running() const { return thread_ != nullptr; }
   // Hands over at once the lines gathered so far (`linesReady`), as the timer does.
   void Flush();
   void RequestStop() { stop_ = true; }
   void SetShowAdditionalInfo(bool on) { info_ = on; }
-  // After `finished`: how the last run ended, and the problem it searched with the
-  // extrema it stored.
-  const RunSummary& summary() const { return summary_; }
-  const Problem& result() const { return problem_; }
-
-  // The table and the plot show the first kMaxKeptPoints stationary points of a run; a
-  // run of millions of random trials would otherwise hold every one of them.
-  static constexpr size_t kMaxKeptPoints = 100000;
-  // How many stationary points the last run met (points() holds the first of them).
-  size_t pointsMet() const {
-    std::lock_guard<std::mutex> lock(pointsMutex_);
-    return pointsMet_;
-  }
-  // The stationary points the last run met, in the order met, at most kMaxKeptPoints.
-  std::vector<StationaryPoint> points() const {
-    std::lock_guard<std::mutex> lock(pointsMutex_);
-    return points_;
-  }
-  // The same, handed over: the worker keeps no copy of its own afterwards.
-  std::vector<StationaryPoint> TakePoints() {
-    std::lock_guard<std::mutex> lock(pointsMutex_);
-    std::vector<StationaryPoint> taken;
-    taken.swap(points_);
-    return taken;
-  }
   // Asks a run in progress to stop and waits for it to end. Events are served while it
   // waits (the run may be waiting for a message box on this thread).
   void StopAndWait();
@@ -71,26 +65,29 @@ class RunWorker : public QObject, private RunHooks {
   // Lines of the listing, in order, and the progress (0 to 1000) the run had reached when
   // it wrote the last of them; on the window's thread, at most every kBatchIntervalMs.
   void linesReady(const LineStore& lines, int permille);
-  void finished();
+  // On the window's thread, after the last lines.
+  void finished(std::shared_ptr<quorvant::RunOutcome> outcome);
   // From the worker thread, once the search has returned.
   void runEnded();
 
  private:
+  class ForwardedMessages;
+  void Run();
   void AppendLine(std::string_view line) override;
   bool ShowAdditionalInfo() override { return info_; }
   void ReportProgress(double fraction) override;
   bool StopRequested() override { return stop_; }
   void StationaryPointMet(const StationaryPoint& point) override {
-    std::lock_guard<std::mutex> lock(pointsMutex_);
-    ++pointsMet_;
-    if (points_.size() < kMaxKeptPoints) points_.push_back(point);
+    ++outcome_.pointsMet;
+    if (outcome_.points.size() < kMaxKeptPoints) outcome_.points.push_back(point);
   }
   void OnThreadFinished();
 
-  PointFunction& function_;
-  Problem problem_;
-  SearchOptions options_;
-  FunctionFactory copies_;
+  MessageSink& messages_;
+  // Until `finished`, the run's thread alone touches these three.
+  RunRequest request_;
+  EvaluatorRecipe recipe_;
+  RunOutcome outcome_;
   std::atomic<bool> info_{false};
   std::atomic<bool> stop_{false};
   std::atomic<bool> ended_{false};
@@ -99,10 +96,6 @@ class RunWorker : public QObject, private RunHooks {
   LineStore pending_;
   int pendingPermille_ = 0;
   QTimer batchTimer_;
-  RunSummary summary_;
-  mutable std::mutex pointsMutex_;
-  std::vector<StationaryPoint> points_;
-  size_t pointsMet_ = 0;
   QThread* thread_ = nullptr;
 };
 

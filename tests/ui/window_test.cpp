@@ -99,6 +99,8 @@ TEST_F(Window, MenuStatesThroughTheWindowStates) {
 TEST_F(Window, ErrorBoundMaxCyclesAndSeeds) {
   EXPECT_FALSE(TypeAndLeave("txtError", "0"));
   EXPECT_FALSE(TypeAndLeave("txtError", "-1"));
+  // No file could hold it: written with 15 digits it lies beyond the largest number.
+  EXPECT_FALSE(TypeAndLeave("txtError", "1.7976931348623157E+308"));
   EXPECT_TRUE(TypeAndLeave("txtError", ".01"));
   EXPECT_TRUE(TypeAndLeave("txtMaxcy", "2.5"));
   EXPECT_EQ(Field("txtMaxcy")->text(), "2");
@@ -308,6 +310,29 @@ TEST_F(Window, StopDuringALongRun) {
   ASSERT_TRUE(RunAndWait("cmdExplore"));
   EXPECT_FALSE(note->isVisible());
   EXPECT_FALSE(window->statusBar()->currentMessage().startsWith("Stopped"));
+}
+
+// The run evaluates with its own evaluator: the window's constants, formula and
+// evaluator changed while it goes on change nothing it lists (and race with nothing).
+TEST_F(Window, EditsDuringARunLeaveItAlone) {
+  DefineProblem("1", "x");
+  ASSERT_TRUE(TypeAndLeave("txtEquation", "(x-k)^2"));
+  ASSERT_TRUE(TypeAndLeave("txtSubintervals0", "1000000"));
+  Find<QComboBox>("cboConstants")->setEditText("k=1");
+  QTest::mouseClick(Find<QPushButton>("cmdAddCons"), Qt::LeftButton);
+  ASSERT_TRUE(RunAndWait("cmdExplore"));
+  const QStringList undisturbed = Lines();
+  QSignalSpy done(window.get(), &frmZorvex::runFinished);
+  QTest::mouseClick(Find<QPushButton>("cmdExplore"), Qt::LeftButton);
+  ASSERT_TRUE(window->runInProgress());
+  Field("txtEquation")->setText("x*x*x");
+  FunctionEvaluator& own = window->evaluator();
+  ASSERT_FALSE(own.RegisterConstants(std::vector<std::string>{"k=7"}));
+  own.SetFunction(std::vector<std::string>{"x"}, "x*x*x+k");
+  double value = 0;
+  for (double x = 0; x < 1000; ++x) ASSERT_EQ(own.EvaluateFunction(std::vector{x}, value), 0);
+  ASSERT_TRUE(done.count() > 0 || done.wait(60000));
+  EXPECT_EQ(Lines(), undisturbed);
 }
 
 TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
