@@ -12,6 +12,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   poppler-utils bc locales dpkg-dev
   libopenmpi-dev openmpi-bin
+  libflint-arb-dev
 )
 
 missing=()

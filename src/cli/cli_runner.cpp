@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "cli/prove_command.h"
 #include "docs/problem_file.h"
 #include "docs/report.h"
 #include "docs/safe_file.h"
@@ -28,7 +29,7 @@ namespace {
 std::string Usage(const std::string& program) {
   const std::string indent(program.size(), ' ');
   return "usage: " + program +
-         " [--explore | --random N] [--info] [--save | --save-partial] [--report]\n"
+         " [--explore | --random N | --prove] [--info] [--save | --save-partial] [--report]\n"
          "       " +
          indent + " [--plot PNG] [--threads K] [--part-size P] FILE\n       " + program +
          " --eval EXPR [FILE]\n";
@@ -193,6 +194,7 @@ constexpr double kMaxPartSize = 1e12;
 
 struct Options {
   bool explore = false;
+  bool prove = false;
   std::optional<int32_t> randomTrials;
   bool info = false;
   bool save = false;
@@ -211,6 +213,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
     const std::string& a = args[k];
     if (a == "--explore") {
       o.explore = true;
+    } else if (a == "--prove") {
+      o.prove = true;
     } else if (a == "--random") {
       if (k + 1 >= args.size()) return "--random needs the number of trials";
       double trials = 0;
@@ -264,6 +268,9 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
     }
   }
   if (o.explore && o.randomTrials) return "--explore and --random cannot be combined";
+  if (o.prove && (o.explore || o.randomTrials || o.eval || o.info || o.savePartial || o.report ||
+                  o.plot || o.partSize))
+    return "--prove takes --threads and --save only";
   if (o.eval) {
     if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot)
       return "--eval takes an expression and, optionally, a problem file only";
@@ -367,6 +374,9 @@ int RunCli(const std::vector<std::string>& args, std::FILE* outFile, std::FILE* 
   };
 
   if (o.eval) return finishOutput(Evaluate(evaluator, *o.eval, out));
+  if (o.prove)
+    return RunProveCommand(problem, o.file, stamp, evaluator, o.threads, o.save, outFile, err,
+                           host);
 
   StdoutHooks hooks(out, o.info, o.plot.has_value(), host);
   int status = kExitOk;
