@@ -5,7 +5,9 @@
 #include <ostream>
 #include <string>
 
+#include "cli/prove_command.h"
 #include "cli_test_util.h"
+#include "docs/problem_file.h"
 
 namespace quorvant::testing {
 namespace {
@@ -44,6 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"NoFile", {}, "name a problem file"},
         UsageCase{"ExploreAndRandom", {"--explore", "--random", "3", "f"}, "cannot be combined"},
+        UsageCase{"ProveAndExplore", {"--prove", "--explore", "f"}, "--prove takes --threads"},
         UsageCase{"RandomNotANumber", {"--random", "x", "f"}, "whole number of trials"},
         UsageCase{"RandomZero", {"--random", "0", "f"}, "whole number of trials"},
         UsageCase{"RandomWithoutTrials", {"--random"}, "needs the number of trials"},
@@ -149,6 +152,7 @@ TEST(Eval, UsesTheConstantsOfTheFile) {
 struct ExampleCase {
   const char* file;
   const char* caption;
+  const char* option = "--explore";
 };
 
 void PrintTo(const ExampleCase& c, std::ostream* os) {
@@ -158,7 +162,9 @@ void PrintTo(const ExampleCase& c, std::ostream* os) {
 class Examples : public ::testing::TestWithParam<ExampleCase> {};
 
 TEST_P(Examples, RunAndFindTheirExtrema) {
-  const CliResult r = RunCaptured({"--explore", (kExamples / GetParam().file).string()});
+  if (GetParam().option == std::string("--prove") && !ProveAvailable())
+    GTEST_SKIP() << "built without Arb";
+  const CliResult r = RunCaptured({GetParam().option, (kExamples / GetParam().file).string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.err.empty()) << r.err;
   const auto last = r.out.rfind('\n', r.out.size() - 2);
@@ -174,6 +180,49 @@ INSTANTIATE_TEST_SUITE_P(Files, Examples,
                            const std::string file = info.param.file;
                            return file.substr(0, file.find('.'));
                          });
+
+// --prove on the examples: the verdict line closes the listing (the constants example's
+// other extrema found by a search lie outside the box).
+INSTANTIATE_TEST_SUITE_P(
+    Prove, Examples,
+    ::testing::Values(
+        ExampleCase{"quartic.zvx",
+                    "All 3 stationary points of the box are listed: 1 maximum, 2 minima, 0 "
+                    "saddles (proven).",
+                    "--prove"},
+        ExampleCase{"saddle.zvx",
+                    "All 3 stationary points of the box are listed: 0 maxima, 2 minima, 1 saddle "
+                    "(proven).",
+                    "--prove"},
+        ExampleCase{"constants.zvx",
+                    "All 4 stationary points of the box are listed: 1 maximum, 1 minimum, 2 "
+                    "saddles (proven).",
+                    "--prove"}),
+    [](const ::testing::TestParamInfo<ExampleCase>& info) {
+      const std::string file = info.param.file;
+      return file.substr(0, file.find('.'));
+    });
+
+TEST(Prove, SavesTheProvenExtremaAndRefusesWhatIsNotSmooth) {
+  if (!ProveAvailable()) GTEST_SKIP() << "built without Arb";
+  const auto path = CopyToTemp(kExamples / "himmelblau.zvx");
+  CliResult r = RunCaptured({"--prove", "--save", "--threads", "2", path.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\nMINIMUM AT:\nx=3\ny=2\nRADIUS="), std::string::npos) << r.out;
+  Problem saved;
+  std::string error;
+  ASSERT_TRUE(LoadProblemFile(path.string(), saved, error)) << error;
+  EXPECT_EQ(saved.maxCount(), 1);
+  EXPECT_EQ(saved.minCount(), 4);
+  r = RunCaptured(
+      {"--prove",
+       WriteTemp("int.zvx", "Zorvex\r\n1,0,0,0.01,8,\"Int(x)\"\r\n\"x\",-1,1,4\r\n 0 \r\n")
+           .string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Int is not differentiable: Prove needs a smooth formula"),
+            std::string::npos)
+      << r.err;
+}
 
 }  // namespace
 }  // namespace quorvant::testing
