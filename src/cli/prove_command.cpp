@@ -148,10 +148,12 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
   prove::Box box;
   for (int i = 0; i < problem.varCount(); ++i) {
     const double lo = problem.lowerLimit[i], hi = problem.upperLimit[i];
-    if (!(lo <= hi)) {
+    // A side of no width has no interior in which a stationary point could be proven.
+    if (!(lo < hi)) {
       Message(host, err,
               fileName + ": the search box of " + Printable(problem.varNames[i]) +
-                  " is empty (its lower limit is above its upper limit)");
+                  " has no width (its lower limit is not below its upper limit): Prove "
+                  "needs a box with some width in every variable");
       return kExitUsage;
     }
     box.push_back({lo, hi});

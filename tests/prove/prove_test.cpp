@@ -22,7 +22,7 @@ struct Proof {
 };
 
 Proof ProveFormula(const std::vector<std::string>& names, const std::string& formula,
-                   const Box& box, int threads = 1,
+                   const Box& box, prove::ProveOptions options = {},
                    const std::vector<std::string>& constants = {}) {
   PreparedEngine p;
   p.evaluator.RegisterConstants(constants);
@@ -30,8 +30,6 @@ Proof ProveFormula(const std::vector<std::string>& names, const std::string& for
   const prove::CompiledEnclosure compiled = prove::CompileEnclosure(p.evaluator, names, formula);
   Proof proof{compiled.refusal, {}};
   if (compiled.program) {
-    prove::ProveOptions options;
-    options.threads = threads;
     proof.result = prove::Prove(compiled.program, box, options);
   }
   return proof;
@@ -182,13 +180,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Prove, ListsTheSameWithAnyNumberOfThreads) {
   const Box box{{-5.12, 5.12}, {-5.12, 5.12}};
-  const Proof one = ProveFormula({"x", "y"}, kRastrigin, box, 1);
-  const Proof two = ProveFormula({"x", "y"}, kRastrigin, box, 2);
+  prove::ProveOptions options;
+  const Proof one = ProveFormula({"x", "y"}, kRastrigin, box, options);
+  options.threads = 2;
+  const Proof two = ProveFormula({"x", "y"}, kRastrigin, box, options);
   ASSERT_EQ(one.result.points.size(), two.result.points.size());
   for (size_t i = 0; i < one.result.points.size(); ++i) {
     EXPECT_EQ(one.result.points[i].Centre(), two.result.points[i].Centre());
     EXPECT_EQ(one.result.points[i].kind, two.result.points[i].kind);
   }
+}
+
+TEST(Prove, BudgetAndStopEndTheProofWithTheRestListed) {
+  const Box box{{-5.12, 5.12}, {-5.12, 5.12}};
+  prove::ProveOptions options;
+  options.maxBoxes = 20;
+  Proof proof = ProveFormula({"x", "y"}, kRastrigin, box, options);
+  EXPECT_EQ(proof.result.end, prove::ProveEnd::Budget);
+  ASSERT_FALSE(proof.result.undecided.empty());
+  EXPECT_EQ(proof.result.undecided.back().reason,
+            "the budget of 20 sub-boxes was spent before it was decided");
+  options = {};
+  options.stop = [] { return true; };
+  proof = ProveFormula({"x", "y"}, kRastrigin, box, options);
+  EXPECT_EQ(proof.result.end, prove::ProveEnd::Stopped);
+  EXPECT_FALSE(proof.result.undecided.empty());
 }
 
 TEST(Prove, RefusesWhatIsNotSmooth) {
@@ -218,7 +234,7 @@ TEST(Prove, RefusesWhatIsNotSmooth) {
       {"x+ierr", "ierr changes as the formula runs: Prove needs a smooth formula"},
   };
   for (const auto& row : kRows)
-    EXPECT_EQ(ProveFormula({"x"}, row.formula, {{0, 1}}, 1, {"t=\"a\""}).refusal, row.refusal)
+    EXPECT_EQ(ProveFormula({"x"}, row.formula, {{0, 1}}, {}, {"t=\"a\""}).refusal, row.refusal)
         << row.formula;
 }
 
