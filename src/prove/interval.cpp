@@ -42,15 +42,30 @@ ArbScratch& Scratch() {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+// A bound rounded to a double upward (`up`) or downward. Numbers too small for the
+// normal doubles go to the nearest normal one or 0 on the safe side, too large ones to
+// an infinity (an overflow for the caller).
+double ToDouble(const arf_t x, bool up) {
+  if (arf_is_zero(x)) return 0;
+  const bool negative = arf_sgn(x) < 0;
+  if (arf_cmpabs_2exp_si(x, 1023) >= 0) return negative ? -kInf : kInf;
+  if (arf_cmpabs_2exp_si(x, -1021) < 0) {
+    const double smallest = std::numeric_limits<double>::min();
+    if (up) return negative ? 0.0 : smallest;
+    return negative ? -smallest : 0.0;
+  }
+  return arf_get_d(x, up ? ARF_RND_CEIL : ARF_RND_FLOOR);
+}
+
 // The bounds of an Arb ball as doubles rounded outward; infinite when the ball is not
 // finite.
 Interval Bounds(const arb_t ball) {
   ArbScratch& a = Scratch();
   if (!arb_is_finite(ball)) return {-kInf, kInf};
   arb_get_lbound_arf(a.bound, ball, kPrecision);
-  const double lo = arf_get_d(a.bound, ARF_RND_FLOOR);
+  const double lo = ToDouble(a.bound, false);
   arb_get_ubound_arf(a.bound, ball, kPrecision);
-  const double hi = arf_get_d(a.bound, ARF_RND_CEIL);
+  const double hi = ToDouble(a.bound, true);
   return {lo, hi};
 }
 
@@ -126,15 +141,16 @@ double PowerBound(double x, long long n, bool up) {
 
 Interval operator*(Interval a, Interval b) {
   if (a.lo >= 0 && b.lo >= 0) return {MulDown(a.lo, b.lo), MulUp(a.hi, b.hi)};
-  const double p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-  int low = 0, high = 0;
-  for (int k = 1; k < 4; ++k) {
-    if (p[k] < p[low]) low = k;
-    if (p[k] > p[high]) high = k;
-  }
+  // Each product bounded on its own side: a product that underflows to a signed or
+  // unsigned zero still moves outward unless a factor is 0.
   const double fa[4] = {a.lo, a.lo, a.hi, a.hi};
   const double fb[4] = {b.lo, b.hi, b.lo, b.hi};
-  return {MulDown(fa[low], fb[low]), MulUp(fa[high], fb[high])};
+  double lo = MulDown(fa[0], fb[0]), hi = MulUp(fa[0], fb[0]);
+  for (int k = 1; k < 4; ++k) {
+    lo = std::min(lo, MulDown(fa[k], fb[k]));
+    hi = std::max(hi, MulUp(fa[k], fb[k]));
+  }
+  return {lo, hi};
 }
 
 Interval Scale(double k, Interval a) {
@@ -143,14 +159,16 @@ Interval Scale(double k, Interval a) {
 }
 
 Interval operator/(Interval a, Interval b) {
-  const double q[4] = {a.lo / b.lo, a.lo / b.hi, a.hi / b.lo, a.hi / b.hi};
-  double lo = q[0], hi = q[0];
-  for (int k = 1; k < 4; ++k) {
-    lo = std::min(lo, q[k]);
-    hi = std::max(hi, q[k]);
+  // As for products: only a zero numerator makes a quotient exactly 0.
+  const double fa[4] = {a.lo, a.lo, a.hi, a.hi};
+  const double fb[4] = {b.lo, b.hi, b.lo, b.hi};
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (int k = 0; k < 4; ++k) {
+    const double q = fa[k] / fb[k];
+    lo = std::min(lo, fa[k] == 0 ? 0.0 : Down(q));
+    hi = std::max(hi, fa[k] == 0 ? 0.0 : Up(q));
   }
-  // A quotient with a zero numerator is exact.
-  return {lo == 0 ? 0.0 : Down(lo), hi == 0 ? 0.0 : Up(hi)};
+  return {lo, hi};
 }
 
 Interval Square(Interval a) {

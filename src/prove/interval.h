@@ -5,16 +5,23 @@
 // a proven error bound (the C library's functions carry none).
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace quorvant::prove {
 
-inline double Down(double x) {
-  return std::nextafter(x, -std::numeric_limits<double>::infinity());
-}
+// The next double above x (below it, for Down); infinities and NaN stay as they are,
+// except that the largest double goes up to infinity.
 inline double Up(double x) {
-  return std::nextafter(x, std::numeric_limits<double>::infinity());
+  if (!(x < std::numeric_limits<double>::infinity())) return x;
+  if (x == 0) return std::numeric_limits<double>::denorm_min();
+  const auto bits = std::bit_cast<uint64_t>(x);
+  return std::bit_cast<double>(x > 0 ? bits + 1 : bits - 1);
+}
+inline double Down(double x) {
+  return -Up(-x);
 }
 
 struct Interval {

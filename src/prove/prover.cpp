@@ -89,8 +89,9 @@ bool Invert(std::vector<double> a, int n, std::vector<double>& inverse) {
 // What one worker does with sub-boxes; its own evaluator and scratch.
 class Worker {
  public:
-  Worker(std::shared_ptr<const EnclosureProgram> program, const Box& box, double minWidth)
-      : enclosure_(std::move(program)), n_(enclosure_.variables()), box_(box) {
+  Worker(std::shared_ptr<const EnclosureProgram> program, const Box& box, double minWidth,
+         bool narrow)
+      : enclosure_(std::move(program)), n_(enclosure_.variables()), box_(box), narrow_(narrow) {
     for (const Interval& side : box) minWidth_.push_back(minWidth * side.Width());
   }
 
@@ -119,13 +120,13 @@ class Worker {
         Prove(x, k, records);
         return;
       }
-      if (outcome == Outcome::Contracted) {
+      if (outcome == Outcome::Contracted && narrow_) {
         // Every stationary point of x lies in k, which is much narrower: go on with it.
         x = k;
         near = true;
         continue;
       }
-      near = near || outcome == Outcome::Near;
+      near = near || outcome == Outcome::Near || outcome == Outcome::Contracted;
       break;
     }
     if (near && TryInflated(x, records)) return;
@@ -266,6 +267,7 @@ class Worker {
   Enclosure enclosure_;
   int n_;
   Box box_;
+  bool narrow_;
   std::vector<double> minWidth_;
   Taylor whole_, centre_, inflated_;
   std::vector<double> y_;
@@ -434,7 +436,7 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   int64_t provenSeen = 0;
 
   auto work = [&] {
-    Worker worker(program, box, options.minWidth);
+    Worker worker(program, box, options.minWidth, options.narrow);
     std::vector<Box> children;
     std::vector<Record> found;
     std::vector<UndecidedBox> undecided;

@@ -53,6 +53,10 @@ struct ProveOptions {
   // A sub-box narrower than this share of the box in every coordinate is not bisected
   // again: it is listed as undecided.
   double minWidth = 1e-9;
+  // A sub-box whose Krawczyk image is at most half as wide is replaced by that image
+  // (every stationary point of the sub-box lies in it); off, such a sub-box is
+  // bisected like any other (for comparing the two rules).
+  bool narrow = true;
   // Polled about ten times a second on the calling thread: true ends the proof at once.
   std::function<bool()> stop;
   // Called on the calling thread about ten times a second.
