@@ -426,7 +426,8 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
                   const ProveOptions& options) {
   ProveResult result;
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable work;      // workers: a sub-box to take, or the end
+  std::condition_variable finished;  // the calling thread: the end
   std::vector<Box> stack{box};
   std::vector<Record> records;
   int active = 0;
@@ -434,15 +435,16 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   std::string haltReason;
   int64_t examined = 0;
   int64_t provenSeen = 0;
+  auto done = [&] { return halt || (stack.empty() && active == 0); };
 
-  auto work = [&] {
+  auto worker = [&] {
     Worker worker(program, box, options.minWidth, options.narrow);
     std::vector<Box> children;
     std::vector<Record> found;
     std::vector<UndecidedBox> undecided;
     std::unique_lock lock(mutex);
     for (;;) {
-      changed.wait(lock, [&] { return halt || !stack.empty() || active == 0; });
+      work.wait(lock, [&] { return done() || !stack.empty(); });
       if (halt || stack.empty()) break;
       Box x = std::move(stack.back());
       stack.pop_back();
@@ -464,22 +466,23 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
       provenSeen += static_cast<int64_t>(found.size());
       for (Record& r : found) records.push_back(std::move(r));
       for (UndecidedBox& u : undecided) result.undecided.push_back(std::move(u));
-      changed.notify_all();
+      if (done()) break;
+      // This thread takes one of the children itself; another may take the other.
+      if (children.size() > 1) work.notify_one();
     }
-    changed.notify_all();
+    work.notify_all();
+    finished.notify_all();
   };
 
   const int threads = std::max(1, options.threads);
   std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t) pool.emplace_back(work);
+  for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
   const auto start = Clock::now();
   {
     std::unique_lock lock(mutex);
-    while (!(stack.empty() && active == 0) && !halt) {
-      changed.wait_for(lock, std::chrono::milliseconds(100));
-      if (halt) break;
+    for (;;) {
       const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-      if (options.maxSeconds > 0 && seconds > options.maxSeconds) {
+      if (options.maxSeconds > 0 && seconds > options.maxSeconds && !halt) {
         halt = true;
         result.end = ProveEnd::Budget;
         haltReason = "the time budget was spent before it was decided";
@@ -500,8 +503,9 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
         options.progress(progress);
         lock.lock();
       }
+      if (finished.wait_for(lock, std::chrono::milliseconds(100), done)) break;
     }
-    changed.notify_all();
+    work.notify_all();
   }
   for (std::thread& t : pool) t.join();
   for (Box& x : stack) result.undecided.push_back({std::move(x), haltReason});
