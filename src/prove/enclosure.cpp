@@ -111,7 +111,13 @@ CompiledEnclosure CompileEnclosure(FunctionEvaluator& evaluator, std::span<const
   CompiledEnclosure out;
   script::ScriptEngine& engine = evaluator.engine();
   std::vector<int32_t> variableSlots;
-  for (const std::string& name : names) variableSlots.push_back(engine.AssignableSlot(name));
+  for (const std::string& name : names) {
+    variableSlots.push_back(engine.AssignableSlot(name));
+    if (variableSlots.back() < 0) {
+      out.refusal = "the variable " + name + " is not a plain name the formula can read";
+      return out;
+    }
+  }
   const std::shared_ptr<const script::Program> program = engine.CompileExpression(formula);
   if (!program) {
     out.refusal = "the formula cannot be compiled: " + engine.Error().description;

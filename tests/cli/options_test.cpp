@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ostream>
 #include <string>
 
@@ -214,6 +215,11 @@ TEST(Prove, SavesTheProvenExtremaAndRefusesWhatIsNotSmooth) {
   ASSERT_TRUE(LoadProblemFile(path.string(), saved, error)) << error;
   EXPECT_EQ(saved.maxCount(), 1);
   EXPECT_EQ(saved.minCount(), 4);
+  CliHost stopped;
+  stopped.stopSignal = [] { return SIGINT; };
+  r = RunCaptured({"--prove", "--save", path.string()}, stopped);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the proof was stopped by SIGINT"), std::string::npos) << r.err;
   r = RunCaptured(
       {"--prove",
        WriteTemp("int.zvx", "Zorvex\r\n1,0,0,0.01,8,\"Int(x)\"\r\n\"x\",-1,1,4\r\n 0 \r\n")
