@@ -299,18 +299,28 @@ void Enclosure::Multiply(Taylor& a, const Taylor& b) {
     Chain(a, k * b.v, k, {});
     return;
   }
+  // Most entries of a formula's parts are exact zeros (a term in x alone has none in y):
+  // their products are skipped, not computed.
+  auto product = [](Interval p, Interval q) {
+    return p.IsZero() || q.IsZero() ? Interval{} : p * q;
+  };
   if (hessian_ > 0) {
     int k = 0;
     for (int i = 0; i < n_; ++i)
       for (int j = i; j < n_; ++j, ++k) {
-        Interval h = a.h[k] * b.v + b.h[k] * a.v;
-        h = h + a.g[i] * b.g[j];
-        h = h + b.g[i] * a.g[j];
+        Interval h = product(a.h[k], b.v);
+        if (!b.h[k].IsZero()) h = h + b.h[k] * a.v;
+        if (!a.g[i].IsZero() && !b.g[j].IsZero()) h = h + a.g[i] * b.g[j];
+        if (!b.g[i].IsZero() && !a.g[j].IsZero()) h = h + b.g[i] * a.g[j];
         a.h[k] = h;
       }
   }
   if (order_ >= 1)
-    for (int i = 0; i < n_; ++i) a.g[i] = a.g[i] * b.v + b.g[i] * a.v;
+    for (int i = 0; i < n_; ++i) {
+      Interval g = product(a.g[i], b.v);
+      if (!b.g[i].IsZero()) g = g + b.g[i] * a.v;
+      a.g[i] = g;
+    }
   a.v = a.v * b.v;
 }
 
@@ -390,8 +400,10 @@ Failure Enclosure::Step(const EInstr& in, std::span<const Interval> box, Taylor*
         for (int k = 0; k < hessian_; ++k) a.h[k] = {};
         a.constant = false;
       }
-      for (int i = 0; i < n_; ++i) a.g[i] = add ? a.g[i] + b.g[i] : a.g[i] - b.g[i];
-      for (int k = 0; k < hessian_; ++k) a.h[k] = add ? a.h[k] + b.h[k] : a.h[k] - b.h[k];
+      for (int i = 0; i < n_; ++i)
+        if (!b.g[i].IsZero()) a.g[i] = add ? a.g[i] + b.g[i] : a.g[i] - b.g[i];
+      for (int k = 0; k < hessian_; ++k)
+        if (!b.h[k].IsZero()) a.h[k] = add ? a.h[k] + b.h[k] : a.h[k] - b.h[k];
       return Failure::None;
     }
     case EOp::Mul: {

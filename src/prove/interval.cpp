@@ -140,17 +140,26 @@ double PowerBound(double x, long long n, bool up) {
 }  // namespace
 
 Interval operator*(Interval a, Interval b) {
-  if (a.lo >= 0 && b.lo >= 0) return {MulDown(a.lo, b.lo), MulUp(a.hi, b.hi)};
-  // Each product bounded on its own side: a product that underflows to a signed or
-  // unsigned zero still moves outward unless a factor is 0.
-  const double fa[4] = {a.lo, a.lo, a.hi, a.hi};
-  const double fb[4] = {b.lo, b.hi, b.lo, b.hi};
-  double lo = MulDown(fa[0], fb[0]), hi = MulUp(fa[0], fb[0]);
-  for (int k = 1; k < 4; ++k) {
-    lo = std::min(lo, MulDown(fa[k], fb[k]));
-    hi = std::max(hi, MulUp(fa[k], fb[k]));
+  // The ends of the exact product by the signs of the factors; each product is then
+  // rounded outward on its own side (a product that underflows to zero still moves
+  // unless a factor is 0).
+  auto from = [](double lo1, double lo2, double hi1, double hi2) {
+    return Interval{MulDown(lo1, lo2), MulUp(hi1, hi2)};
+  };
+  if (a.lo >= 0) {
+    if (b.lo >= 0) return from(a.lo, b.lo, a.hi, b.hi);
+    if (b.hi <= 0) return from(a.hi, b.lo, a.lo, b.hi);
+    return from(a.hi, b.lo, a.hi, b.hi);
   }
-  return {lo, hi};
+  if (a.hi <= 0) {
+    if (b.lo >= 0) return from(a.lo, b.hi, a.hi, b.lo);
+    if (b.hi <= 0) return from(a.hi, b.hi, a.lo, b.lo);
+    return from(a.lo, b.hi, a.lo, b.lo);
+  }
+  if (b.lo >= 0) return from(a.lo, b.hi, a.hi, b.hi);
+  if (b.hi <= 0) return from(a.hi, b.lo, a.lo, b.lo);
+  return {std::min(MulDown(a.lo, b.hi), MulDown(a.hi, b.lo)),
+          std::max(MulUp(a.lo, b.lo), MulUp(a.hi, b.hi))};
 }
 
 Interval Scale(double k, Interval a) {

@@ -127,6 +127,9 @@ class Worker {
         continue;
       }
       near = near || outcome == Outcome::Near || outcome == Outcome::Contracted;
+      // Every stationary point of x lies in k: bisect that (narrower in the coordinates
+      // the step did narrow, such as those of a separable formula already holding one).
+      if (narrow_ && (outcome == Outcome::Near || outcome == Outcome::Wide)) x = k;
       break;
     }
     if (near && TryInflated(x, records)) return;
