@@ -100,7 +100,7 @@ class Progress {
     last_ = now;
     std::string line = std::to_string(p.boxes) + " sub-boxes examined, " +
                        std::to_string(p.waiting) + " waiting, " +
-                       Plural(p.proven, "stationary point", "stationary points") + " proven";
+                       Plural(p.proven, "proof", "proofs") + " of a single stationary point";
     const size_t length = line.size();
     if (line.size() < shown_) line.append(shown_ - line.size(), ' ');
     line.insert(line.begin(), '\r');

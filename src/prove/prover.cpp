@@ -89,9 +89,14 @@ bool Invert(std::vector<double> a, int n, std::vector<double>& inverse) {
 // What one worker does with sub-boxes; its own evaluator and scratch.
 class Worker {
  public:
-  Worker(std::shared_ptr<const EnclosureProgram> program, const Box& box, double minWidth,
-         bool narrow)
-      : enclosure_(std::move(program)), n_(enclosure_.variables()), box_(box), narrow_(narrow) {
+  Worker(std::shared_ptr<const EnclosureProgram> program, const Box& box,
+         const ProveOptions& options)
+      : enclosure_(std::move(program)),
+        n_(enclosure_.variables()),
+        box_(box),
+        narrow_(options.narrow),
+        cut_(options.cut) {
+    const double minWidth = options.minWidth;
     for (const Interval& side : box) minWidth_.push_back(minWidth * side.Width());
   }
 
@@ -117,7 +122,7 @@ class Worker {
       const Outcome outcome = Krawczyk(x, whole_, k);
       if (outcome == Outcome::None) return;
       if (outcome == Outcome::Unique) {
-        Prove(x, k, records);
+        Prove(x, k, x, records);
         return;
       }
       if (outcome == Outcome::Contracted && narrow_) {
@@ -213,14 +218,17 @@ class Worker {
     if (enclosure_.Evaluate(u, 2, inflated_) != Failure::None) return false;
     Box ku;
     if (Krawczyk(u, inflated_, ku) != Outcome::Unique) return false;
-    Prove(u, ku, records);
+    Prove(u, ku, x, records);
     return true;
   }
 
   // Exactly one stationary point in `unique`, and it lies in `k`: narrow k by further
   // Krawczyk steps while they halve it, then read its kind from the Hessian over the
-  // last enclosure.
-  void Prove(const Box& unique, Box k, std::vector<Record>& records) {
+  // last enclosure. The sub-box `x` (inside `unique`) was to be decided: when the point
+  // turns out to lie outside it, x holds none, and the point is left to the sub-box
+  // that holds it (the neighbours of a point would otherwise each prove it again).
+  void Prove(const Box& unique, Box k, const Box& x, std::vector<Record>& records) {
+    if (!Meet(k, x)) return;
     Taylor t;
     bool haveHessian = false;
     for (int step = 0; step < 60; ++step) {
@@ -239,6 +247,7 @@ class Worker {
       k = next;
       if (!(after < 0.5 * before)) break;
     }
+    if (!Meet(k, x)) return;
     double pivot = 0;
     const ProvenKind kind = haveHessian ? Classify(t, n_, &pivot) : ProvenKind::Undecided;
     records.push_back({k, unique, kind, pivot});
@@ -256,7 +265,7 @@ class Worker {
       }
     }
     if (best < 0) return false;
-    const double cut = x[best].Mid();
+    const double cut = x[best].lo + cut_ * x[best].Width();
     if (!(cut > x[best].lo && cut < x[best].hi)) return false;
     Box left = x, right = x;
     left[best].hi = cut;
@@ -271,6 +280,7 @@ class Worker {
   int n_;
   Box box_;
   bool narrow_;
+  double cut_;
   std::vector<double> minWidth_;
   Taylor whole_, centre_, inflated_;
   std::vector<double> y_;
@@ -441,7 +451,7 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   auto done = [&] { return halt || (stack.empty() && active == 0); };
 
   auto worker = [&] {
-    Worker worker(program, box, options.minWidth, options.narrow);
+    Worker worker(program, box, options);
     std::vector<Box> children;
     std::vector<Record> found;
     std::vector<UndecidedBox> undecided;

@@ -44,7 +44,12 @@ struct Known {
   bool complete;
   std::vector<std::vector<double>> points;  // stationary points known exactly
   std::string undecidedReason;              // part of some undecided sub-box's reason
+  bool plainBisection = false;              // cut at the middle, no narrowing
 };
+
+void PrintTo(const Known& k, std::ostream* os) {
+  *os << k.what;
+}
 
 const std::string kRastrigin = "20+x^2-10*Cos(6.28318530717959*x)+y^2-10*Cos(6.28318530717959*y)";
 
@@ -52,7 +57,12 @@ class KnownCounts : public ::testing::TestWithParam<Known> {};
 
 TEST_P(KnownCounts, ProvesTheKnownStationaryPoints) {
   const Known& k = GetParam();
-  const Proof proof = ProveFormula(k.names, k.formula, k.box);
+  prove::ProveOptions options;
+  if (k.plainBisection) {
+    options.narrow = false;
+    options.cut = 0.5;
+  }
+  const Proof proof = ProveFormula(k.names, k.formula, k.box, options);
   ASSERT_EQ(proof.refusal, "");
   int counts[4] = {0, 0, 0, 0};
   bool boundary = false;
@@ -127,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
               true,
               {{0, 0}},
               ""},
-        // Bisection cuts exactly through every stationary point (+-1, +-1).
+        // Plain bisection cuts exactly through every stationary point (+-1, +-1).
         Known{"on a cut",
               {"x", "y"},
               "x^3-3*x+y^3-3*y",
@@ -137,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
               2,
               true,
               {{1, 1}, {-1, -1}, {1, -1}, {-1, 1}},
-              ""},
+              "",
+              true},
         // The stationary points +-1 are the ends of the box.
         Known{"on the boundary", {"x"}, "x^3-3*x", {{-1, 1}}, 0, 0, 0, false, {{1}, {-1}}, ""},
         // A degenerate minimum: left undecided, never classified wrongly.
