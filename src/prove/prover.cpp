@@ -296,12 +296,6 @@ bool LexLess(const Box& a, const Box& b) {
   return false;
 }
 
-double MaxWidth(const Box& b) {
-  double w = 0;
-  for (const Interval& side : b) w = std::max(w, side.Width());
-  return w;
-}
-
 // Proofs of the same point from neighbouring sub-boxes become one: two records are of
 // the same point when one's enclosure lies in the other's region of uniqueness. Two
 // enclosures that meet without that are listed as undecided.
@@ -333,29 +327,40 @@ void Merge(std::vector<Record>& records, const Box& box, ProveResult& result) {
       else if (Meet(records[i].point, records[j].point))
         clash[i] = clash[j] = true;
     }
-  // One representative a group: the narrowest enclosure (the first in order on a tie).
-  std::vector<size_t> best(count, SIZE_MAX);
-  std::vector<bool> groupClash(count, false);
+  // A group's point lies in every member's enclosure, so in their intersection; its
+  // kind is the first member's that is decided (in the records' order), with that
+  // member's pivot.
+  std::vector<Box> meet(count);
+  std::vector<size_t> decided(count, SIZE_MAX);
+  std::vector<bool> member(count, false), groupClash(count, false);
   for (size_t i = 0; i < count; ++i) {
     const size_t root = find(i);
     if (clash[i]) groupClash[root] = true;
-    if (best[root] == SIZE_MAX || MaxWidth(records[i].point) < MaxWidth(records[best[root]].point))
-      best[root] = i;
+    if (!member[root]) {
+      member[root] = true;
+      meet[root] = records[i].point;
+    } else {
+      for (size_t d = 0; d < meet[root].size(); ++d)
+        Intersect(meet[root][d], records[i].point[d], meet[root][d]);
+    }
+    if (decided[root] == SIZE_MAX && records[i].kind != ProvenKind::Undecided) decided[root] = i;
   }
   for (size_t root = 0; root < count; ++root) {
-    if (best[root] == SIZE_MAX) continue;
-    const Record& r = records[best[root]];
+    if (!member[root]) continue;
     if (groupClash[root]) {
-      result.undecided.push_back(
-          {r.unique, "two enclosures of stationary points meet: they could not be told apart"});
+      result.undecided.push_back({records[root].unique,
+                                  "two enclosures of stationary points meet: they could not be "
+                                  "told apart"});
       continue;
     }
-    if (!Meet(r.point, box)) continue;  // a stationary point outside the box
+    if (!Meet(meet[root], box)) continue;  // a stationary point outside the box
     ProvenPoint p;
-    p.kind = r.kind;
-    p.enclosure = r.point;
-    p.onBoundary = !Inside(r.point, box);
-    p.smallestPivot = r.smallestPivot;
+    p.enclosure = meet[root];
+    p.onBoundary = !Inside(meet[root], box);
+    if (decided[root] != SIZE_MAX) {
+      p.kind = records[decided[root]].kind;
+      p.smallestPivot = records[decided[root]].smallestPivot;
+    }
     result.points.push_back(std::move(p));
   }
   std::sort(
