@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <string_view>
 #include <thread>
@@ -129,6 +130,60 @@ std::string SignalName(int signal) {
   return "signal " + std::to_string(signal);
 }
 
+// The stored extrema (of an earlier search, read from the file) against the proof: a
+// stored extremum within the error bound of a proven one of its kind is confirmed; the
+// others are named, and so are the proven extrema the store lacks.
+void CompareStored(const Problem& problem, const prove::ProveResult& result, bool complete,
+                   Lines& lines) {
+  if (problem.maxima.empty() && problem.minima.empty()) return;
+  auto where = [&](const std::vector<double>& x) {
+    std::string text;
+    for (int i = 0; i < problem.varCount(); ++i)
+      text += (i > 0 ? ", " : "") + CoordinateLine(problem.varNames[i], x[i]);
+    return text;
+  };
+  bool all = true;
+  for (const ProvenKind kind : {ProvenKind::Maximum, ProvenKind::Minimum}) {
+    const bool maximum = kind == ProvenKind::Maximum;
+    const std::vector<StoredPoint>& stored = maximum ? problem.maxima : problem.minima;
+    std::vector<bool> found(result.points.size(), false);
+    for (const StoredPoint& s : stored) {
+      bool match = false;
+      for (size_t k = 0; k < result.points.size(); ++k) {
+        const prove::ProvenPoint& p = result.points[k];
+        if (p.kind != kind || p.onBoundary) continue;
+        const std::vector<double> c = p.Centre();
+        bool near = true;
+        for (int i = 0; i < problem.varCount(); ++i)
+          near = near && std::fabs(s[i] - c[i]) <= std::max(problem.errorBound, p.Radius());
+        if (near) match = found[k] = true;
+      }
+      if (!match) {
+        all = false;
+        lines(std::string("The stored ") + (maximum ? "maximum" : "minimum") + " at " + where(s) +
+              " is not a proven " + (maximum ? "maximum" : "minimum") + " of the box.");
+      }
+    }
+    std::vector<std::string> missed;
+    for (size_t k = 0; k < result.points.size(); ++k)
+      if (result.points[k].kind == kind && !result.points[k].onBoundary && !found[k])
+        missed.push_back("(" + where(result.points[k].Centre()) + ")");
+    if (!missed.empty()) {
+      all = false;
+      std::string line = "The stored results miss " +
+                         Plural(static_cast<int64_t>(missed.size()),
+                                maximum ? "maximum" : "minimum", maximum ? "maxima" : "minima") +
+                         ":";
+      for (size_t k = 0; k < missed.size(); ++k) line += (k > 0 ? ", " : " ") + missed[k];
+      lines(line + ".");
+    }
+  }
+  if (all)
+    lines(complete ? "Every stored extremum is proven, and every proven extremum is stored."
+                   : "Every stored extremum is proven, and every extremum proven so far is "
+                     "stored.");
+}
+
 }  // namespace
 
 bool ProveAvailable() {
@@ -212,6 +267,8 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
               FormatGeneral(u.box[i].hi));
     }
   }
+
+  CompareStored(problem, result, undecided.empty(), lines);
 
   int status = kExitOk;
   if (result.end == prove::ProveEnd::Stopped) {

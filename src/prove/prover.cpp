@@ -223,7 +223,7 @@ class Worker {
   }
 
   // Exactly one stationary point in `unique`, and it lies in `k`: narrow k by further
-  // Krawczyk steps while they halve it, then read its kind from the Hessian over the
+  // Krawczyk steps while they narrow it, then read its kind from the Hessian over the
   // last enclosure. The sub-box `x` (inside `unique`) was to be decided: when the point
   // turns out to lie outside it, x holds none, and the point is left to the sub-box
   // that holds it (the neighbours of a point would otherwise each prove it again).
@@ -245,7 +245,7 @@ class Worker {
         after = std::max(after, next[i].Width());
       }
       k = next;
-      if (!(after < 0.5 * before)) break;
+      if (!(after < before)) break;
     }
     if (!Meet(k, x)) return;
     double pivot = 0;

@@ -230,5 +230,30 @@ TEST(Prove, SavesTheProvenExtremaAndRefusesWhatIsNotSmooth) {
       << r.err;
 }
 
+TEST(Prove, ComparesTheStoredExtremaWithTheProof) {
+  if (!ProveAvailable()) GTEST_SKIP() << "built without Arb";
+  CliResult r = RunCaptured({"--prove", (kData / "files" / "himmelblau.saved.zvx").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("proven).\nEvery stored extremum is proven, and every proven extremum is "
+                       "stored.\n"),
+            std::string::npos)
+      << r.out;
+  // A stored "minimum" at the origin, which is no stationary point.
+  r = RunCaptured({"--prove", WriteTemp("wrong.zvx",
+                                        "Zorvex\r\n2,0,1,0.0001,20,\"(x*x+y-11)*(x*x+y-11)+(x+y*y-"
+                                        "7)*(x+y*y-7)\"\r\n\"x\",-5,5,10\r\n\"y\",-5,5,10\r\n "
+                                        "0 \r\n 0 \r\n 0 \r\n 1 \r\n")
+                                  .string()});
+  EXPECT_NE(
+      r.out.find("The stored minimum at x=0, y=0 is not a proven minimum of the box.\nThe "
+                 "stored results miss 4 minima: (x=-3.77931025337775, y=-3.28318599128617), "),
+      std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("The stored results miss 1 maximum: (x=-0.270844590667348, "
+                       "y=-0.923038556479981).\n"),
+            std::string::npos)
+      << r.out;
+}
+
 }  // namespace
 }  // namespace quorvant::testing

@@ -69,6 +69,7 @@ TEST_P(KnownCounts, ProvesTheKnownStationaryPoints) {
   for (const prove::ProvenPoint& p : proof.result.points) {
     boundary = boundary || p.onBoundary;
     if (!p.onBoundary) ++counts[static_cast<int>(p.kind)];
+    EXPECT_LT(p.Radius(), 1e-9) << k.what << ": an enclosure was not narrowed";
   }
   EXPECT_EQ(counts[static_cast<int>(ProvenKind::Minimum)], k.minima);
   EXPECT_EQ(counts[static_cast<int>(ProvenKind::Maximum)], k.maxima);
