@@ -244,15 +244,11 @@ TEST(Prove, ComparesTheStoredExtremaWithTheProof) {
                                         "7)*(x+y*y-7)\"\r\n\"x\",-5,5,10\r\n\"y\",-5,5,10\r\n "
                                         "0 \r\n 0 \r\n 0 \r\n 1 \r\n")
                                   .string()});
-  EXPECT_NE(
-      r.out.find("The stored minimum at x=0, y=0 is not a proven minimum of the box.\nThe "
-                 "stored results miss 4 minima: (x=-3.77931025337775, y=-3.28318599128617), "),
-      std::string::npos)
-      << r.out;
-  EXPECT_NE(r.out.find("The stored results miss 1 maximum: (x=-0.270844590667348, "
-                       "y=-0.923038556479981).\n"),
+  EXPECT_NE(r.out.find("The stored minimum at x=0, y=0 is not a proven minimum of the box.\n"
+                       "The stored results miss 4 minima: (x="),
             std::string::npos)
       << r.out;
+  EXPECT_NE(r.out.find("The stored results miss 1 maximum: (x="), std::string::npos) << r.out;
 }
 
 }  // namespace
