@@ -208,6 +208,16 @@ CompiledEnclosure CompileEnclosure(FunctionEvaluator& evaluator, std::span<const
         return refuse(OperatorRefusal(in.op));
     }
   }
+  // A variable the formula does not read leaves a whole line (or plane) of stationary
+  // points wherever the others have one.
+  for (size_t i = 0; i < names.size(); ++i) {
+    const bool read = std::any_of(result->code.begin(), result->code.end(), [&](const EInstr& e) {
+      return e.op == EOp::Var && e.var == static_cast<int32_t>(i);
+    });
+    if (!read)
+      return refuse("the formula does not depend on " + names[i] +
+                    ": its stationary points are not isolated, and Prove lists isolated ones");
+  }
   out.program = std::move(result);
   return out;
 }

@@ -484,6 +484,13 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
       provenSeen += static_cast<int64_t>(found.size());
       for (Record& r : found) records.push_back(std::move(r));
       for (UndecidedBox& u : undecided) result.undecided.push_back(std::move(u));
+      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) {
+        halt = true;
+        result.end = ProveEnd::Budget;
+        haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
+                     " undecided sub-boxes (the stationary points may fill a curve or a "
+                     "surface) before it was decided";
+      }
       if (done()) break;
       // This thread takes one of the children itself; another may take the other.
       if (children.size() > 1) work.notify_one();

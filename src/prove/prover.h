@@ -53,6 +53,9 @@ struct ProveOptions {
   // A sub-box narrower than this share of the box in every coordinate is not bisected
   // again: it is listed as undecided.
   double minWidth = 1e-9;
+  // The proof gives up when this many sub-boxes are undecided (the stationary points
+  // may fill a curve or a surface, each point of which would leave one).
+  int64_t maxUndecided = 1000;
   // A sub-box whose Krawczyk image is at most half as wide is replaced by that image
   // (every stationary point of the sub-box lies in it); off, such a sub-box is
   // bisected like any other (for comparing the two rules).

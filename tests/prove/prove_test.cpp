@@ -212,6 +212,12 @@ TEST(Prove, BudgetAndStopEndTheProofWithTheRestListed) {
   ASSERT_FALSE(proof.result.undecided.empty());
   EXPECT_EQ(proof.result.undecided.back().reason,
             "the budget of 20 sub-boxes was spent before it was decided");
+  // A line of stationary points: every sub-box along it stays undecided.
+  options = {};
+  options.maxUndecided = 50;
+  proof = ProveFormula({"x", "y"}, "(x-y)^2", {{-1, 1}, {-1, 1}}, options);
+  EXPECT_EQ(proof.result.end, prove::ProveEnd::Budget);
+  EXPECT_GE(proof.result.undecided.size(), 50u);
   options = {};
   options.stop = [] { return true; };
   proof = ProveFormula({"x", "y"}, kRastrigin, box, options);
@@ -244,6 +250,9 @@ TEST(Prove, RefusesWhatIsNotSmooth) {
       {"x+t", "t holds text: Prove needs every constant to be a number"},
       {"x+u", "u has no value: Prove needs every constant to be a number"},
       {"x+ierr", "ierr changes as the formula runs: Prove needs a smooth formula"},
+      {"pi+e",
+       "the formula does not depend on x: its stationary points are not isolated, and Prove lists "
+       "isolated ones"},
   };
   for (const auto& row : kRows)
     EXPECT_EQ(ProveFormula({"x"}, row.formula, {{0, 1}}, {}, {"t=\"a\""}).refusal, row.refusal)
