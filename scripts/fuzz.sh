@@ -4,14 +4,14 @@
 # (default 60), starting from the corpus kept in the repository. Exits non-zero on any
 # finding; the input that caused it is left in build-fuzz/artifacts/.
 #   scripts/fuzz.sh [script_fuzz | problem_file_fuzz | cli_fuzz | wire_fuzz | numtext_fuzz |
-#                    checkpoint_fuzz | all]
+#                    checkpoint_fuzz | enclosure_fuzz | all]
 #                   [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 target="${1:-all}"
 seconds="${2:-60}"
-targets=(script_fuzz problem_file_fuzz cli_fuzz wire_fuzz numtext_fuzz checkpoint_fuzz)
+targets=(script_fuzz problem_file_fuzz cli_fuzz wire_fuzz numtext_fuzz checkpoint_fuzz enclosure_fuzz)
 [ "$target" = all ] || targets=("$target")
 
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -14,6 +14,7 @@ packages=(
   libopenmpi-dev openmpi-bin
   slurm-wlm munge
   python3-dev python3-pybind11 python3-numpy python3-matplotlib python3-pytest python3-numexpr
+  libflint-arb-dev
 )
 
 missing=()

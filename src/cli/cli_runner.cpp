@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/checkpoint_file.h"
+#include "cli/prove_command.h"
 #include "docs/problem_file.h"
 #include "docs/report.h"
 #include "docs/safe_file.h"
@@ -33,9 +34,10 @@ constexpr double kDefaultCheckpointSeconds = 60;
 std::string Usage(const std::string& program) {
   const std::string indent(program.size(), ' ');
   return "usage: " + program +
-         " [--explore | --random N] [--info] [--save | --save-partial] [--report]\n"
+         " [--explore | --random N | --prove] [--info] [--save | --save-partial] [--report]\n"
          "       " +
-         indent + " [--plot PNG] [--threads K] [--part-size P] FILE\n       " + program +
+         indent + " [--plot PNG] [--threads K] [--part-size P]\n       " + indent +
+         " [--checkpoint FILE [--checkpoint-every S]] [--resume FILE] FILE\n       " + program +
          " --eval EXPR [FILE]\n";
 }
 
@@ -50,6 +52,9 @@ std::string Help(const std::string& program) {
          "                  are listed as File > Open lists them\n"
          "  --explore       search from every point of the grid over the search box\n"
          "  --random N      search from N random starting points\n"
+         "  --prove         prove the list of stationary points in the box complete, or say\n"
+         "                  which parts of the box could not be decided (with --threads,\n"
+         "                  --save)\n"
          "  --info          list the pivots, determinants, saddles and the problems met too\n"
          "                  (\"Show additional info\")\n"
          "  --save          write the problem with the extrema found back to FILE; nothing\n"
@@ -60,6 +65,10 @@ std::string Help(const std::string& program) {
          "  --threads K     search on K threads (default: one per core); the listing is the\n"
          "                  same for every K\n"
          "  --part-size P   grid points or trials in one part handed to a thread\n"
+         "  --checkpoint F  write where the search stands to the file F, at most every\n"
+         "                  --checkpoint-every S seconds (default 60) and when it ends\n"
+         "  --resume F      go on from the checkpoint F (with any --threads); the results\n"
+         "                  are those of the whole run\n"
          "  --eval EXPR     evaluate EXPR as the formula would be (with FILE's constants)\n"
          "                  and print its value and subtype\n"
          "  --help          show this text\n"
@@ -291,6 +300,7 @@ struct Options {
   bool help = false;
   bool version = false;
   bool explore = false;
+  bool prove = false;
   std::optional<int32_t> randomTrials;
   bool info = false;
   bool save = false;
@@ -306,13 +316,14 @@ struct Options {
   std::string file;
 };
 
-
 // Returns an empty text on success, else what is wrong with the arguments.
 std::string Parse(const std::vector<std::string>& args, const std::string& program, Options& o) {
   for (size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     if (a == "--explore") {
       o.explore = true;
+    } else if (a == "--prove") {
+      o.prove = true;
     } else if (a == "--random") {
       if (k + 1 >= args.size()) return "--random needs the number of trials";
       double trials = 0;
@@ -383,6 +394,9 @@ std::string Parse(const std::vector<std::string>& args, const std::string& progr
   }
   if (o.help || o.version) return {};
   if (o.explore && o.randomTrials) return "--explore and --random cannot be combined";
+  if (o.prove && (o.explore || o.randomTrials || o.eval || o.info || o.savePartial || o.report ||
+                  o.plot || o.partSize || o.checkpoint || o.resume))
+    return "--prove takes --threads and --save only";
   if (o.eval) {
     if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot || o.checkpoint ||
         o.resume)
@@ -449,6 +463,7 @@ class Command {
   Command(const Options& o, const CliHost& host, std::FILE* outFile, std::FILE* err)
       : o_(o),
         host_(host),
+        outFile_(outFile),
         err_(err),
         fileName_(Printable(o.file)),
         out_(outFile),
@@ -458,6 +473,9 @@ class Command {
   int Execute() {
     if (const std::optional<int> ended = Load()) return *ended;
     if (o_.eval) return FinishOutput(Evaluate(evaluator_, *o_.eval, out_));
+    if (o_.prove)
+      return RunProveCommand(problem_, o_.file, stamp_, evaluator_, o_.threads, o_.save, outFile_,
+                             err_, host_);
     StdoutHooks hooks(out_, o_.info, o_.plot.has_value(), host_);
     if (const std::optional<int> ended = SearchOrList(hooks)) return *ended;
     if (o_.report) {
@@ -668,6 +686,7 @@ class Command {
 
   const Options& o_;
   const CliHost& host_;
+  std::FILE* outFile_;
   std::FILE* err_;
   const std::string fileName_;
   Output out_;

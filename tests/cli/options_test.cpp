@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ostream>
 #include <string>
 
+#include "cli/prove_command.h"
 #include "cli_test_util.h"
+#include "docs/problem_file.h"
 
 namespace quorvant::testing {
 namespace {
@@ -44,6 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"NoFile", {}, "name a problem file"},
         UsageCase{"ExploreAndRandom", {"--explore", "--random", "3", "f"}, "cannot be combined"},
+        UsageCase{"ProveAndExplore", {"--prove", "--explore", "f"}, "--prove takes --threads"},
         UsageCase{"RandomNotANumber", {"--random", "x", "f"}, "whole number of trials"},
         UsageCase{"RandomZero", {"--random", "0", "f"}, "whole number of trials"},
         UsageCase{"RandomWithoutTrials", {"--random"}, "needs the number of trials"},
@@ -149,6 +153,7 @@ TEST(Eval, UsesTheConstantsOfTheFile) {
 struct ExampleCase {
   const char* file;
   const char* caption;
+  const char* option = "--explore";
 };
 
 void PrintTo(const ExampleCase& c, std::ostream* os) {
@@ -158,7 +163,9 @@ void PrintTo(const ExampleCase& c, std::ostream* os) {
 class Examples : public ::testing::TestWithParam<ExampleCase> {};
 
 TEST_P(Examples, RunAndFindTheirExtrema) {
-  const CliResult r = RunCaptured({"--explore", (kExamples / GetParam().file).string()});
+  if (GetParam().option == std::string("--prove") && !ProveAvailable())
+    GTEST_SKIP() << "built without Arb";
+  const CliResult r = RunCaptured({GetParam().option, (kExamples / GetParam().file).string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.err.empty()) << r.err;
   const auto last = r.out.rfind('\n', r.out.size() - 2);
@@ -174,6 +181,75 @@ INSTANTIATE_TEST_SUITE_P(Files, Examples,
                            const std::string file = info.param.file;
                            return file.substr(0, file.find('.'));
                          });
+
+// --prove on the examples: the verdict line closes the listing (the constants example's
+// other extrema found by a search lie outside the box).
+INSTANTIATE_TEST_SUITE_P(
+    Prove, Examples,
+    ::testing::Values(
+        ExampleCase{"quartic.zvx",
+                    "All 3 stationary points of the box are listed: 1 maximum, 2 minima, 0 "
+                    "saddles (proven).",
+                    "--prove"},
+        ExampleCase{"saddle.zvx",
+                    "All 3 stationary points of the box are listed: 0 maxima, 2 minima, 1 saddle "
+                    "(proven).",
+                    "--prove"},
+        ExampleCase{"constants.zvx",
+                    "All 4 stationary points of the box are listed: 1 maximum, 1 minimum, 2 "
+                    "saddles (proven).",
+                    "--prove"}),
+    [](const ::testing::TestParamInfo<ExampleCase>& info) {
+      const std::string file = info.param.file;
+      return file.substr(0, file.find('.'));
+    });
+
+TEST(Prove, SavesTheProvenExtremaAndRefusesWhatIsNotSmooth) {
+  if (!ProveAvailable()) GTEST_SKIP() << "built without Arb";
+  const auto path = CopyToTemp(kExamples / "himmelblau.zvx");
+  CliResult r = RunCaptured({"--prove", "--save", "--threads", "2", path.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\nMINIMUM AT:\nx=3\ny=2\nRADIUS="), std::string::npos) << r.out;
+  Problem saved;
+  std::string error;
+  ASSERT_TRUE(LoadProblemFile(path.string(), saved, error)) << error;
+  EXPECT_EQ(saved.maxCount(), 1);
+  EXPECT_EQ(saved.minCount(), 4);
+  CliHost stopped;
+  stopped.stopSignal = [] { return SIGINT; };
+  r = RunCaptured({"--prove", "--save", path.string()}, stopped);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the proof was stopped by SIGINT"), std::string::npos) << r.err;
+  r = RunCaptured(
+      {"--prove",
+       WriteTemp("int.zvx", "Zorvex\r\n1,0,0,0.01,8,\"Int(x)\"\r\n\"x\",-1,1,4\r\n 0 \r\n")
+           .string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Int is not differentiable: Prove needs a smooth formula"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST(Prove, ComparesTheStoredExtremaWithTheProof) {
+  if (!ProveAvailable()) GTEST_SKIP() << "built without Arb";
+  CliResult r = RunCaptured({"--prove", (kData / "files" / "himmelblau.saved.zvx").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("proven).\nEvery stored extremum is proven, and every proven extremum is "
+                       "stored.\n"),
+            std::string::npos)
+      << r.out;
+  // A stored "minimum" at the origin, which is no stationary point.
+  r = RunCaptured({"--prove", WriteTemp("wrong.zvx",
+                                        "Zorvex\r\n2,0,1,0.0001,20,\"(x*x+y-11)*(x*x+y-11)+(x+y*y-"
+                                        "7)*(x+y*y-7)\"\r\n\"x\",-5,5,10\r\n\"y\",-5,5,10\r\n "
+                                        "0 \r\n 0 \r\n 0 \r\n 1 \r\n")
+                                  .string()});
+  EXPECT_NE(r.out.find("The stored minimum at x=0, y=0 is not a proven minimum of the box.\n"
+                       "The stored results miss 4 minima: (x="),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("The stored results miss 1 maximum: (x="), std::string::npos) << r.out;
+}
 
 }  // namespace
 }  // namespace quorvant::testing

@@ -103,6 +103,9 @@ class ScriptEngine : private Namespace {
   // a line "--", then the double-only form (or "none"). For tests and debugging.
   std::string Disassembly(std::string_view expression);
 
+  // The global name behind a slot number that compiled code refers to.
+  const Slot& GlobalSlot(int32_t slot) const { return slots_[static_cast<size_t>(slot)]; }
+
   // Number of compiled texts held (for tests of the cache bound).
   size_t CachedPrograms() const { return cache_.size(); }
 
