@@ -67,6 +67,22 @@ bool Grab(QWidget* window, const QString& path) {
   return window->grab().save(path);
 }
 
+// Opens the problem, runs 400 random trials with additional info and shows the middle
+// of the listing, where trials meet saddles and minima; what went wrong, or null.
+const char* OpenAndRunRandom(quorvant::frmZorvex& window, const QString& problem) {
+  if (!window.OpenNamedFile(problem)) return "the problem file did not open";
+  window.findChild<QLineEdit*>("txtRand")->setText("400");
+  window.findChild<QCheckBox*>("chkShowPivots")->setChecked(true);
+  QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
+  window.cmdRandom_Click();
+  if (!done.wait(60000)) return "the run did not end";
+  quorvant::ListingView* listing = window.listingView();
+  listing->scrollTo(window.listing()->index(window.listing()->rowCount() / 2),
+                    QAbstractItemView::PositionAtTop);
+  listing->setFocus();
+  return nullptr;
+}
+
 int ReadmePictures(const QString& problem, const QString& out) {
   NoMessages messages;
   quorvant::frmZorvex window(&messages);
@@ -74,16 +90,7 @@ int ReadmePictures(const QString& problem, const QString& out) {
   window.show();
   QApplication::setActiveWindow(&window);
   if (!QTest::qWaitForWindowActive(&window)) return Fail("the window did not show");
-  if (!window.OpenNamedFile(problem)) return Fail("the problem file did not open");
-  window.findChild<QLineEdit*>("txtRand")->setText("400");
-  window.findChild<QCheckBox*>("chkShowPivots")->setChecked(true);
-  QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
-  window.cmdRandom_Click();
-  if (!done.wait(60000)) return Fail("the run did not end");
-  quorvant::ListingView* listing = window.listingView();
-  listing->scrollTo(window.listing()->index(window.listing()->rowCount() / 2),
-                    QAbstractItemView::PositionAtTop);
-  listing->setFocus();
+  if (const char* failed = OpenAndRunRandom(window, problem)) return Fail(failed);
   if (!Grab(&window, out + "/main-window.png")) return Fail("cannot save main-window.png");
 
   window.findChild<QTabWidget*>("tabResults")->setCurrentIndex(1);
@@ -118,18 +125,7 @@ int Session(const QString& problem, const QString& out) {
   window.move(40, 30);
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return Fail("the window did not show");
-  if (!window.OpenNamedFile(problem)) return Fail("the problem file did not open");
-  auto* seeds = window.findChild<QLineEdit*>("txtRand");
-  seeds->setText("400");
-  window.findChild<QCheckBox*>("chkShowPivots")->setChecked(true);
-  QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
-  window.cmdRandom_Click();
-  if (!done.wait(60000)) return Fail("the run did not end");
-  // Somewhere in the middle of the listing, where trials meet saddles and minima.
-  quorvant::ListingView* listing = window.listingView();
-  listing->scrollTo(window.listing()->index(window.listing()->rowCount() / 2),
-                    QAbstractItemView::PositionAtTop);
-  listing->setFocus();
+  if (const char* failed = OpenAndRunRandom(window, problem)) return Fail(failed);
   if (!SaveFramed(&window, out + "/main-window.png")) return Fail("cannot save main-window.png");
 
   // Closing asks about the unsaved results; the picture is taken while it asks, and

@@ -11,6 +11,7 @@
 
 #include "cli/checkpoint_file.h"
 #include "cli/prove_command.h"
+#include "cli/terminal_line.h"
 #include "docs/problem_file.h"
 #include "docs/report.h"
 #include "docs/safe_file.h"
@@ -146,50 +147,23 @@ class StderrSink : public MessageSink {
   std::FILE* err_;
 };
 
-// The progress of a run, overwritten in place on a terminal at most once a second, and
-// erased before anything else is written there, so that it never mixes with the results.
+// The progress of a run on a terminal: points (or trials) done, starts, time left.
 class ProgressDisplay {
  public:
-  ProgressDisplay(std::FILE* file, std::function<double()> clock)
-      : file_(file), clock_(std::move(clock)) {
-    if (!clock_)
-      clock_ = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-      };
-  }
+  ProgressDisplay(std::FILE* file, std::function<double()> clock) : line_(file, std::move(clock)) {}
   void Start(bool explore) {
     explore_ = explore;
-    start_ = last_ = clock_();
+    start_ = line_.Now();
   }
   void Report(int64_t done, int64_t total, int64_t starts) {
-    if (!file_) return;
-    const double now = clock_();
-    if (now - last_ < 1.0) return;
-    last_ = now;
-    std::string line = ProgressLine(explore_, done, total, starts, now - start_);
-    const size_t length = line.size();
-    // A shorter line than the one before is padded over it.
-    if (line.size() < shown_) line.append(shown_ - line.size(), ' ');
-    line.insert(line.begin(), '\r');
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
-    shown_ = length;
+    if (line_.Due()) line_.Show(ProgressLine(explore_, done, total, starts, line_.Now() - start_));
   }
-  void Erase() {
-    if (!file_ || shown_ == 0) return;
-    const std::string blank = "\r" + std::string(shown_, ' ') + "\r";
-    std::fwrite(blank.data(), 1, blank.size(), file_);
-    std::fflush(file_);
-    shown_ = 0;
-  }
+  void Erase() { line_.Erase(); }
 
  private:
-  std::FILE* file_;
-  std::function<double()> clock_;
+  TerminalLine line_;
   bool explore_ = true;
-  double start_ = 0, last_ = 0;
-  size_t shown_ = 0;  // characters of the line on show
+  double start_ = 0;
 };
 
 class StdoutHooks : public RunHooks {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "cli/terminal_line.h"
 #include "docs/problem_file.h"
 #include "engine/listing.h"
 #include "model/function_evaluator.h"
@@ -82,46 +83,20 @@ void Message(const CliHost& host, std::FILE* err, std::string_view text) {
   std::fwrite(line.data(), 1, line.size(), err);
 }
 
-// The progress of the proof on the terminal, overwritten in place at most once a
-// second and erased at the end.
+// The progress of the proof on the terminal, at most once a second, erased at the end.
 class Progress {
  public:
-  Progress(std::FILE* file, std::function<double()> clock) : file_(file), clock_(std::move(clock)) {
-    if (!clock_)
-      clock_ = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-      };
-    last_ = clock_();
-  }
+  Progress(std::FILE* file, std::function<double()> clock) : line_(file, std::move(clock)) {}
   void Report(const prove::ProveProgress& p) {
-    if (!file_) return;
-    const double now = clock_();
-    if (now - last_ < 1.0) return;
-    last_ = now;
-    std::string line = std::to_string(p.boxes) + " sub-boxes examined, " +
-                       std::to_string(p.waiting) + " waiting, " +
-                       Plural(p.proven, "proof", "proofs") + " of a single stationary point";
-    const size_t length = line.size();
-    if (line.size() < shown_) line.append(shown_ - line.size(), ' ');
-    line.insert(line.begin(), '\r');
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
-    shown_ = length;
+    if (!line_.Due()) return;
+    line_.Show(std::to_string(p.boxes) + " sub-boxes examined, " + std::to_string(p.waiting) +
+               " waiting, " + Plural(p.proven, "proof", "proofs") +
+               " of a single stationary point");
   }
-  void Erase() {
-    if (!file_ || shown_ == 0) return;
-    const std::string blank = "\r" + std::string(shown_, ' ') + "\r";
-    std::fwrite(blank.data(), 1, blank.size(), file_);
-    std::fflush(file_);
-    shown_ = 0;
-  }
+  void Erase() { line_.Erase(); }
 
  private:
-  std::FILE* file_;
-  std::function<double()> clock_;
-  double last_ = 0;
-  size_t shown_ = 0;
+  TerminalLine line_;
 };
 
 std::string SignalName(int signal) {
