@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Himmelblau's function with Quorvant from Python: all four minima, the maximum, the
-saddles, a plot into himmelblau.png, and the same problem through SciPy's shgo for
+saddles (found by random starts and proven by Prove), a plot into himmelblau.png, and the same problem through SciPy's shgo for
 comparison (where SciPy is installed).
 
     PYTHONPATH=build/python /usr/bin/python3 examples/python/himmelblau.py
@@ -45,6 +45,15 @@ trials = quorvant.random(problem, 2000, info=True, seed=1)
 seconds = time.perf_counter() - start
 print(f"Quorvant Random, 2000 trials ({trials.end}, {seconds * 1000:.1f} ms):")
 show("saddles", trials.saddles)
+
+# Prove: every stationary point of the box enclosed and classified, with a proof that
+# there are no others (where the build has Prove).
+if quorvant._quorvant.prove_available:
+    start = time.perf_counter()
+    proof = quorvant.prove(problem)
+    seconds = time.perf_counter() - start
+    print(f"Quorvant Prove ({seconds * 1000:.1f} ms): {proof.verdict}")
+    show("saddles (proven)", proof.saddles)
 
 figure = quorvant.plot(problem, trials)
 figure.savefig("himmelblau.png", dpi=120)

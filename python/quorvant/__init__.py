@@ -26,7 +26,8 @@ import numpy as np
 
 from . import _quorvant
 
-__all__ = ["Problem", "Result", "FormulaError", "explore", "random", "evaluate", "plot"]
+__all__ = ["Problem", "Result", "Proof", "FormulaError", "explore", "random", "prove", "evaluate",
+           "plot"]
 __version__ = "0.1.0"
 
 #: True when formulas run as machine code in this build (else the interpreter runs them).
@@ -287,6 +288,111 @@ def _run(problem, trials, threads, info, progress, seed, part_size) -> Result:
         raise TypeError("progress must be callable as progress(done, total)")
     return _result(_quorvant.run(problem._d, trials, _threads(threads), bool(info), progress,
                                  seed, int(part_size), 0.25))
+
+
+_PROVEN_KINDS = {
+    "MAXIMUM AT:": "maximum",
+    "MINIMUM AT:": "minimum",
+    "SADDLE POINT AT:": "saddle",
+    "STATIONARY POINT OF UNDECIDED KIND AT:": "undecided",
+}
+
+
+@dataclass(repr=False)
+class Proof:
+    """What :func:`prove` proved.
+
+    ``points`` (k x n) are the centres of the proven stationary points' enclosures,
+    as the listing writes them (15 significant digits), each holding exactly one
+    stationary point within ``radii`` in every coordinate; ``kinds`` says which
+    ("maximum", "minimum", "saddle", "undecided" where the Hessian's enclosure decides
+    nothing). ``complete`` is True when every stationary point of the box is among
+    them; otherwise ``undecided`` lists the sub-boxes that could not be decided, each
+    as ``(reason, [(lower, upper), ...])``. ``listing`` holds the lines
+    ``quorvant-cli --prove`` prints, ``verdict`` its verdict line; ``end`` is
+    "completed" or "stopped".
+    """
+
+    complete: bool
+    points: np.ndarray
+    kinds: list
+    radii: np.ndarray
+    undecided: list
+    verdict: str
+    listing: list
+    end: str
+
+    def _of(self, kind: str) -> np.ndarray:
+        return self.points[[k == kind for k in self.kinds]].reshape(-1, self.points.shape[1])
+
+    maxima = property(lambda self: self._of("maximum"), doc="the proven maxima, k x n")
+    minima = property(lambda self: self._of("minimum"), doc="the proven minima, k x n")
+    saddles = property(lambda self: self._of("saddle"), doc="the proven saddles, k x n")
+
+    def __str__(self) -> str:
+        return "\n".join(self.listing)
+
+    def __repr__(self) -> str:
+        return (f"<quorvant.Proof {'complete' if self.complete else 'incomplete'}: "
+                f"{len(self.maxima)} maxima, {len(self.minima)} minima, "
+                f"{len(self.saddles)} saddles, {len(self.undecided)} sub-boxes undecided>")
+
+
+def prove(problem: Problem, threads: Optional[int] = None) -> Proof:
+    """Proves the list of stationary points in the problem's box complete, or says
+    which parts of the box it could not decide (``quorvant-cli --prove``).
+
+    Interval arithmetic with outward rounding (Arb for the elementary functions)
+    encloses the formula's gradient and Hessian over sub-boxes: a sub-box whose
+    gradient excludes 0 holds no stationary point, one that a Krawczyk step maps
+    into itself holds exactly one, and the kind is read from the Hessian's enclosure.
+    The formula must be smooth: Int, Abs, comparisons, Mod, texts and the like are
+    refused with a ValueError naming them. The proof is of the real function as
+    written, within the box; the listing of Explore and Random is not what it
+    proves. threads: None, one per core. Ctrl+C stops it and is raised.
+    """
+    if not isinstance(problem, Problem):
+        raise TypeError("problem must be a quorvant.Problem")
+    if not _quorvant.prove_available:
+        raise RuntimeError("this build of quorvant has no Prove (it needs the Arb library)")
+    out = _quorvant.prove(problem._d, _threads(threads))
+    messages = [m.split(": ", 1)[-1] for m in out["messages"].splitlines()]
+    if out["status"] == 2:
+        raise ValueError(messages[0] if messages else "the problem cannot be proven")
+    lines = out["listing"].splitlines()
+    n = len(problem.names)
+    points, kinds, radii, undecided = [], [], [], []
+    verdict = ""
+    k = 0
+    while k < len(lines):
+        line = lines[k]
+        if line in _PROVEN_KINDS:
+            kinds.append(_PROVEN_KINDS[line])
+            points.append([float(lines[k + 1 + i].split("=", 1)[1]) for i in range(n)])
+            radii.append(float(lines[k + 1 + n].split("=", 1)[1]))
+            k += n + 2
+            continue
+        if line.startswith("UNDECIDED: "):
+            sides = []
+            for i in range(n):
+                lo, hi = lines[k + 1 + i].split("=", 1)[1].split(" TO ")
+                sides.append((float(lo), float(hi)))
+            undecided.append((line[len("UNDECIDED: "):], sides))
+            k += n + 1
+            continue
+        if line.startswith("All ") or " stationary points proven; " in line:
+            verdict = line
+        k += 1
+    return Proof(
+        complete=verdict.startswith("All "),
+        points=np.array(points, dtype=float).reshape(-1, n),
+        kinds=kinds,
+        radii=np.array(radii, dtype=float),
+        undecided=undecided,
+        verdict=verdict,
+        listing=lines,
+        end="stopped" if out["status"] == 1 else "completed",
+    )
 
 
 def evaluate(

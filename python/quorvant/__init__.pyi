@@ -84,6 +84,23 @@ def random(
     seed: Optional[int] = ...,
     part_size: int = ...,
 ) -> Result: ...
+class Proof:
+    complete: bool
+    points: npt.NDArray[np.float64]
+    kinds: list[str]
+    radii: npt.NDArray[np.float64]
+    undecided: list[Tuple[str, list[Tuple[float, float]]]]
+    verdict: str
+    listing: list[str]
+    end: str
+    @property
+    def maxima(self) -> npt.NDArray[np.float64]: ...
+    @property
+    def minima(self) -> npt.NDArray[np.float64]: ...
+    @property
+    def saddles(self) -> npt.NDArray[np.float64]: ...
+
+def prove(problem: Problem, threads: Optional[int] = ...) -> Proof: ...
 def evaluate(
     formula: str,
     names: Union[str, Sequence[str]],

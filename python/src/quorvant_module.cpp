@@ -10,7 +10,12 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -23,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_runner.h"
+#include "cli/prove_command.h"
 #include "docs/problem_file.h"
 #include "engine/listing.h"
 #include "engine/point_kind.h"
@@ -481,6 +488,69 @@ py::tuple Evaluate(const std::string& formula, const std::vector<std::string>& n
   return py::make_tuple(values, errorRow, errorNumber, message);
 }
 
+// The proof of completeness, as quorvant-cli --prove makes it (the same code, in this
+// process, on the problem written to a scratch file): its listing, messages and exit
+// status. Ctrl+C stops it as SIGINT stops the runner, and is raised.
+py::dict ProveListing(const py::dict& d, int threads) {
+  const Problem problem = ProblemFrom(d);
+  char folder[] = "/tmp/quorvant-prove-XXXXXX";
+  if (!::mkdtemp(folder)) throw std::runtime_error("cannot make a scratch folder in /tmp");
+  const std::string file = std::string(folder) + "/problem.zvx";
+  struct Cleanup {
+    std::string file, folder;
+    ~Cleanup() {
+      std::remove(file.c_str());
+      ::rmdir(folder.c_str());
+    }
+  } cleanup{file, folder};
+  if (const SaveResult saved = SaveProblemFile(file, problem); !saved.ok())
+    throw py::value_error(saved.reason);
+
+  std::atomic<int> stop{0};
+  CliHost host;
+  host.program = "quorvant.prove";
+  host.stopSignal = [&stop] { return stop.load(std::memory_order_relaxed); };
+  char* outText = nullptr;
+  char* errText = nullptr;
+  size_t outSize = 0, errSize = 0;
+  int status = 0;
+  std::optional<py::error_already_set> raised;
+  {
+    py::gil_scoped_release release;
+    std::FILE* out = ::open_memstream(&outText, &outSize);
+    std::FILE* err = ::open_memstream(&errText, &errSize);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      std::vector<std::string> args = {"--prove", file};
+      if (threads > 0) args.insert(args.begin() + 1, {"--threads", std::to_string(threads)});
+      status = RunCli(args, out, err, host);
+      done = true;
+    });
+    while (!done) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      py::gil_scoped_acquire acquire;
+      try {
+        if (!raised && PyErr_CheckSignals() != 0) throw py::error_already_set();
+      } catch (py::error_already_set& e) {
+        raised.emplace(std::move(e));
+        stop = SIGINT;
+      }
+    }
+    worker.join();
+    std::fclose(out);
+    std::fclose(err);
+  }
+  const std::string listing(outText, outSize), messages(errText, errSize);
+  std::free(outText);
+  std::free(errText);
+  if (raised) throw std::move(*raised);
+  py::dict result;
+  result["listing"] = listing;
+  result["messages"] = messages;
+  result["status"] = status;
+  return result;
+}
+
 }  // namespace
 }  // namespace quorvant
 
@@ -494,6 +564,8 @@ PYBIND11_MODULE(_quorvant, m) {
         py::arg("progress"), py::arg("seed"), py::arg("part_size"), py::arg("progress_interval"));
   m.def("evaluate", &Evaluate, py::arg("formula"), py::arg("names"), py::arg("points"),
         py::arg("constants"), py::arg("path"), py::arg("stop_at_error"), py::arg("threads"));
+  m.def("prove", &ProveListing, py::arg("problem"), py::arg("threads"));
+  m.attr("prove_available") = ProveAvailable();
   m.attr("compiled_code") = script::CompilerAvailable();
   m.attr("max_variables") = kMaxVariables;
 }

@@ -112,6 +112,24 @@ def test_ctrl_c_stops_the_run_and_raises():
     sender.join()
 
 
+@pytest.mark.skipif(not quorvant._quorvant.prove_available, reason="built without Arb: no Prove")
+@pytest.mark.parametrize("formula, names, counts, complete", [
+    ("(x*x+y-11)^2+(x+y*y-7)^2", ["x", "y"], (1, 4, 4), True),
+    ("x*Log(x)", ["x"], (0, 1, 0), False),  # Log fails on half the box
+])
+def test_prove_reads_what_the_runner_proves(formula, names, counts, complete, tmp_path):
+    box = [(-5, 5, 4)] * len(names)
+    problem = quorvant.Problem(formula, names, box)
+    proof = quorvant.prove(problem, threads=2)
+    problem.save(tmp_path / "p.zvx")
+    assert "\n".join(proof.listing) + "\n" == cli("--prove", tmp_path / "p.zvx").stdout
+    assert (len(proof.maxima), len(proof.minima), len(proof.saddles)) == counts
+    assert proof.complete == complete and bool(proof.undecided) != complete
+    assert all(r < 1e-12 for r in proof.radii)
+    with pytest.raises(ValueError, match="Abs"):
+        quorvant.prove(quorvant.Problem("Abs(x)+y", ["x", "y"], [(-5, 5, 4)] * 2))
+
+
 def test_progress_counts_up_to_the_total_and_its_exception_stops_the_run():
     calls = []
     result = quorvant.random(quorvant.Problem("x^4-x^2+y^2", "x,y", [(-2, 2, 4)] * 2), 3000,
