@@ -653,14 +653,18 @@ INSTANTIATE_TEST_SUITE_P(
                   {"QUORVANT_MPI_SILENCE_LIMIT=2"},
                   "rank 1 has not been heard from",
                   4},
-        // The workers watch rank 0 as it watches them; mpirun wakes it to end the job.
+        // The workers watch rank 0 as it watches them and end the job; mpirun wakes
+        // rank 0 to list what it had, but kills it a second later, which a slow build
+        // (ThreadSanitizer's) may not outlast: the workers' word is what is checked.
         FaultCase{"RankZeroSilent",
                   3,
                   0,
                   SIGSTOP,
                   {"QUORVANT_MPI_SILENCE_LIMIT=2"},
-                  "ended the job: rank 0 has not been heard from",
-                  4},
+                  "rank 0 has not been heard from for 2 s: the job ends",
+                  4,
+                  300,
+                  false},
         // mpirun turns both into SIGTERM to every rank.
         FaultCase{"InterruptToMpirun", 3, -1, SIGINT, {}, "stopped by SIGTERM from mpirun", 1},
         FaultCase{"TerminateToMpirun", 2, -1, SIGTERM, {}, "stopped by SIGTERM from mpirun", 1},
