@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/checkpoint_file.h"
+#include "cli/cli_output.h"
 #include "cli/prove_command.h"
 #include "cli/terminal_line.h"
 #include "docs/problem_file.h"
@@ -88,38 +89,6 @@ std::string VersionText(const CliHost& host) {
          (host.mpi.empty() ? "no (quorvant-mpi runs a search across the ranks of an MPI job)"
                            : host.mpi) +
          "\n";
-}
-
-// A stream of output lines that remembers its first write failure, so that a full disk
-// or a closed pipe is reported instead of ignored.
-class Output {
- public:
-  explicit Output(std::FILE* file) : file_(file) {}
-  void Line(std::string_view line) { Write(line, true); }
-  void Text(std::string_view text) { Write(text, false); }
-  // Flushes; 0 when everything was written, else the errno of the first failure.
-  int Finish() {
-    if (error_ == 0 && std::fflush(file_) != 0) error_ = errno ? errno : EIO;
-    return error_;
-  }
-
- private:
-  void Write(std::string_view text, bool newline) {
-    if (error_ != 0) return;
-    errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
-        (newline && std::fputc('\n', file_) == EOF))
-      error_ = errno ? errno : EIO;
-  }
-  std::FILE* file_;
-  int error_ = 0;
-};
-
-void Message(const CliHost& host, std::FILE* err, std::string_view text) {
-  std::string line = host.program + ": ";
-  line += text;
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), err);
 }
 
 // Message boxes become "TITLE: text" lines on stderr; line breaks inside the text

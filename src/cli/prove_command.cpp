@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "cli/cli_output.h"
 #include "cli/terminal_line.h"
 #include "docs/problem_file.h"
 #include "engine/listing.h"
@@ -55,34 +56,6 @@ std::string Plural(int64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// Lines to stdout, remembering the first write failure.
-class Lines {
- public:
-  explicit Lines(std::FILE* file) : file_(file) {}
-  void operator()(std::string_view line) {
-    if (error_ != 0) return;
-    errno = 0;
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
-        std::fputc('\n', file_) == EOF)
-      error_ = errno ? errno : EIO;
-  }
-  int Finish() {
-    if (error_ == 0 && std::fflush(file_) != 0) error_ = errno ? errno : EIO;
-    return error_;
-  }
-
- private:
-  std::FILE* file_;
-  int error_ = 0;
-};
-
-void Message(const CliHost& host, std::FILE* err, std::string_view text) {
-  std::string line = host.program + ": ";
-  line += text;
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), err);
-}
-
 // The progress of the proof on the terminal, at most once a second, erased at the end.
 class Progress {
  public:
@@ -109,7 +82,7 @@ std::string SignalName(int signal) {
 // stored extremum within the error bound of a proven one of its kind is confirmed; the
 // others are named, and so are the proven extrema the store lacks.
 void CompareStored(const Problem& problem, const prove::ProveResult& result, bool complete,
-                   Lines& lines) {
+                   Output& lines) {
   if (problem.maxima.empty() && problem.minima.empty()) return;
   auto where = [&](const std::vector<double>& x) {
     std::string text;
@@ -135,8 +108,9 @@ void CompareStored(const Problem& problem, const prove::ProveResult& result, boo
       }
       if (!match) {
         all = false;
-        lines(std::string("The stored ") + (maximum ? "maximum" : "minimum") + " at " + where(s) +
-              " is not a proven " + (maximum ? "maximum" : "minimum") + " of the box.");
+        lines.Line(std::string("The stored ") + (maximum ? "maximum" : "minimum") + " at " +
+                   where(s) + " is not a proven " + (maximum ? "maximum" : "minimum") +
+                   " of the box.");
       }
     }
     std::vector<std::string> missed;
@@ -150,13 +124,13 @@ void CompareStored(const Problem& problem, const prove::ProveResult& result, boo
                                 maximum ? "maximum" : "minimum", maximum ? "maxima" : "minima") +
                          ":";
       for (size_t k = 0; k < missed.size(); ++k) line += (k > 0 ? ", " : " ") + missed[k];
-      lines(line + ".");
+      lines.Line(line + ".");
     }
   }
   if (all)
-    lines(complete ? "Every stored extremum is proven, and every proven extremum is stored."
-                   : "Every stored extremum is proven, and every extremum proven so far is "
-                     "stored.");
+    lines.Line(complete ? "Every stored extremum is proven, and every proven extremum is stored."
+                        : "Every stored extremum is proven, and every extremum proven so far is "
+                          "stored.");
 }
 
 }  // namespace
@@ -202,7 +176,7 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
   const prove::ProveResult result = prove::Prove(compiled.program, box, options);
   progress.Erase();
 
-  Lines lines(out);
+  Output lines(out);
   int64_t counts[4] = {0, 0, 0, 0};
   std::vector<prove::UndecidedBox> undecided;
   for (const prove::ProvenPoint& p : result.points) {
@@ -213,11 +187,11 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
       continue;
     }
     ++counts[static_cast<int>(p.kind)];
-    lines(Heading(p.kind));
+    lines.Line(Heading(p.kind));
     const std::vector<double> centre = p.Centre();
     for (int i = 0; i < problem.varCount(); ++i)
-      lines(CoordinateLine(problem.varNames[i], centre[i]));
-    lines("RADIUS=" + FormatGeneral(p.Radius()));
+      lines.Line(CoordinateLine(problem.varNames[i], centre[i]));
+    lines.Line("RADIUS=" + FormatGeneral(p.Radius()));
   }
   for (const prove::UndecidedBox& u : result.undecided) undecided.push_back(u);
   const int64_t proven = counts[0] + counts[1] + counts[2] + counts[3];
@@ -231,15 +205,15 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
         " stationary points of the box are listed: " + Plural(maxima, "maximum", "maxima") + ", " +
         Plural(minima, "minimum", "minima") + ", " + Plural(saddles, "saddle", "saddles");
     if (unclassified > 0) verdict += ", " + std::to_string(unclassified) + " of undecided kind";
-    lines(verdict + " (proven).");
+    lines.Line(verdict + " (proven).");
   } else {
-    lines(std::to_string(proven) + " stationary points proven; " +
-          std::to_string(undecided.size()) + " sub-boxes undecided (listed below).");
+    lines.Line(std::to_string(proven) + " stationary points proven; " +
+               std::to_string(undecided.size()) + " sub-boxes undecided (listed below).");
     for (const prove::UndecidedBox& u : undecided) {
-      lines("UNDECIDED: " + u.reason);
+      lines.Line("UNDECIDED: " + u.reason);
       for (int i = 0; i < problem.varCount(); ++i)
-        lines(Printable(problem.varNames[i]) + "=" + FormatGeneral(u.box[i].lo) + " TO " +
-              FormatGeneral(u.box[i].hi));
+        lines.Line(Printable(problem.varNames[i]) + "=" + FormatGeneral(u.box[i].lo) + " TO " +
+                   FormatGeneral(u.box[i].hi));
     }
   }
 
