@@ -9,17 +9,16 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdio>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -223,24 +222,6 @@ py::array_t<double> Vector(const std::vector<double>& values) {
   return a;
 }
 
-const char* EndName(RunEnd end) {
-  switch (end) {
-    case RunEnd::Completed:
-      return "completed";
-    case RunEnd::Failed:
-      return "failed";
-    case RunEnd::Stopped:
-      return "stopped";
-    case RunEnd::StoreFull:
-      return "store full";
-    case RunEnd::Refused:
-      return "refused";
-    case RunEnd::Internal:
-      return "internal";
-  }
-  return "unknown";
-}
-
 // One search run of the problem, as quorvant-cli --explore or --random N makes it. The
 // result is a dict the Python side turns into its result object. Raises ValueError when
 // the problem cannot be searched, KeyboardInterrupt (or whatever the progress callback
@@ -327,7 +308,9 @@ py::dict Run(const py::dict& d, int32_t trials, int threads, bool info, py::obje
   py::dict out;
   out["problem"] = DictFrom(after);
   out["listing"] = hooks.lines;
-  out["end"] = EndName(summary.end);
+  // Refused and internal failures were raised above: what is left is named as the
+  // engine names it ("completed", "failed", "stopped", "store full").
+  out["end"] = ToString(summary.end);
   std::vector<std::string> messages = sink.Take();
   std::string error;
   if (summary.end == RunEnd::Failed)
