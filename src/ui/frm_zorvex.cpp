@@ -419,6 +419,14 @@ void frmZorvex::UpdatePlotMenu() {
 // Everything a plot needs, as the window shows it now.
 PlotData frmZorvex::CurrentPlotData() const {
   PlotData data = PlotDataFrom(ProblemFromFields(), results_->points());
+  if (!results_->showsProof()) return data;
+  // Every proven extremum is marked, also beyond the first 100 of each kind stored.
+  data.maxima.clear();
+  data.minima.clear();
+  for (const StationaryPoint& p : results_->points()) {
+    if (p.kind == PointKind::Maximum) data.maxima.push_back(p.point);
+    if (p.kind == PointKind::Minimum) data.minima.push_back(p.point);
+  }
   data.undecided = results_->undecided();
   return data;
 }
@@ -481,7 +489,7 @@ void frmZorvex::onProofFinished(const std::shared_ptr<ProveOutcome>& outcome) {
       QString::fromStdString(CountsCaption(problem_.maxCount(), problem_.minCount())));
   setRunning(false);
   results_->SetPoints(ProblemFromFields(), std::move(outcome->points), outcome->kinds);
-  results_->SetUndecided(std::move(outcome->undecided));
+  results_->SetProof(std::move(outcome->undecided));
   windows_->UpdatePlot(CurrentPlotData());
   QStringList notes;
   if (outcome->stopped) {

@@ -82,6 +82,7 @@ void ResultsPanel::Clear() {
   lastPoints_.clear();
   lastPoints_.shrink_to_fit();
   lastUndecided_.clear();
+  proof_ = false;
   points_->Clear();
 }
 

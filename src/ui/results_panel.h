@@ -57,8 +57,12 @@ class ResultsPanel : public QWidget {
   // as the table's Fill takes them.
   void SetPoints(const Problem& problem, std::vector<StationaryPoint> points,
                  const std::vector<std::string>& kinds = {});
-  // The sub-boxes a proof left undecided, for the plot.
-  void SetUndecided(std::vector<PlotBox> boxes) { lastUndecided_ = std::move(boxes); }
+  // The results shown are a proof's, which left `undecided` undecided (for the plot).
+  void SetProof(std::vector<PlotBox> undecided) {
+    proof_ = true;
+    lastUndecided_ = std::move(undecided);
+  }
+  bool showsProof() const { return proof_; }
   // The extrema an opened problem holds, listed and counted as a run lists them.
   void ShowStored(const Problem& problem, PointFunction& function);
   // Writes the listing's lines into `path` as text; what the user is told when it
@@ -85,6 +89,7 @@ class ResultsPanel : public QWidget {
   QProgressBar* prgRun_;
   std::vector<StationaryPoint> lastPoints_;
   std::vector<PlotBox> lastUndecided_;
+  bool proof_ = false;
 };
 
 }  // namespace quorvant

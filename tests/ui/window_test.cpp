@@ -413,6 +413,23 @@ TEST_F(Proof, ListsTableAndPlotAsTheRunnerAndSavesAsItDoes) {
   EXPECT_EQ(ReadAll(mine), ReadAll(runners));
 }
 
+// More extrema of a kind than the store holds: the first 100 are stored, the status bar
+// says so, and the plot marks every one.
+TEST_F(Proof, KeepsTheFirst100OfEachKindAndPlotsThemAll) {
+  const auto file = TempCopy(std::filesystem::path(QUORVANT_TEST_DATA) / "prove" / "rastrigin.zvx",
+                             "rastrigin.zvx");
+  ASSERT_TRUE(window->OpenNamedFile(QString::fromStdString(file.string())));
+  ASSERT_TRUE(ProveAndWait());
+  const auto minima = static_cast<size_t>(Lines().filter("MINIMUM AT:").size());
+  ASSERT_GT(minima, static_cast<size_t>(kStoreSize));
+  EXPECT_EQ(Held().minima.size(), static_cast<size_t>(kStoreSize));
+  EXPECT_TRUE(window->statusBar()->currentMessage().contains("keep the first 100 of each kind"))
+      << window->statusBar()->currentMessage().toStdString();
+  window->mnuPlot_Click();
+  window->plotWindow()->RenderNow();
+  EXPECT_EQ(window->plotWindow()->view()->drawn("minimum").size(), minima);
+}
+
 // What cannot be decided is shaded on the plot, one sub-box per undecided block.
 TEST_F(Proof, UndecidedSubBoxesAreShaded) {
   DefineProblem("2", "x,y");
