@@ -126,7 +126,7 @@ int ReadmePictures(const QString& problem, const QString& out) {
 int ProvePictures(const QString& problem, const QString& out) {
   NoMessages messages;
   quorvant::frmZorvex window(&messages);
-  window.resize(1040, 660);
+  window.resize(1120, 660);  // the verdict line whole
   window.show();
   QApplication::setActiveWindow(&window);
   if (!QTest::qWaitForWindowActive(&window)) return Fail("the window did not show");
