@@ -15,6 +15,10 @@
 // shows the Stationary points table (OUTDIR/points-table.png) and the Plot window with its
 // colour scale (OUTDIR/himmelblau-plot.png), and a run refused for a user constant the
 // interpreter cannot execute, with the reason in the status bar (OUTDIR/refusal.png).
+//
+// Prove without any display: window_screenshot --prove PROBLEM.zvx OUTDIR opens the
+// problem and proves its list of stationary points complete (OUTDIR/prove-window.png),
+// then shows the Plot window with the proven points marked (OUTDIR/prove-plot.png).
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
 #include <QCheckBox>
@@ -119,6 +123,32 @@ int ReadmePictures(const QString& problem, const QString& out) {
   return 0;
 }
 
+int ProvePictures(const QString& problem, const QString& out) {
+  NoMessages messages;
+  quorvant::frmZorvex window(&messages);
+  window.resize(1120, 660);  // the verdict line whole
+  window.show();
+  QApplication::setActiveWindow(&window);
+  if (!QTest::qWaitForWindowActive(&window)) return Fail("the window did not show");
+  if (!window.OpenNamedFile(problem)) return Fail("the problem file did not open");
+  QSignalSpy done(&window, &quorvant::frmZorvex::runFinished);
+  window.mnuProve_Click();
+  if (!done.wait(60000)) return Fail("the proof did not end");
+  window.listingView()->setFocus();
+  if (!Grab(&window, out + "/prove-window.png")) return Fail("cannot save prove-window.png");
+  window.mnuPlot_Click();
+  quorvant::PlotWindow* plot = window.plotWindow();
+  if (!plot) return Fail("no Plot window");
+  QSignalSpy rendered(plot, &quorvant::PlotWindow::rendered);
+  plot->resize(860, 760);
+  if (rendered.isEmpty() && !rendered.wait(20000)) return Fail("the plot was not drawn");
+  if (!Grab(plot, out + "/prove-plot.png")) return Fail("cannot save prove-plot.png");
+  plot->close();
+  window.SetUnsavedPrompt([](bool) { return quorvant::frmZorvex::UnsavedAnswer::Discard; });
+  window.close();
+  return 0;
+}
+
 int Session(const QString& problem, const QString& out) {
   quorvant::frmZorvex window;
   window.resize(1040, 660);
@@ -160,13 +190,14 @@ int Session(const QString& problem, const QString& out) {
 
 int main(int argc, char** argv) {
   // Read before the application object, which takes its own options out of argv.
-  if (argc == 4 && std::string(argv[1]) == "--readme") {
+  if (argc == 4 && (std::string(argv[1]) == "--readme" || std::string(argv[1]) == "--prove")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool prove = std::string(argv[1]) == "--prove";
     const QString problem = QString::fromLocal8Bit(argv[2]);
     const QString out = QString::fromLocal8Bit(argv[3]);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorvant screenshots");
-    return ReadmePictures(problem, out);
+    return prove ? ProvePictures(problem, out) : ReadmePictures(problem, out);
   }
   if (argc == 4 && std::string(argv[1]) == "--tour") {
     const QString problem = QString::fromLocal8Bit(argv[2]);

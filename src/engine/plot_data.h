@@ -1,5 +1,5 @@
 // What a plot of a problem shows: the function over the search box, the stored extrema,
-// and the other stationary points of the last run.
+// the other stationary points of the last run, and the sub-boxes a proof left undecided.
 #pragma once
 
 #include <vector>
@@ -10,10 +10,16 @@
 
 namespace quorvant {
 
+// A sub-box of the search box, lower and upper limit of each variable.
+struct PlotBox {
+  std::vector<double> lower, upper;
+};
+
 struct PlotData {
   PlotProblem problem;
   std::vector<double> lower, upper;
   std::vector<std::vector<double>> maxima, minima, others;  // coordinates
+  std::vector<PlotBox> undecided;  // where a proof could not decide, shaded
 };
 
 // The plot of `problem` (its formula, constants, box and stored extrema), with the

@@ -85,6 +85,20 @@ PlotMarkers MarkPlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
   place(data.maxima, markers.maxima, "max");
   place(data.minima, markers.minima, "min");
   place(data.others, markers.others, "");
+  for (const PlotBox& box : data.undecided) {
+    PlotShade shade;
+    shade.x0 = box.lower[axes.x];
+    shade.x1 = box.upper[axes.x];
+    shade.fullHeight = axes.y < 0;
+    if (axes.y >= 0) {
+      shade.y0 = box.lower[axes.y];
+      shade.y1 = box.upper[axes.y];
+    }
+    for (size_t i = 0; i < box.lower.size() && i < slice.size(); ++i)
+      if (static_cast<int>(i) != axes.x && static_cast<int>(i) != axes.y)
+        shade.onSlice = shade.onSlice && box.lower[i] <= slice[i] && slice[i] <= box.upper[i];
+    markers.undecided.push_back(shade);
+  }
   return markers;
 }
 

@@ -34,7 +34,9 @@ PlotGrid SamplePlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
                     const std::atomic<bool>* cancel);
 // The markers of the stored extrema and the other stationary points on those axes; with
 // three variables or more, a point whose other coordinates are not those of the slice
-// `slice` (within a thousandth of the box along each) is marked as off the slice.
+// `slice` (within a thousandth of the box along each) is marked as off the slice. The
+// undecided sub-boxes shade their projections; off the slice where the plane through
+// `slice` does not cross them.
 PlotMarkers MarkPlot(const PlotData& data, PlotFunction& sampler, PlotAxes axes,
                      const std::vector<double>& slice);
 

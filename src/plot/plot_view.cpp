@@ -51,6 +51,7 @@ QCPColorGradient PlotView::Gradient() {
 // legend's row below them.
 void PlotView::Reset() {
   drawn_.clear();
+  shaded_.clear();
   message_.clear();
   scaleNote_.clear();
   plot_->clearPlottables();
@@ -175,6 +176,7 @@ void PlotView::ShowCurve(const PlotGrid& grid, const PlotMarkers& markers, const
     for (const PlotMarker& m : *list) range.expand(m.y);
   if (found)
     plot_->yAxis->setRange(range.lower - 0.05 * range.size(), range.upper + 0.05 * range.size());
+  AddShades(markers.undecided, QColor(120, 120, 120));
   AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(200, 30, 30));
   AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(20, 110, 30));
   if (showOthers)
@@ -218,6 +220,7 @@ void PlotView::ShowMap(const PlotGrid& grid, const PlotMarkers& markers, const Q
   plot_->xAxis->setRange(grid.xMin, grid.xMax);
   plot_->yAxis->setRange(grid.yMin, grid.yMax);
   // Colours that stand out on every part of the scale.
+  AddShades(markers.undecided, QColor(255, 255, 255));
   AddMarkers(markers.maxima, "maximum", QCPScatterStyle::ssTriangle, QColor(230, 30, 60));
   AddMarkers(markers.minima, "minimum", QCPScatterStyle::ssTriangleInverted, QColor(255, 255, 255));
   if (showOthers)
@@ -353,6 +356,41 @@ void PlotView::AddMarkers(const std::vector<PlotMarker>& points, const QString& 
                         onSlice ? QBrush(color) : QBrush(Qt::NoBrush), 11));
     g->setData(xs, ys);
   }
+}
+
+// Each sub-box as a translucent rectangle (outlined only where the plotted plane does
+// not cross it) with a square at its centre, under the markers.
+void PlotView::AddShades(const std::vector<PlotShade>& shades, const QColor& color) {
+  shaded_ = shades;
+  if (shades.empty()) return;
+  QColor fill = color;
+  fill.setAlpha(110);
+  for (const PlotShade& s : shades) {
+    auto* rect = new QCPItemRect(plot_);
+    rect->setPen(QPen(color, 1, s.onSlice ? Qt::SolidLine : Qt::DashLine));
+    rect->setBrush(s.onSlice ? QBrush(fill) : QBrush(Qt::NoBrush));
+    rect->topLeft->setCoords(s.x0, s.y1);
+    rect->bottomRight->setCoords(s.x1, s.y0);
+    if (s.fullHeight) {
+      rect->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+      rect->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+      rect->topLeft->setCoords(s.x0, 0);
+      rect->bottomRight->setCoords(s.x1, 1);
+    }
+  }
+  // A square at each centre keeps a sub-box narrower than a pixel in sight.
+  QVector<double> xs, ys;
+  for (const PlotShade& s : shades) {
+    xs << (s.x0 + s.x1) / 2;
+    ys << (s.fullHeight ? plot_->yAxis->range().center() : (s.y0 + s.y1) / 2);
+  }
+  QCPGraph* key = plot_->addGraph();
+  key->setData(xs, ys);
+  key->setName("undecided sub-box");
+  key->addToLegend(plot_->legend);
+  key->setLineStyle(QCPGraph::lsNone);
+  key->setScatterStyle(
+      QCPScatterStyle(QCPScatterStyle::ssSquare, QPen(color.darker(160), 1), QBrush(fill), 11));
 }
 
 void PlotView::OnMouseMove(QMouseEvent* event) {

@@ -24,8 +24,16 @@ struct PlotMarker {
   bool onSlice = true;  // off the plotted plane: drawn hollow where it projects onto it
 };
 
+// A sub-box a proof left undecided, on the plotted axes (a curve's spans its height).
+struct PlotShade {
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  bool fullHeight = false;
+  bool onSlice = true;  // the plotted plane crosses it; else only its projection is outlined
+};
+
 struct PlotMarkers {
   std::vector<PlotMarker> maxima, minima, others;
+  std::vector<PlotShade> undecided;
 };
 
 class PlotView : public QWidget {
@@ -64,6 +72,8 @@ class PlotView : public QWidget {
   QCustomPlot* plot() const { return plot_; }
   // Number of marker points of each kind drawn, and where (for tests).
   std::vector<PlotMarker> drawn(const QString& kind) const;
+  // The undecided sub-boxes drawn (for tests).
+  const std::vector<PlotShade>& shaded() const { return shaded_; }
   // The colour scale of the heat map.
   static QCPColorGradient Gradient();
 
@@ -78,6 +88,7 @@ class PlotView : public QWidget {
   void Reset();
   void AddMarkers(const std::vector<PlotMarker>& points, const QString& name, int shape,
                   const QColor& color);
+  void AddShades(const std::vector<PlotShade>& shades, const QColor& color);
   void PlaceLegend();
   void OnMouseMove(QMouseEvent* event);
 
@@ -90,6 +101,7 @@ class PlotView : public QWidget {
   QString scaleNote_;
   double homeX0_ = 0, homeX1_ = 1, homeY0_ = 0, homeY1_ = 1;
   std::vector<std::pair<QString, std::vector<PlotMarker>>> drawn_;
+  std::vector<PlotShade> shaded_;
 };
 
 }  // namespace quorvant

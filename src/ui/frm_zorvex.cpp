@@ -52,6 +52,8 @@ frmZorvex::frmZorvex(MessageSink* messages, QWidget* parent) : QMainWindow(paren
   run_ = new RunController(*messages_, this);
   connect(run_, &RunController::linesReady, this, &frmZorvex::onLinesReady);
   connect(run_, &RunController::finished, this, &frmZorvex::onRunFinished);
+  connect(run_, &RunController::proofProgress, this, &frmZorvex::onProofProgress);
+  connect(run_, &RunController::proofFinished, this, &frmZorvex::onProofFinished);
   setAcceptDrops(true);
 
   createMenus();
@@ -127,6 +129,7 @@ void frmZorvex::createMenus() {
   connect(menus_.print, &QAction::triggered, this, &frmZorvex::mnuPrint_Click);
   connect(menus_.help, &QAction::triggered, this, &frmZorvex::mnuHelp_Click);
   connect(menus_.plot, &QAction::triggered, this, &frmZorvex::mnuPlot_Click);
+  connect(menus_.prove, &QAction::triggered, this, &frmZorvex::mnuProve_Click);
   connect(menus_.about, &QAction::triggered, this, &frmZorvex::mnuAbout_Click);
   // Recent Files opens as Open does, where Open is allowed.
   connect(menus_.open, &QAction::changed, this, &frmZorvex::UpdateRecentFilesMenu);
@@ -408,12 +411,103 @@ void frmZorvex::setRunning(bool running) {
 }
 
 void frmZorvex::UpdatePlotMenu() {
-  menus_.plot->setEnabled(windowState() == WindowState::ProblemDefined && !run_->running());
+  const bool allowed = windowState() == WindowState::ProblemDefined && !run_->running();
+  menus_.plot->setEnabled(allowed);
+  menus_.prove->setEnabled(allowed && ProveBuilt());
 }
 
 // Everything a plot needs, as the window shows it now.
 PlotData frmZorvex::CurrentPlotData() const {
-  return PlotDataFrom(ProblemFromFields(), results_->points());
+  PlotData data = PlotDataFrom(ProblemFromFields(), results_->points());
+  if (!results_->showsProof()) return data;
+  // Every proven extremum is marked, also beyond the first 100 of each kind stored.
+  data.maxima.clear();
+  data.minima.clear();
+  for (const StationaryPoint& p : results_->points()) {
+    if (p.kind == PointKind::Maximum) data.maxima.push_back(p.point);
+    if (p.kind == PointKind::Minimum) data.minima.push_back(p.point);
+  }
+  data.undecided = results_->undecided();
+  return data;
+}
+
+// The proof compares the extrema stored now (by the last run or Open) with what it
+// proves: the problem is taken before the results are cleared. A formula Prove cannot
+// prove is refused before anything changes, with the construct named.
+void frmZorvex::mnuProve_Click() {
+  if (!menus_.prove->isEnabled() || run_->running()) return;
+  if (fields_->formulaField()->text().isEmpty()) {
+    statusBar()->showMessage("Enter the function first.", 5000);
+    return;
+  }
+  Problem problem = ProblemFromFields();
+  if (const ConstantFailure failure = evaluator_->RegisterConstants(problem.constants)) {
+    statusBar()->showMessage("The proof was not started. " +
+                             QString::fromStdString(ConstantFailureMessage(failure)));
+    return;
+  }
+  evaluator_->SetFunction(problem.varNames, problem.formula);
+  if (const std::string refusal = ProveRefusal(*evaluator_, problem); !refusal.empty()) {
+    ShowMessage("Quorvant", QString::fromStdString(refusal));
+    return;
+  }
+  ClearResults();
+  statusBar()->clearMessage();
+  startedBy_ = nullptr;
+  run_->StartProof(std::move(problem), evaluator_->Recipe());
+  setRunning(true);
+}
+
+// The bar shows the share of the sub-boxes met so far that were examined; the status
+// bar the counts, as the runner's progress line says them.
+void frmZorvex::onProofProgress(const ProveCounts& counts) {
+  const int64_t met = counts.boxes + counts.waiting;
+  results_->ShowProgress(met > 0 ? static_cast<int>(1000 * counts.boxes / met) : 0);
+  statusBar()->showMessage(QString("%1 sub-boxes examined, %2 waiting, %3 %4 of a single "
+                                   "stationary point")
+                               .arg(counts.boxes)
+                               .arg(counts.waiting)
+                               .arg(counts.proven)
+                               .arg(counts.proven == 1 ? "proof" : "proofs"));
+}
+
+// The listing as the runner writes it; the proven maxima and minima become the stored
+// extrema (what Save writes), the proven points the table's, and the plot marks them
+// with the undecided sub-boxes.
+void frmZorvex::onProofFinished(const std::shared_ptr<ProveOutcome>& outcome) {
+  if (!outcome->refusal.empty()) {
+    setRunning(false);
+    statusBar()->clearMessage();
+    ShowMessage("Quorvant", QString::fromStdString(outcome->refusal));
+    emit runFinished();
+    return;
+  }
+  problem_.maxima = outcome->maxima;
+  problem_.minima = outcome->minima;
+  results_->Append(outcome->lines, 1000, false);
+  results_->SetCounts(
+      QString::fromStdString(CountsCaption(problem_.maxCount(), problem_.minCount())));
+  setRunning(false);
+  results_->SetPoints(ProblemFromFields(), std::move(outcome->points), outcome->kinds);
+  results_->SetProof(std::move(outcome->undecided));
+  windows_->UpdatePlot(CurrentPlotData());
+  QStringList notes;
+  if (outcome->stopped) {
+    results_->ShowStopped();
+    notes << "Stopped: the points proven so far are listed.";
+  }
+  if (outcome->provenMaxima > kStoreSize || outcome->provenMinima > kStoreSize)
+    notes << QString(
+                 "The stored extrema keep the first %1 of each kind (in the listing's order): "
+                 "%2 maxima and %3 minima were proven.")
+                 .arg(kStoreSize)
+                 .arg(outcome->provenMaxima)
+                 .arg(outcome->provenMinima);
+  if (notes.isEmpty())
+    statusBar()->clearMessage();
+  else
+    statusBar()->showMessage(notes.join("  "));
+  emit runFinished();
 }
 
 void frmZorvex::mnuPlot_Click() {

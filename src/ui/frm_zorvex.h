@@ -122,6 +122,9 @@ class frmZorvex : public QMainWindow {
   void mnuPrint_Click();
   void mnuHelp_Click() { windows_->ShowHelp(); }
   void mnuPlot_Click();
+  // Proves over the search box that the list of stationary points is complete (or says
+  // what it could not decide), on a worker thread; Stop ends it.
+  void mnuProve_Click();
   PlotWindow* plotWindow() const { return windows_->plot(); }
   // The stationary points of the last run, as the table lists them.
   QTableView* pointsTable() const { return results_->pointsTable()->table(); }
@@ -174,6 +177,8 @@ class frmZorvex : public QMainWindow {
   QWidget* createResultsPanel();
   void startRun(SearchOptions options);
   void onRunFinished(const std::shared_ptr<RunOutcome>& outcome);
+  void onProofProgress(const ProveCounts& counts);
+  void onProofFinished(const std::shared_ptr<ProveOutcome>& outcome);
   void setRunning(bool running);
   void setSelectAllOnFocus(QLineEdit* field) { field->installEventFilter(fieldKeys_); }
   void ShowProblemDefined();

@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "ui/prove_run.h"
+
 namespace quorvant {
 
 void MainMenus::Build(QMenuBar* bar, QMenu* recent) {
@@ -29,6 +31,14 @@ void MainMenus::Build(QMenuBar* bar, QMenu* recent) {
   plot = bar->addAction("P&lot");
   plot->setObjectName("mnuPlot");
   plot->setEnabled(false);
+  // Beside Plot: the proof that the list of stationary points in the box is complete.
+  prove = bar->addAction("Pro&ve");
+  prove->setObjectName("mnuProve");
+  prove->setEnabled(false);
+  prove->setToolTip(ProveBuilt() ? "Proves that the list of stationary points in the search "
+                                   "box is complete, or says which parts it could not decide"
+                                 : ProveMissingReason());
+  prove->setStatusTip(prove->toolTip());
   help = bar->addAction("&Help");
   help->setShortcut(QKeySequence(Qt::Key_F1));
   about = bar->addAction("&About");

@@ -1,5 +1,5 @@
 // The main window's menu bar: File (New, Open, Recent Files, Save, Save As, Quit),
-// Print, Plot, Help and About, with their keys, names and first states; the file
+// Print, Plot, Prove, Help and About, with their keys, names and first states; the file
 // commands' states are set aside during a run and come back after it.
 #pragma once
 
@@ -19,6 +19,7 @@ struct MainMenus {
   QAction* quit;
   QAction* print;
   QAction* plot;
+  QAction* prove;
   QAction* help;
   QAction* about;
 

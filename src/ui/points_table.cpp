@@ -34,7 +34,8 @@ QString Text(const std::string& s) {
 
 StationaryPointsModel::StationaryPointsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void StationaryPointsModel::Fill(const Problem& problem, std::vector<StationaryPoint> points) {
+void StationaryPointsModel::Fill(const Problem& problem, std::vector<StationaryPoint> points,
+                                 const std::vector<std::string>& kinds) {
   beginResetModel();
   names_ = problem.varNames;
   rows_.clear();
@@ -44,6 +45,7 @@ void StationaryPointsModel::Fill(const Problem& problem, std::vector<StationaryP
   for (StationaryPoint& p : points) {
     Row row;
     row.f = sampler->ValueAt(p.point);
+    if (rows_.size() < kinds.size()) row.kind = Text(kinds[rows_.size()]);
     row.point = std::move(p);
     rows_.push_back(std::move(row));
   }
@@ -58,6 +60,10 @@ void StationaryPointsModel::Clear() {
   std::vector<Row>().swap(rows_);
   std::vector<size_t>().swap(order_);
   endResetModel();
+}
+
+QString StationaryPointsModel::KindOf(const Row& row) {
+  return row.kind.isEmpty() ? QString(ToString(row.point.kind)) : row.kind;
 }
 
 int StationaryPointsModel::rowCount(const QModelIndex& parent) const {
@@ -111,7 +117,7 @@ bool StationaryPointsModel::Number(const Row& row, int column, double& value) co
 QString StationaryPointsModel::Cell(int row, int column) const {
   const Row& r = RowAt(row);
   const int n = static_cast<int>(names_.size());
-  if (column == 0) return ToString(r.point.kind);
+  if (column == 0) return KindOf(r);
   if (column == n + 3) {
     QStringList start;
     for (double v : r.point.start) start << Num(v);
@@ -166,7 +172,7 @@ void StationaryPointsModel::sort(int column, Qt::SortOrder order) {
       return descending ? std::lexicographical_compare(sb.begin(), sb.end(), sa.begin(), sa.end())
                         : std::lexicographical_compare(sa.begin(), sa.end(), sb.begin(), sb.end());
     }
-    const QString ta = ToString(ra.point.kind), tb = ToString(rb.point.kind);
+    const QString ta = KindOf(ra), tb = KindOf(rb);
     return descending ? tb < ta : ta < tb;
   };
   if (column >= 0) std::stable_sort(order_.begin(), order_.end(), less);
@@ -233,8 +239,9 @@ void StationaryPointsTable::Clear() {
   model_->Clear();
 }
 
-void StationaryPointsTable::Fill(const Problem& problem, std::vector<StationaryPoint> points) {
-  model_->Fill(problem, std::move(points));
+void StationaryPointsTable::Fill(const Problem& problem, std::vector<StationaryPoint> points,
+                                 const std::vector<std::string>& kinds) {
+  model_->Fill(problem, std::move(points), kinds);
   const QHeaderView* header = table_->horizontalHeader();
   if (header->sortIndicatorSection() >= 0 && header->sortIndicatorSection() < model_->columnCount())
     model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());

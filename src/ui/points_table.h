@@ -25,8 +25,10 @@ class StationaryPointsModel : public QAbstractTableModel {
 
   explicit StationaryPointsModel(QObject* parent = nullptr);
   // Holds `points`; f is evaluated with the formula and constants of `problem` (a value
-  // that cannot be evaluated shows as such).
-  void Fill(const Problem& problem, std::vector<StationaryPoint> points);
+  // that cannot be evaluated shows as such). A non-empty entry of `kinds` names its
+  // point's kind instead of the classification's name.
+  void Fill(const Problem& problem, std::vector<StationaryPoint> points,
+            const std::vector<std::string>& kinds = {});
   void Clear();
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -42,7 +44,9 @@ class StationaryPointsModel : public QAbstractTableModel {
   struct Row {
     StationaryPoint point;
     double f = 0;
+    QString kind;
   };
+  static QString KindOf(const Row& row);
   const Row& RowAt(int row) const { return rows_[order_[static_cast<size_t>(row)]]; }
   // The number in a numeric cell; false for the kind and the start point.
   bool Number(const Row& row, int column, double& value) const;
@@ -56,7 +60,8 @@ class StationaryPointsTable : public QWidget {
   Q_OBJECT
  public:
   explicit StationaryPointsTable(QWidget* parent = nullptr);
-  void Fill(const Problem& problem, std::vector<StationaryPoint> points);
+  void Fill(const Problem& problem, std::vector<StationaryPoint> points,
+            const std::vector<std::string>& kinds = {});
   void Clear();
   // Writes the table as CSV, rows as shown; false (with the reason) when the file cannot
   // be written.

@@ -81,6 +81,8 @@ void ResultsPanel::Clear() {
   lblRunNote_->setVisible(false);
   lastPoints_.clear();
   lastPoints_.shrink_to_fit();
+  lastUndecided_.clear();
+  proof_ = false;
   points_->Clear();
 }
 
@@ -105,9 +107,14 @@ void ResultsPanel::ShowStopped() {
   lblRunNote_->setVisible(true);
 }
 
-void ResultsPanel::SetPoints(const Problem& problem, std::vector<StationaryPoint> points) {
+void ResultsPanel::ShowProgress(int permille) {
+  prgRun_->setValue(permille);
+}
+
+void ResultsPanel::SetPoints(const Problem& problem, std::vector<StationaryPoint> points,
+                             const std::vector<std::string>& kinds) {
   lastPoints_ = std::move(points);
-  points_->Fill(problem, lastPoints_);
+  points_->Fill(problem, lastPoints_, kinds);
 }
 
 void ResultsPanel::ShowStored(const Problem& problem, PointFunction& function) {

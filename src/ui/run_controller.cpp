@@ -18,6 +18,65 @@ RunController::RunController(MessageSink& messages, QObject* parent)
     running_ = false;
     emit finished(std::move(outcome));
   });
+  progressTimer_.setInterval(100);
+  connect(&progressTimer_, &QTimer::timeout, this, [this] {
+    ProveCounts counts;
+    {
+      std::lock_guard<std::mutex> lock(countsMutex_);
+      counts = counts_;
+    }
+    emit proofProgress(counts);
+  });
+}
+
+void RunController::StartProof(Problem problem, EvaluatorRecipe recipe) {
+  if (running_) return;
+  running_ = true;
+  proofStop_ = false;
+  proofEnded_ = false;
+  counts_ = ProveCounts{};
+  auto proven = std::make_shared<const Problem>(std::move(problem));
+  proofThread_ = QThread::create([this, proven, recipe = std::move(recipe)] {
+    proofOutcome_ = RunProof(proven, recipe, proofStop_, [this](const ProveCounts& counts) {
+      std::lock_guard<std::mutex> lock(countsMutex_);
+      counts_ = counts;
+    });
+    proofEnded_.store(true, std::memory_order_release);
+  });
+  connect(proofThread_, &QThread::finished, this, &RunController::OnProofThreadFinished);
+  progressTimer_.start();
+  proofThread_->start();
+}
+
+void RunController::RequestStop() {
+  proofStop_ = true;
+  worker_->RequestStop();
+}
+
+void RunController::StopAndWait() {
+  if (proofThread_) {
+    proofStop_ = true;
+    proofThread_->wait();
+    OnProofThreadFinished();
+  }
+  worker_->StopAndWait();
+}
+
+void RunController::OnProofThreadFinished() {
+  if (!proofThread_) return;
+  // The proof set `proofEnded_` after its last write to the outcome; reading it here
+  // makes those writes this thread's to read, in a way ThreadSanitizer sees too.
+  if (!proofEnded_.load(std::memory_order_acquire)) {
+    proofThread_->wait();
+    proofEnded_.load(std::memory_order_acquire);
+  }
+  proofThread_->deleteLater();
+  proofThread_ = nullptr;
+  progressTimer_.stop();
+  auto outcome = std::make_shared<ProveOutcome>(std::move(proofOutcome_));
+  proofOutcome_ = ProveOutcome{};
+  running_ = false;
+  emit proofFinished(std::move(outcome));
 }
 
 void RunController::Start(Problem problem, SearchOptions options, EvaluatorRecipe recipe) {

@@ -98,6 +98,8 @@ TEST(Plot, ThreeVariablesSliceThroughTheChosenPoint) {
   data.lower = {-1, -1, -1};
   data.upper = {1, 1, 5};
   data.minima = {{0, 0, 2}};
+  // Undecided sub-boxes: the plane z = 2 crosses the first, not the second.
+  data.undecided = {{{0, 0, 1}, {0.5, 0.5, 3}}, {{-1, -1, 4}, {0, 0, 5}}};
   PlotWindow window;
   window.SetData(data);
   auto* through = window.findChild<QComboBox*>("plotThrough");
@@ -105,6 +107,12 @@ TEST(Plot, ThreeVariablesSliceThroughTheChosenPoint) {
   through->setCurrentIndex(1);
   window.RenderNow();
   ASSERT_EQ(window.view()->drawn("minimum").size(), 1u);
+  const auto& shaded = window.view()->shaded();
+  ASSERT_EQ(shaded.size(), 2u);
+  EXPECT_TRUE(shaded[0].onSlice);
+  EXPECT_FALSE(shaded[1].onSlice);
+  EXPECT_EQ(shaded[1].x0, -1);
+  EXPECT_EQ(shaded[1].y1, 0);
 }
 
 TEST(Plot, ExportWritesAPng) {

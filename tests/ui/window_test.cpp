@@ -4,9 +4,17 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QStatusBar>
+#include <QTableView>
+#include <cstdio>
 #include <cstdlib>
 
+#include "cli/cli_runner.h"
+#include "plot/plot_view.h"
+#include "ui/plot_window.h"
+#include "ui/points_table.h"
+#include "ui/prove_run.h"
 #include "window_fixture.h"
 
 namespace quorvant {
@@ -345,6 +353,121 @@ TEST_F(Window, ConstantTheInterpreterRejectsAbandonsTheRun) {
   EXPECT_FALSE(window->runInProgress());
   EXPECT_EQ(sink.titles, (std::vector<std::string>{"Error in Script Control"}));
   EXPECT_TRUE(Find<QPushButton>("cmdExplore")->isEnabled());
+}
+
+// --- Prove ---------------------------------------------------------------------
+
+// What quorvant-cli writes on standard output for `args`.
+std::string RunnerOutput(const std::vector<std::string>& args) {
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  std::FILE* err = std::fopen("/dev/null", "w");
+  RunCli(args, out, err);
+  std::fclose(out);
+  std::fclose(err);
+  std::string result(text, size);
+  std::free(text);
+  return result;
+}
+
+class Proof : public Files {
+ protected:
+  void SetUp() override {
+    Files::SetUp();
+    if (!ProveBuilt()) {
+      // The command is there, disabled, and says why.
+      DefineProblem("1", "x");
+      EXPECT_FALSE(Menu("mnuProve")->isEnabled());
+      EXPECT_EQ(Menu("mnuProve")->toolTip(), ProveMissingReason());
+      GTEST_SKIP() << ProveMissingReason();
+    }
+  }
+  bool ProveAndWait(int timeoutMs = 60000) {
+    QSignalSpy done(window.get(), &frmZorvex::runFinished);
+    Menu("mnuProve")->trigger();
+    return done.count() > 0 || done.wait(timeoutMs);
+  }
+};
+
+// The listing, the comparison with the stored extrema and the saved file are the
+// runner's; the table and the plot hold every proven point.
+TEST_F(Proof, ListsTableAndPlotAsTheRunnerAndSavesAsItDoes) {
+  const auto mine = TempCopy(DataFile("himmelblau.saved.zvx"), "proven-window.zvx");
+  const auto runners = TempCopy(DataFile("himmelblau.saved.zvx"), "proven-runner.zvx");
+  ASSERT_TRUE(window->OpenNamedFile(QString::fromStdString(mine.string())));
+  ASSERT_TRUE(ProveAndWait());
+  const QString expected = QString::fromStdString(RunnerOutput({"--prove", runners.string()}));
+  EXPECT_EQ(Lines().join("\n") + "\n", expected);
+  const int proven = static_cast<int>(Lines().filter(QRegularExpression(" AT:$")).size());
+  EXPECT_EQ(window->pointsTable()->model()->rowCount(), proven);
+  window->mnuPlot_Click();
+  ASSERT_NE(window->plotWindow(), nullptr);
+  window->plotWindow()->RenderNow();
+  PlotView* plot = window->plotWindow()->view();
+  EXPECT_EQ(plot->drawn("maximum").size() + plot->drawn("minimum").size() +
+                plot->drawn("saddle / neither").size(),
+            static_cast<size_t>(proven));
+  window->mnuSave_Click();
+  RunnerOutput({"--prove", "--save", runners.string()});
+  EXPECT_EQ(ReadAll(mine), ReadAll(runners));
+}
+
+// More extrema of a kind than the store holds: the first 100 are stored, the status bar
+// says so, and the plot marks every one.
+TEST_F(Proof, KeepsTheFirst100OfEachKindAndPlotsThemAll) {
+  const auto file = TempCopy(std::filesystem::path(QUORVANT_TEST_DATA) / "prove" / "rastrigin.zvx",
+                             "rastrigin.zvx");
+  ASSERT_TRUE(window->OpenNamedFile(QString::fromStdString(file.string())));
+  ASSERT_TRUE(ProveAndWait());
+  const auto minima = static_cast<size_t>(Lines().filter("MINIMUM AT:").size());
+  ASSERT_GT(minima, static_cast<size_t>(kStoreSize));
+  EXPECT_EQ(Held().minima.size(), static_cast<size_t>(kStoreSize));
+  EXPECT_TRUE(window->statusBar()->currentMessage().contains("keep the first 100 of each kind"))
+      << window->statusBar()->currentMessage().toStdString();
+  window->mnuPlot_Click();
+  window->plotWindow()->RenderNow();
+  EXPECT_EQ(window->plotWindow()->view()->drawn("minimum").size(), minima);
+}
+
+// What cannot be decided is shaded on the plot, one sub-box per undecided block.
+TEST_F(Proof, UndecidedSubBoxesAreShaded) {
+  DefineProblem("2", "x,y");
+  ASSERT_TRUE(TypeAndLeave("txtEquation", "x^4+y^4"));
+  ASSERT_TRUE(ProveAndWait());
+  window->mnuPlot_Click();
+  window->plotWindow()->RenderNow();
+  const auto& shaded = window->plotWindow()->view()->shaded();
+  ASSERT_FALSE(shaded.empty());
+  EXPECT_EQ(shaded.size(),
+            static_cast<size_t>(Lines().filter(QRegularExpression("^UNDECIDED: ")).size()));
+}
+
+TEST_F(Proof, StopEndsItWithWhatWasProven) {
+  DefineProblem("2", "x,y");
+  ASSERT_TRUE(TypeAndLeave("txtEquation", "Sin(x)*Sin(y)"));
+  ASSERT_TRUE(TypeAndLeave("txtLL0", "-2000"));
+  ASSERT_TRUE(TypeAndLeave("txtUL0", "2000"));
+  QSignalSpy done(window.get(), &frmZorvex::runFinished);
+  Menu("mnuProve")->trigger();
+  ASSERT_TRUE(window->runInProgress());
+  EXPECT_FALSE(Menu("mnuProve")->isEnabled());
+  QTest::qWait(300);
+  QTest::mouseClick(Find<QPushButton>("cmdStop"), Qt::LeftButton);
+  ASSERT_TRUE(done.count() > 0 || done.wait(10000));
+  EXPECT_FALSE(window->runInProgress());
+  EXPECT_TRUE(Find<QLabel>("lblRunNote")->isVisible());
+  EXPECT_TRUE(Lines().filter(QRegularExpression(" sub-boxes undecided ")).size() == 1);
+}
+
+TEST_F(Proof, ARefusedFormulaIsNamedAndNothingStarts) {
+  DefineProblem("2", "x,y");
+  ASSERT_TRUE(TypeAndLeave("txtEquation", "Int(x)+y*y"));
+  Menu("mnuProve")->trigger();
+  EXPECT_FALSE(window->runInProgress());
+  ASSERT_EQ(sink.texts.size(), 1u);
+  EXPECT_TRUE(QString::fromStdString(sink.texts[0]).startsWith("Prove refuses this formula: Int "))
+      << sink.texts[0];
 }
 
 // --- Open, Save, Save As, Print --------------------------------------------------
