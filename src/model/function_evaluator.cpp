@@ -235,6 +235,7 @@ void FunctionEvaluator::CompileMachineCode(const script::Program& program) {
     }
   }
   compiled_ = script::CompileFormula(*program.fast, inputs);
+  memo_.assign(compiled_ ? compiled_->MemoSize() : 0, 0.0);
   directCoordinates_ = direct && compiled_;
   UpdateDirectPath();
 }
@@ -245,7 +246,7 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
   if (directPath_ && x.size() == last_.size() && RoundCoordinates(x)) {
     variablesBehind_ = true;
     extra_.ierr = 0;
-    if (compiled_->Run(rounded_.data(), value) == 0) return 0;
+    if (compiled_->Run(rounded_.data(), value, memo_.data()) == 0) return 0;
     return HandOver(value);
   }
   return EvaluateAssigned(x, value);
@@ -277,7 +278,7 @@ int32_t FunctionEvaluator::EvaluateAssigned(std::span<const double> x, double& v
     // (Reading rounded_ needs a coordinate for every variable.)
     if (compiled_ && (!directCoordinates_ || x.size() == bound_.size())) {
       double result;
-      if (compiled_->Run(rounded_.data(), result) != 0) return HandOver(value);
+      if (compiled_->Run(rounded_.data(), result, memo_.data()) != 0) return HandOver(value);
       if (extra_.ierr != 0) return extra_.ierr;
       value = result;
       return 0;
