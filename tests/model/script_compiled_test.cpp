@@ -564,8 +564,11 @@ TEST(CompiledFormulas, SquaresOnBothPathsOfTheKernel) {
 TEST(CompiledFormulas, KeptValuesAlongWalks) {
   const char* const formulas[] = {"(u-0.3)^2+(v+0.2)^2+(w-0.3)^2+u*v/10",
                                   "(u^2+v-11)^2+(u+v^2-7)^2+Sin(w)*Exp(u)",
-                                  "(u+1)^2 + Log(v) + w^2", "Sqr(u^3 - 1) * (v^2 + w) + (u - v)^2",
-                                  "(u^2 - (w - w) * -1) * v^2 + w^2"};
+                                  "(u+1)^2 + Log(v) + w^2",
+                                  "Sqr(u^3 - 1) * (v^2 + w) + (u - v)^2",
+                                  "(u^2 - (w - w) * -1) * v^2 + w^2",
+                                  "u+(v+(u+(v+(u+(v+(u+(v+(u+(v+(u+(v+(u+(v+(w^2+Sin(v)*(u-1)^2+"
+                                  "Log(v)))))))))))))))"};
   // u = 0.5 fails the root above, v = 0 the logarithm, w = 2 hands the -0 over.
   const double values[] = {1.5, -1, 0.5, 0, 2};
   const auto walk = [](Trio& trio, const std::vector<double>& point,
