@@ -5,6 +5,13 @@
 // on the interpreter's double-only machine (compiled code off), and on the plain
 // path. Also the cost of compiling a formula of 1,000 operations to machine code.
 //
+// Two kinds of point sequences: random points (every coordinate changes from one
+// point to the next), and a walk over the first points of a grid as the search walks
+// it, the last coordinate changing fastest (rows named _walk), where the machine code
+// keeps the values of the subexpressions whose coordinates did not change. Each
+// Quorvant row on machine code reports machine_code_share, the share of evaluations
+// the machine code answered itself (the others it handed to the interpreter).
+//
 // The machine is shared and noisy; compare columns of one run, interleaved:
 //   eval_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 //              --benchmark_report_aggregates_only=true
@@ -44,6 +51,28 @@ std::vector<std::vector<double>> Points(int n, double lo, double hi) {
   for (auto& p : points)
     for (double& x : p) x = u(rng);
   return points;
+}
+
+// The first kPoints points of a grid with `m` values per axis from `lo` by `step`,
+// in the order the search walks it: the last coordinate changes fastest.
+std::vector<std::vector<double>> WalkPoints(int n, double lo, double step, int m) {
+  std::vector<std::vector<double>> points(kPoints, std::vector<double>(n));
+  std::vector<int> at(n, 0);
+  for (auto& p : points) {
+    for (int i = 0; i < n; ++i) p[i] = lo + at[i] * step;
+    for (int i = n - 1; i >= 0 && ++at[i] == m; --i) at[i] = 0;
+  }
+  return points;
+}
+
+// Where a benchmark's points come from: random in [-5, 5], or a grid walk (the
+// Himmelblau problem's 4001 values per axis over [-5, 5]; the 10-variable bowl's 5
+// values per axis over [-2, 2]).
+enum class Sequence { kRandom, kWalk };
+
+std::vector<std::vector<double>> PointsFor(Sequence kind, int n) {
+  if (kind == Sequence::kRandom) return Points(n, -5, 5);
+  return n == 10 ? WalkPoints(n, -2, 1, 5) : WalkPoints(n, -5, 0.0025, 4001);
 }
 
 struct Formula {
@@ -88,6 +117,20 @@ Formula Quartic6() {
   return f;
 }
 
+// The 10-variable bowl (bench/problems/bowl10.zvx).
+Formula Bowl10() {
+  Formula f;
+  for (int i = 1; i <= 10; ++i) {
+    const std::string x = "x" + std::to_string(i);
+    f.names.push_back(x);
+    const std::string term = "(" + x + (i % 2 ? "-0.3" : "+0.2") + ")^2";
+    f.quorvant += (i > 1 ? "+" : "") + term;
+  }
+  f.quorvant += "+x1*x2/10";
+  f.muparser = f.quorvant;
+  return f;
+}
+
 const double kPi = std::atan(1.0) * 4;
 
 double NativeHimmelblau(const double* v) {
@@ -102,6 +145,15 @@ double NativeRastrigin10(const double* v) {
   double s = 100;
   for (int i = 0; i < 10; ++i) s = s + (std::pow(v[i], 2) - 10 * std::cos(2 * kPi * v[i]));
   return s;
+}
+
+double NativeBowl10(const double* v) {
+  double s = 0;
+  for (int i = 0; i < 10; ++i) {
+    const double d = v[i] - (i % 2 ? -0.2 : 0.3);
+    s = i == 0 ? d * d : s + d * d;
+  }
+  return s + v[0] * v[1] / 10;
 }
 
 double NativeQuartic6(const double* v) {
@@ -132,8 +184,9 @@ double NativeRastrigin10Exact(const double* v) {
   return s;
 }
 
-void Native(benchmark::State& state, double (*F)(const double*), int n) {
-  const auto points = Points(n, -5, 5);
+void Native(benchmark::State& state, double (*F)(const double*), int n,
+            Sequence kind = Sequence::kRandom) {
+  const auto points = PointsFor(kind, n);
   double rounded[10];
   size_t k = 0;
   for (auto _ : state) {
@@ -145,7 +198,8 @@ void Native(benchmark::State& state, double (*F)(const double*), int n) {
 
 enum class Path { kCompiled, kInterpreter, kPlain };
 
-void Quorvant(benchmark::State& state, const Formula& f, Path path) {
+void Quorvant(benchmark::State& state, const Formula& f, Path path,
+              Sequence kind = Sequence::kRandom) {
   NullSink sink;
   quorvant::FunctionEvaluator evaluator(sink);
   evaluator.Prepare();
@@ -153,7 +207,7 @@ void Quorvant(benchmark::State& state, const Formula& f, Path path) {
   evaluator.SetCompiledCode(path == Path::kCompiled);
   const int n = static_cast<int>(f.names.size());
   evaluator.SetFunction(f.names, f.quorvant);
-  const auto points = Points(n, -5, 5);
+  const auto points = PointsFor(kind, n);
   size_t k = 0;
   double value = 0;
   for (auto _ : state) {
@@ -165,6 +219,10 @@ void Quorvant(benchmark::State& state, const Formula& f, Path path) {
       quorvant::script::CompilerAvailable())
     state.SkipWithError("the formula was not compiled");
   state.counters["handed_over"] = static_cast<double>(evaluator.CompiledHandOvers());
+  if (path == Path::kCompiled && state.iterations() > 0)
+    state.counters["machine_code_share"] =
+        1.0 - static_cast<double>(evaluator.CompiledHandOvers()) /
+                  static_cast<double>(state.iterations());
 }
 
 // A formula of about 1,000 double-only operations: terms cycling through the
@@ -244,6 +302,12 @@ BENCHMARK_CAPTURE(Native, Himmelblau_exact_squares, NativeHimmelblauExact, 2);
 BENCHMARK_CAPTURE(Quorvant, Himmelblau, Himmelblau(), Path::kCompiled);
 BENCHMARK_CAPTURE(Quorvant, Himmelblau_interpreter, Himmelblau(), Path::kInterpreter);
 BENCHMARK_CAPTURE(Quorvant, Himmelblau_plain_path, Himmelblau(), Path::kPlain);
+BENCHMARK_CAPTURE(Native, Himmelblau_walk, NativeHimmelblau, 2, Sequence::kWalk);
+BENCHMARK_CAPTURE(Quorvant, Himmelblau_walk, Himmelblau(), Path::kCompiled, Sequence::kWalk);
+BENCHMARK_CAPTURE(Native, Bowl10_walk, NativeBowl10, 10, Sequence::kWalk);
+BENCHMARK_CAPTURE(Quorvant, Bowl10_walk, Bowl10(), Path::kCompiled, Sequence::kWalk);
+BENCHMARK_CAPTURE(Quorvant, Bowl10_walk_interpreter, Bowl10(), Path::kInterpreter, Sequence::kWalk);
+BENCHMARK_CAPTURE(Quorvant, Bowl10, Bowl10(), Path::kCompiled);
 BENCHMARK_CAPTURE(Native, Quartic6, NativeQuartic6, 6);
 BENCHMARK_CAPTURE(Native, Quartic6_exact_squares, NativeQuartic6Exact, 6);
 BENCHMARK_CAPTURE(Quorvant, Quartic6, Quartic6(), Path::kCompiled);

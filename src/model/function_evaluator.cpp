@@ -235,6 +235,14 @@ void FunctionEvaluator::CompileMachineCode(const script::Program& program) {
     }
   }
   compiled_ = script::CompileFormula(*program.fast, inputs);
+  // Whole cache lines of 8 numbers, starting at least one line into the storage.
+  const size_t memoSize = compiled_ ? (compiled_->MemoSize() + 7) / 8 * 8 : 0;
+  memoStorage_.assign(memoSize ? memoSize + 16 : 0, 0.0);
+  memo_ = nullptr;
+  if (memoSize) {
+    const auto start = reinterpret_cast<uintptr_t>(memoStorage_.data() + 8);
+    memo_ = reinterpret_cast<double*>((start + 63) / 64 * 64);
+  }
   directCoordinates_ = direct && compiled_;
   UpdateDirectPath();
 }
@@ -245,7 +253,7 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
   if (directPath_ && x.size() == last_.size() && RoundCoordinates(x)) {
     variablesBehind_ = true;
     extra_.ierr = 0;
-    if (compiled_->Run(rounded_.data(), value) == 0) return 0;
+    if (compiled_->Run(rounded_.data(), value, memo_) == 0) return 0;
     return HandOver(value);
   }
   return EvaluateAssigned(x, value);
@@ -277,7 +285,7 @@ int32_t FunctionEvaluator::EvaluateAssigned(std::span<const double> x, double& v
     // (Reading rounded_ needs a coordinate for every variable.)
     if (compiled_ && (!directCoordinates_ || x.size() == bound_.size())) {
       double result;
-      if (compiled_->Run(rounded_.data(), result) != 0) return HandOver(value);
+      if (compiled_->Run(rounded_.data(), result, memo_) != 0) return HandOver(value);
       if (extra_.ierr != 0) return extra_.ierr;
       value = result;
       return 0;

@@ -193,6 +193,11 @@ class FunctionEvaluator final : public PointFunction {
   bool compiledOn_ = true;
   bool compileTried_ = false;
   std::unique_ptr<const script::CompiledFormula> compiled_;
+  // The values the machine code keeps between this evaluator's evaluations: memo_
+  // points into memoStorage_ at a cache line of its own (it is written at every
+  // evaluation, and another thread's evaluator may have been allocated next to it).
+  std::vector<double> memoStorage_;
+  double* memo_ = nullptr;
   uint64_t handOvers_ = 0;
   // Per coordinate, its 15-digit value with -0 made 0 (the number the interpreter
   // reads from the variable), kept with last_ while that is finite. With

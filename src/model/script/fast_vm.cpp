@@ -144,7 +144,7 @@ std::shared_ptr<const FastProgram> BuildFastProgram(const Program& program,
       case Op::PushConst: {
         const Variant& v = program.constants[in.a];
         if (!IsNumberConstant(v)) return nullptr;
-        b.Push(FInstr{FOp::PushK, 0, v.Number()});
+        b.Push(FInstr{FOp::PushK, 0, v.Number(), nullptr, v.type});
         break;
       }
       case Op::Load: {

@@ -63,9 +63,10 @@ enum class FOp : uint8_t {
 
 struct FInstr {
   FOp op;
-  int32_t a = 0;            // host member index
-  double k = 0;             // constant operand
-  const void* p = nullptr;  // Slot*, double*, int32_t*, NumberKernel, HostObject*
+  int32_t a = 0;                // host member index
+  double k = 0;                 // constant operand
+  const void* p = nullptr;      // Slot*, double*, int32_t*, NumberKernel, HostObject*
+  VType kType = VType::Double;  // the constant operand's subtype
 };
 
 struct FastProgram {
