@@ -432,8 +432,10 @@ PlotData frmZorvex::CurrentPlotData() const {
 }
 
 // The proof compares the extrema stored now (by the last run or Open) with what it
-// proves: the problem is taken before the results are cleared. A formula Prove cannot
-// prove is refused before anything changes, with the construct named.
+// proves. Only the results shown are cleared: the stored extrema stay until the proof
+// ends by itself, so a stopped proof leaves them (and the document) as they were. A
+// formula Prove cannot prove is refused before anything changes, with the construct
+// named.
 void frmZorvex::mnuProve_Click() {
   if (!menus_.prove->isEnabled() || run_->running()) return;
   if (fields_->formulaField()->text().isEmpty()) {
@@ -451,7 +453,7 @@ void frmZorvex::mnuProve_Click() {
     ShowMessage("Quorvant", QString::fromStdString(refusal));
     return;
   }
-  ClearResults();
+  results_->Clear();
   statusBar()->clearMessage();
   startedBy_ = nullptr;
   run_->StartProof(std::move(problem), evaluator_->Recipe());
@@ -471,9 +473,11 @@ void frmZorvex::onProofProgress(const ProveCounts& counts) {
                                .arg(counts.proven == 1 ? "proof" : "proofs"));
 }
 
-// The listing as the runner writes it; the proven maxima and minima become the stored
-// extrema (what Save writes), the proven points the table's, and the plot marks them
-// with the undecided sub-boxes.
+// The listing as the runner writes it, the proven points the table's, and the plot marks
+// them with the undecided sub-boxes. A proof that ended by itself (also by its budget,
+// as the runner's --save does) makes the proven maxima and minima the stored extrema
+// (what Save writes); a stopped one leaves the stored extrema as they were, so that a
+// Save cannot write its partial list over earlier, complete results.
 void frmZorvex::onProofFinished(const std::shared_ptr<ProveOutcome>& outcome) {
   if (!outcome->refusal.empty()) {
     setRunning(false);
@@ -482,11 +486,13 @@ void frmZorvex::onProofFinished(const std::shared_ptr<ProveOutcome>& outcome) {
     emit runFinished();
     return;
   }
-  problem_.maxima = outcome->maxima;
-  problem_.minima = outcome->minima;
+  if (!outcome->stopped) {
+    problem_.maxima = outcome->maxima;
+    problem_.minima = outcome->minima;
+  }
   results_->Append(outcome->lines, 1000, false);
-  results_->SetCounts(
-      QString::fromStdString(CountsCaption(problem_.maxCount(), problem_.minCount())));
+  results_->SetCounts(QString::fromStdString(CountsCaption(
+      static_cast<int32_t>(outcome->maxima.size()), static_cast<int32_t>(outcome->minima.size()))));
   setRunning(false);
   results_->SetPoints(ProblemFromFields(), std::move(outcome->points), outcome->kinds);
   results_->SetProof(std::move(outcome->undecided));
@@ -494,15 +500,15 @@ void frmZorvex::onProofFinished(const std::shared_ptr<ProveOutcome>& outcome) {
   QStringList notes;
   if (outcome->stopped) {
     results_->ShowStopped();
-    notes << "Stopped: the points proven so far are listed.";
-  }
-  if (outcome->provenMaxima > kStoreSize || outcome->provenMinima > kStoreSize)
+    notes << "Stopped: incomplete; the stored extrema are left as they were.";
+  } else if (outcome->provenMaxima > kStoreSize || outcome->provenMinima > kStoreSize) {
     notes << QString(
                  "The stored extrema keep the first %1 of each kind (in the listing's order): "
                  "%2 maxima and %3 minima were proven.")
                  .arg(kStoreSize)
                  .arg(outcome->provenMaxima)
                  .arg(outcome->provenMinima);
+  }
   if (notes.isEmpty())
     statusBar()->clearMessage();
   else

@@ -443,11 +443,18 @@ TEST_F(Proof, UndecidedSubBoxesAreShaded) {
             static_cast<size_t>(Lines().filter(QRegularExpression("^UNDECIDED: ")).size()));
 }
 
+// Stopped after an earlier search and a Save: what was proven is listed, and the
+// stored extrema stay the search's, with nothing new to save.
 TEST_F(Proof, StopEndsItWithWhatWasProven) {
   DefineProblem("2", "x,y");
   ASSERT_TRUE(TypeAndLeave("txtEquation", "Sin(x)*Sin(y)"));
   ASSERT_TRUE(TypeAndLeave("txtLL0", "-2000"));
   ASSERT_TRUE(TypeAndLeave("txtUL0", "2000"));
+  ASSERT_TRUE(RunAndWait("cmdExplore"));
+  saveName = QString::fromStdString(TempCopy(DataFile("quad2_bowl.zvx"), "stopped.zvx").string());
+  window->mnuSave_Click();
+  const Problem searched = Held();
+  ASSERT_FALSE(searched.maxima.empty() && searched.minima.empty());
   QSignalSpy done(window.get(), &frmZorvex::runFinished);
   Menu("mnuProve")->trigger();
   ASSERT_TRUE(window->runInProgress());
@@ -458,6 +465,9 @@ TEST_F(Proof, StopEndsItWithWhatWasProven) {
   EXPECT_FALSE(window->runInProgress());
   EXPECT_TRUE(Find<QLabel>("lblRunNote")->isVisible());
   EXPECT_TRUE(Lines().filter(QRegularExpression(" sub-boxes undecided ")).size() == 1);
+  EXPECT_EQ(Held().maxima, searched.maxima);
+  EXPECT_EQ(Held().minima, searched.minima);
+  EXPECT_FALSE(window->isModified());
 }
 
 TEST_F(Proof, ARefusedFormulaIsNamedAndNothingStarts) {
