@@ -100,9 +100,11 @@ class Worker {
     for (const Interval& side : box) minWidth_.push_back(minWidth * side.Width());
   }
 
-  // Decides `x`, or hands back the sub-boxes that remain of it.
-  void Process(Box x, std::vector<Box>& children, std::vector<Record>& records,
-               std::vector<UndecidedBox>& undecided) {
+  // Decides `x`, or hands back the sub-boxes that remain of it. Returns what the formula
+  // may fail of on x when the children are the halves of such a sub-box (they wait
+  // until the rest is decided), else null.
+  const char* Process(Box x, std::vector<Box>& children, std::vector<Record>& records,
+                      std::vector<UndecidedBox>& undecided) {
     bool near = false;  // a Krawczyk step narrowed x: a stationary point may be close
     for (int narrowing = 0; narrowing < 8; ++narrowing) {
       bool definite = false;
@@ -111,19 +113,22 @@ class Worker {
         if (definite) {
           undecided.push_back(
               {x, std::string(FailureReason(failure)) + " (the formula fails on all of it)"});
-          return;
+          return nullptr;
         }
-        if (!Bisect(x, children)) undecided.push_back({x, FailureReason(failure)});
-        return;
+        if (!Bisect(x, children)) {
+          undecided.push_back({x, FailureReason(failure)});
+          return nullptr;
+        }
+        return FailureReason(failure);
       }
       for (int i = 0; i < n_; ++i)
-        if (!whole_.g[i].ContainsZero()) return;
+        if (!whole_.g[i].ContainsZero()) return nullptr;
       Box k;
       const Outcome outcome = Krawczyk(x, whole_, k);
-      if (outcome == Outcome::None) return;
+      if (outcome == Outcome::None) return nullptr;
       if (outcome == Outcome::Unique) {
         Prove(x, k, x, records);
-        return;
+        return nullptr;
       }
       if (outcome == Outcome::Contracted && narrow_) {
         // Every stationary point of x lies in k, which is much narrower: go on with it.
@@ -137,11 +142,12 @@ class Worker {
       if (narrow_ && (outcome == Outcome::Near || outcome == Outcome::Wide)) x = k;
       break;
     }
-    if (near && TryInflated(x, records)) return;
+    if (near && TryInflated(x, records)) return nullptr;
     if (!Bisect(x, children))
       undecided.push_back({x,
                            "narrower than the minimum width and still undecided (the Hessian "
                            "may be singular here)"});
+    return nullptr;
   }
 
  private:
@@ -440,102 +446,238 @@ ProvenKind Classify(const Taylor& t, int n, double* smallestPivot) {
   return up && down ? ProvenKind::Saddle : ProvenKind::Undecided;
 }
 
+namespace {
+
+// Sub-boxes decided together in one round. Fixed, and not the number of threads: the
+// rounds, what their members give and the order that is merged in make the proof and a
+// count budget's end the same on any number of threads (and ranks).
+constexpr size_t kRoundSize = 64;
+
+// A sub-box waiting to be decided: `failure` names what the formula may fail of on the
+// sub-box it was cut from (such sub-boxes wait until the others are decided), or null.
+struct Waiting {
+  Box box;
+  const char* failure = nullptr;
+};
+
+// What deciding one member of a round gave.
+struct Slot {
+  Box box;
+  std::vector<Box> children;
+  std::vector<Record> records;
+  std::vector<UndecidedBox> undecided;
+  const char* failure = nullptr;
+  bool done = false;
+};
+
+bool SameExceptIn(const Box& a, const Box& b, size_t d) {
+  for (size_t i = 0; i < a.size(); ++i)
+    if (i != d && (a[i].lo != b[i].lo || a[i].hi != b[i].hi)) return false;
+  return true;
+}
+
+// Undecided sub-boxes with the same reason that share a whole face become one, so
+// that a region left undecided (along a curve where the formula fails, say) is listed
+// in a few boxes rather than in every sub-box the bisection cut it into.
+void JoinUndecided(std::vector<UndecidedBox>& undecided) {
+  if (undecided.empty()) return;
+  const size_t n = undecided.front().box.size();
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t d = 0; d < n; ++d) {
+      // Neighbours along coordinate d: same reason, same other sides, then by d.
+      std::sort(undecided.begin(), undecided.end(),
+                [d, n](const UndecidedBox& a, const UndecidedBox& b) {
+                  if (a.reason != b.reason) return a.reason < b.reason;
+                  for (size_t i = 0; i < n; ++i) {
+                    if (i == d) continue;
+                    if (a.box[i].lo != b.box[i].lo) return a.box[i].lo < b.box[i].lo;
+                    if (a.box[i].hi != b.box[i].hi) return a.box[i].hi < b.box[i].hi;
+                  }
+                  return a.box[d].lo < b.box[d].lo;
+                });
+      std::vector<UndecidedBox> out;
+      for (UndecidedBox& u : undecided) {
+        if (!out.empty()) {
+          UndecidedBox& last = out.back();
+          if (last.reason == u.reason && SameExceptIn(last.box, u.box, d) &&
+              last.box[d].hi == u.box[d].lo) {
+            last.box[d].hi = u.box[d].hi;
+            joined = true;
+            continue;
+          }
+        }
+        out.push_back(std::move(u));
+      }
+      undecided.swap(out);
+    }
+  }
+}
+
+}  // namespace
+
 ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& box,
                   const ProveOptions& options) {
   ProveResult result;
-  std::mutex mutex;
-  std::condition_variable work;      // workers: a sub-box to take, or the end
-  std::condition_variable finished;  // the calling thread: the end
-  std::vector<Box> stack{box};
+  std::vector<Waiting> stack{{box, nullptr}};  // the next round is taken from its top
+  std::vector<Waiting> later;                  // halves of sub-boxes where the formula may fail
   std::vector<Record> records;
-  int active = 0;
+  int64_t examined = 0;  // merged
+  int64_t provenSeen = 0;
   bool halt = false;
   std::string haltReason;
-  int64_t examined = 0;
-  int64_t provenSeen = 0;
-  auto done = [&] { return halt || (stack.empty() && active == 0); };
+
+  // The round the threads work on, and their meeting points.
+  std::mutex mutex;
+  std::condition_variable start, end;
+  std::vector<Slot> round;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> abandon{false};  // Stop or the time budget: no more members taken
+  std::atomic<int64_t> decided{0};   // for the progress
+  int64_t generation = 0;
+  int running = 0;
+  bool quit = false;
 
   auto worker = [&] {
     Worker worker(program, box, options);
-    std::vector<Box> children;
-    std::vector<Record> found;
-    std::vector<UndecidedBox> undecided;
-    std::unique_lock lock(mutex);
+    int64_t seen = 0;
     for (;;) {
-      work.wait(lock, [&] { return done() || !stack.empty(); });
-      if (halt || stack.empty()) break;
-      Box x = std::move(stack.back());
-      stack.pop_back();
-      ++active;
-      if (++examined >= options.maxBoxes && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the budget of " + std::to_string(options.maxBoxes) +
-                     " sub-boxes was spent before it was decided";
+      {
+        std::unique_lock lock(mutex);
+        start.wait(lock, [&] { return quit || generation != seen; });
+        if (quit) return;
+        seen = generation;
       }
-      lock.unlock();
-      children.clear();
-      found.clear();
-      undecided.clear();
-      worker.Process(std::move(x), children, found, undecided);
-      lock.lock();
-      --active;
-      for (Box& child : children) stack.push_back(std::move(child));
-      provenSeen += static_cast<int64_t>(found.size());
-      for (Record& r : found) records.push_back(std::move(r));
-      for (UndecidedBox& u : undecided) result.undecided.push_back(std::move(u));
-      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
-                     " undecided sub-boxes (the stationary points may fill a curve or a "
-                     "surface) before it was decided";
+      for (;;) {
+        if (abandon.load(std::memory_order_relaxed)) break;
+        const size_t i = next.fetch_add(1);
+        if (i >= round.size()) break;
+        Slot& slot = round[i];
+        slot.failure = worker.Process(slot.box, slot.children, slot.records, slot.undecided);
+        slot.done = true;
+        decided.fetch_add(1, std::memory_order_relaxed);
       }
-      if (done()) break;
-      // This thread takes one of the children itself; another may take the other.
-      if (children.size() > 1) work.notify_one();
+      std::lock_guard lock(mutex);
+      if (--running == 0) end.notify_all();
     }
-    work.notify_all();
-    finished.notify_all();
   };
 
   const int threads = std::max(1, options.threads);
   std::vector<std::thread> pool;
   for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
-  const auto start = Clock::now();
-  {
-    std::unique_lock lock(mutex);
-    for (;;) {
-      const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-      if (options.maxSeconds > 0 && seconds > options.maxSeconds && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the time budget was spent before it was decided";
-      }
-      if (options.stop) {
-        lock.unlock();
-        const bool stop = options.stop();
-        lock.lock();
-        if (stop && !halt) {
-          halt = true;
-          result.end = ProveEnd::Stopped;
-          haltReason = "the proof was stopped before it was decided";
-        }
-      }
-      if (options.progress) {
-        const ProveProgress progress{examined, static_cast<int64_t>(stack.size()), provenSeen};
-        lock.unlock();
-        options.progress(progress);
-        lock.lock();
-      }
-      if (finished.wait_for(lock, std::chrono::milliseconds(100), done)) break;
+  const auto began = Clock::now();
+
+  // Stop, the time budget and the progress, about ten times a second: true ends the
+  // proof.
+  auto lastPoll = began;
+  auto poll = [&](bool force) -> bool {
+    const auto now = Clock::now();
+    if (!force && now - lastPoll < std::chrono::milliseconds(100)) return false;
+    lastPoll = now;
+    if (options.progress)
+      options.progress({examined + decided.load(),
+                        static_cast<int64_t>(stack.size() + later.size()), provenSeen});
+    const double seconds = std::chrono::duration<double>(now - began).count();
+    if (options.maxSeconds > 0 && seconds > options.maxSeconds) {
+      result.end = ProveEnd::Budget;
+      haltReason = "the time budget was spent before it was decided";
+      return true;
     }
-    work.notify_all();
+    if (options.stop && options.stop()) {
+      result.end = ProveEnd::Stopped;
+      haltReason = "the proof was stopped before it was decided";
+      return true;
+    }
+    return false;
+  };
+  auto giveUp = [&]() {
+    halt = true;
+    result.end = ProveEnd::Budget;
+    haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
+                 " undecided sub-boxes (the stationary points may fill a curve or a surface) "
+                 "before it was decided";
+  };
+
+  while (!halt) {
+    if (stack.empty()) {
+      // What waited for the rest, in the order it was cut.
+      for (auto it = later.rbegin(); it != later.rend(); ++it) stack.push_back(std::move(*it));
+      later.clear();
+      if (stack.empty()) break;
+    }
+    if (examined >= options.maxBoxes) {
+      halt = true;
+      result.end = ProveEnd::Budget;
+      haltReason = "the budget of " + std::to_string(options.maxBoxes) +
+                   " sub-boxes was spent before it was decided";
+      break;
+    }
+    if (poll(examined == 0)) {
+      halt = true;
+      break;
+    }
+    const size_t take = static_cast<size_t>(
+        std::min<int64_t>({static_cast<int64_t>(kRoundSize), static_cast<int64_t>(stack.size()),
+                           options.maxBoxes - examined}));
+    std::vector<Slot> members(take);
+    for (size_t i = 0; i < take; ++i) {
+      members[i].box = std::move(stack.back().box);
+      stack.pop_back();
+    }
+    {
+      std::unique_lock lock(mutex);
+      round = std::move(members);
+      next = 0;
+      running = threads;
+      ++generation;
+    }
+    start.notify_all();
+    {
+      std::unique_lock lock(mutex);
+      for (;;) {
+        if (end.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) break;
+        lock.unlock();
+        if (!abandon && poll(true)) abandon = true;
+        lock.lock();
+      }
+      members = std::move(round);
+      round.clear();
+    }
+    decided = 0;
+    if (abandon) halt = true;
+    // Merged in the order of the round, whichever thread decided which member.
+    size_t accepted = 0;
+    for (Slot& slot : members) {
+      if (!slot.done || (halt && !abandon)) break;
+      ++accepted;
+      ++examined;
+      provenSeen += static_cast<int64_t>(slot.records.size());
+      for (Record& r : slot.records) records.push_back(std::move(r));
+      for (UndecidedBox& u : slot.undecided) result.undecided.push_back(std::move(u));
+      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided) giveUp();
+    }
+    // The children of the first member end on top, as a single stack would have them.
+    for (size_t i = accepted; i-- > 0;) {
+      Slot& slot = members[i];
+      for (Box& child : slot.children)
+        (slot.failure ? later : stack).push_back({std::move(child), slot.failure});
+    }
+    for (size_t i = accepted; i < members.size(); ++i)
+      stack.push_back({std::move(members[i].box), nullptr});
   }
+  {
+    std::lock_guard lock(mutex);
+    quit = true;
+  }
+  start.notify_all();
   for (std::thread& t : pool) t.join();
-  for (Box& x : stack) result.undecided.push_back({std::move(x), haltReason});
+  for (std::vector<Waiting>* rest : {&stack, &later})
+    for (Waiting& w : *rest)
+      result.undecided.push_back(
+          {std::move(w.box), w.failure ? std::string(w.failure) + "; " + haltReason : haltReason});
   result.boxes = examined;
   Merge(records, box, result);
+  JoinUndecided(result.undecided);
   std::sort(result.undecided.begin(), result.undecided.end(),
             [](const UndecidedBox& a, const UndecidedBox& b) {
               for (size_t i = 0; i < a.box.size(); ++i)
