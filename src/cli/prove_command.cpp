@@ -140,8 +140,8 @@ bool ProveAvailable() {
 }
 
 int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& stamp,
-                    FunctionEvaluator& evaluator, int threads, bool save, std::FILE* out,
-                    std::FILE* err, const CliHost& host) {
+                    FunctionEvaluator& evaluator, int threads, const ProveBudget& budget, bool save,
+                    std::FILE* out, std::FILE* err, const CliHost& host) {
   const std::string fileName = Printable(file);
   const prove::CompiledEnclosure compiled =
       prove::CompileEnclosure(evaluator, problem.varNames, problem.formula);
@@ -168,6 +168,9 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
   prove::ProveOptions options;
   options.threads =
       threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (budget.maxBoxes) options.maxBoxes = *budget.maxBoxes;
+  if (budget.seconds) options.maxSeconds = *budget.seconds;
+  if (budget.minWidth) options.minWidth = *budget.minWidth;
   options.stop = [&] {
     if (stopSignal == 0 && host.stopSignal) stopSignal = host.stopSignal();
     return stopSignal != 0;
