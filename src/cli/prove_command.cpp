@@ -176,6 +176,7 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
     return stopSignal != 0;
   };
   options.progress = [&](const prove::ProveProgress& p) { progress.Report(p); };
+  if (host.prover) host.prover(compiled.program, box, threads, options);
   const prove::ProveResult result = prove::Prove(compiled.program, box, options);
   progress.Erase();
 
@@ -225,9 +226,16 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
   int status = kExitOk;
   if (result.end == prove::ProveEnd::Stopped) {
     status = kExitStopped;
-    Message(host, err,
-            "the proof was stopped by " + SignalName(stopSignal) +
-                ": the listing holds what was proven before it.");
+    if (host.stopReport) {
+      // Across an MPI job: what ended the job (a rank gone, say) is said, with its status.
+      const CliHost::StopReport report = host.stopReport(stopSignal);
+      Message(host, err, report.message);
+      status = report.status;
+    } else {
+      Message(host, err,
+              "the proof was stopped by " + SignalName(stopSignal) +
+                  ": the listing holds what was proven before it.");
+    }
   }
   if (const int code = lines.Finish()) {
     Message(host, err, "cannot write the results to standard output: " + FileErrorReason(code));

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 namespace quorvant::prove {
@@ -14,14 +15,6 @@ namespace quorvant::prove {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A stationary point proven alone in `unique`, enclosed in `point`.
-struct Record {
-  Box point;
-  Box unique;
-  ProvenKind kind;
-  double smallestPivot;
-};
 
 bool Inside(const Box& inner, const Box& outer) {
   for (size_t i = 0; i < inner.size(); ++i)
@@ -37,7 +30,7 @@ bool Meet(const Box& a, const Box& b) {
 
 // A total order of records, so that merging does not depend on the order the threads
 // found them in.
-bool RecordLess(const Box& a, const Box& b) {
+bool PointProofLess(const Box& a, const Box& b) {
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i].lo != b[i].lo) return a[i].lo < b[i].lo;
     if (a[i].hi != b[i].hi) return a[i].hi < b[i].hi;
@@ -102,9 +95,9 @@ class Worker {
 
   // Decides `x`, or hands back the sub-boxes that remain of it. Returns what the formula
   // may fail of on x when the children are the halves of such a sub-box (they wait
-  // until the rest is decided), else null.
-  const char* Process(Box x, std::vector<Box>& children, std::vector<Record>& records,
-                      std::vector<UndecidedBox>& undecided) {
+  // until the rest is decided), else None.
+  Failure Process(Box x, std::vector<Box>& children, std::vector<PointProof>& records,
+                  std::vector<UndecidedBox>& undecided) {
     bool near = false;  // a Krawczyk step narrowed x: a stationary point may be close
     for (int narrowing = 0; narrowing < 8; ++narrowing) {
       bool definite = false;
@@ -113,22 +106,22 @@ class Worker {
         if (definite) {
           undecided.push_back(
               {x, std::string(FailureReason(failure)) + " (the formula fails on all of it)"});
-          return nullptr;
+          return Failure::None;
         }
         if (!Bisect(x, children)) {
           undecided.push_back({x, FailureReason(failure)});
-          return nullptr;
+          return Failure::None;
         }
-        return FailureReason(failure);
+        return failure;
       }
       for (int i = 0; i < n_; ++i)
-        if (!whole_.g[i].ContainsZero()) return nullptr;
+        if (!whole_.g[i].ContainsZero()) return Failure::None;
       Box k;
       const Outcome outcome = Krawczyk(x, whole_, k);
-      if (outcome == Outcome::None) return nullptr;
+      if (outcome == Outcome::None) return Failure::None;
       if (outcome == Outcome::Unique) {
         Prove(x, k, x, records);
-        return nullptr;
+        return Failure::None;
       }
       if (outcome == Outcome::Contracted && narrow_) {
         // Every stationary point of x lies in k, which is much narrower: go on with it.
@@ -142,12 +135,12 @@ class Worker {
       if (narrow_ && (outcome == Outcome::Near || outcome == Outcome::Wide)) x = k;
       break;
     }
-    if (near && TryInflated(x, records)) return nullptr;
+    if (near && TryInflated(x, records)) return Failure::None;
     if (!Bisect(x, children))
       undecided.push_back({x,
                            "narrower than the minimum width and still undecided (the Hessian "
                            "may be singular here)"});
-    return nullptr;
+    return Failure::None;
   }
 
  private:
@@ -210,7 +203,7 @@ class Worker {
 
   // A stationary point on or near the sub-box's boundary (the bisection may cut right
   // through one): the Krawczyk test on the sub-box widened on each side.
-  bool TryInflated(const Box& x, std::vector<Record>& records) {
+  bool TryInflated(const Box& x, std::vector<PointProof>& records) {
     Box u(x.size());
     for (int i = 0; i < n_; ++i) {
       // A tenth of the sub-box, and at least the minimum width (far above the rounding
@@ -233,7 +226,7 @@ class Worker {
   // last enclosure. The sub-box `x` (inside `unique`) was to be decided: when the point
   // turns out to lie outside it, x holds none, and the point is left to the sub-box
   // that holds it (the neighbours of a point would otherwise each prove it again).
-  void Prove(const Box& unique, Box k, const Box& x, std::vector<Record>& records) {
+  void Prove(const Box& unique, Box k, const Box& x, std::vector<PointProof>& records) {
     if (!Meet(k, x)) return;
     Taylor t;
     bool haveHessian = false;
@@ -305,15 +298,15 @@ bool LexLess(const Box& a, const Box& b) {
 // Proofs of the same point from neighbouring sub-boxes become one: two records are of
 // the same point when one's enclosure lies in the other's region of uniqueness. Two
 // enclosures that meet without that are listed as undecided.
-void Merge(std::vector<Record>& records, const Box& box, ProveResult& result) {
-  std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
-    if (RecordLess(a.point, b.point)) return true;
-    if (RecordLess(b.point, a.point)) return false;
-    return RecordLess(a.unique, b.unique);
+void Merge(std::vector<PointProof>& records, const Box& box, ProveResult& result) {
+  std::sort(records.begin(), records.end(), [](const PointProof& a, const PointProof& b) {
+    if (PointProofLess(a.point, b.point)) return true;
+    if (PointProofLess(b.point, a.point)) return false;
+    return PointProofLess(a.unique, b.unique);
   });
   const size_t count = records.size();
   double reach = 0;  // the widest region of uniqueness in the first coordinate
-  for (const Record& r : records) reach = std::max(reach, r.unique[0].Width());
+  for (const PointProof& r : records) reach = std::max(reach, r.unique[0].Width());
   std::vector<size_t> parent(count);
   std::iota(parent.begin(), parent.end(), 0);
   auto find = [&](size_t i) {
@@ -448,26 +441,11 @@ ProvenKind Classify(const Taylor& t, int n, double* smallestPivot) {
 
 namespace {
 
-// Sub-boxes decided together in one round. Fixed, and not the number of threads: the
-// rounds, what their members give and the order that is merged in make the proof and a
-// count budget's end the same on any number of threads (and ranks).
-constexpr size_t kRoundSize = 64;
-
 // A sub-box waiting to be decided: `failure` names what the formula may fail of on the
-// sub-box it was cut from (such sub-boxes wait until the others are decided), or null.
+// sub-box it was cut from (such sub-boxes wait until the others are decided).
 struct Waiting {
   Box box;
-  const char* failure = nullptr;
-};
-
-// What deciding one member of a round gave.
-struct Slot {
-  Box box;
-  std::vector<Box> children;
-  std::vector<Record> records;
-  std::vector<UndecidedBox> undecided;
-  const char* failure = nullptr;
-  bool done = false;
+  Failure failure = Failure::None;
 };
 
 bool SameExceptIn(const Box& a, const Box& b, size_t d) {
@@ -519,9 +497,9 @@ void JoinUndecided(std::vector<UndecidedBox>& undecided) {
 ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& box,
                   const ProveOptions& options) {
   ProveResult result;
-  std::vector<Waiting> stack{{box, nullptr}};  // the next round is taken from its top
-  std::vector<Waiting> later;                  // halves of sub-boxes where the formula may fail
-  std::vector<Record> records;
+  std::vector<Waiting> stack{{box, Failure::None}};  // the next round is taken from its top
+  std::vector<Waiting> later;  // halves of sub-boxes where the formula may fail
+  std::vector<PointProof> records;
   int64_t examined = 0;  // merged
   int64_t provenSeen = 0;
   bool halt = false;
@@ -530,16 +508,18 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   // The round the threads work on, and their meeting points.
   std::mutex mutex;
   std::condition_variable start, end;
-  std::vector<Slot> round;
+  std::vector<Decision> round;
   std::atomic<size_t> next{0};
   std::atomic<bool> abandon{false};  // Stop or the time budget: no more members taken
   std::atomic<int64_t> decided{0};   // for the progress
   int64_t generation = 0;
   int running = 0;
   bool quit = false;
+  bool jobFailed = false;  // the rounds' decider could not go on
 
   auto worker = [&] {
-    Worker worker(program, box, options);
+    std::optional<Worker> own;
+    if (!options.decideRound) own.emplace(program, box, options);
     int64_t seen = 0;
     for (;;) {
       {
@@ -548,21 +528,34 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
         if (quit) return;
         seen = generation;
       }
-      for (;;) {
-        if (abandon.load(std::memory_order_relaxed)) break;
-        const size_t i = next.fetch_add(1);
-        if (i >= round.size()) break;
-        Slot& slot = round[i];
-        slot.failure = worker.Process(slot.box, slot.children, slot.records, slot.undecided);
-        slot.done = true;
-        decided.fetch_add(1, std::memory_order_relaxed);
+      if (options.decideRound) {
+        bool ok = false;
+        try {
+          ok = options.decideRound(round, [&] { return abandon.load(); });
+        } catch (...) {
+        }
+        if (!ok) {
+          std::lock_guard lock(mutex);
+          jobFailed = true;
+        }
+      } else {
+        for (;;) {
+          if (abandon.load(std::memory_order_relaxed)) break;
+          const size_t i = next.fetch_add(1);
+          if (i >= round.size()) break;
+          Decision& d = round[i];
+          d.failure = own->Process(d.box, d.children, d.proofs, d.undecided);
+          d.done = true;
+          decided.fetch_add(1, std::memory_order_relaxed);
+        }
       }
       std::lock_guard lock(mutex);
       if (--running == 0) end.notify_all();
     }
   };
 
-  const int threads = std::max(1, options.threads);
+  // The decider of the rounds runs on one thread of its own.
+  const int threads = options.decideRound ? 1 : std::max(1, options.threads);
   std::vector<std::thread> pool;
   for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
   const auto began = Clock::now();
@@ -619,7 +612,7 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
     const size_t take = static_cast<size_t>(
         std::min<int64_t>({static_cast<int64_t>(kRoundSize), static_cast<int64_t>(stack.size()),
                            options.maxBoxes - examined}));
-    std::vector<Slot> members(take);
+    std::vector<Decision> members(take);
     for (size_t i = 0; i < take; ++i) {
       members[i].box = std::move(stack.back().box);
       stack.pop_back();
@@ -644,26 +637,31 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
       round.clear();
     }
     decided = 0;
+    if (jobFailed && !abandon) {
+      abandon = true;
+      result.end = ProveEnd::Stopped;
+      haltReason = "the proof was stopped before it was decided";
+    }
     if (abandon) halt = true;
     // Merged in the order of the round, whichever thread decided which member.
     size_t accepted = 0;
-    for (Slot& slot : members) {
-      if (!slot.done || (halt && !abandon)) break;
+    for (Decision& d : members) {
+      if (!d.done || (halt && !abandon)) break;
       ++accepted;
       ++examined;
-      provenSeen += static_cast<int64_t>(slot.records.size());
-      for (Record& r : slot.records) records.push_back(std::move(r));
-      for (UndecidedBox& u : slot.undecided) result.undecided.push_back(std::move(u));
+      provenSeen += static_cast<int64_t>(d.proofs.size());
+      for (PointProof& r : d.proofs) records.push_back(std::move(r));
+      for (UndecidedBox& u : d.undecided) result.undecided.push_back(std::move(u));
       if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided) giveUp();
     }
     // The children of the first member end on top, as a single stack would have them.
     for (size_t i = accepted; i-- > 0;) {
-      Slot& slot = members[i];
-      for (Box& child : slot.children)
-        (slot.failure ? later : stack).push_back({std::move(child), slot.failure});
+      Decision& d = members[i];
+      for (Box& child : d.children)
+        (d.failure != Failure::None ? later : stack).push_back({std::move(child), d.failure});
     }
     for (size_t i = accepted; i < members.size(); ++i)
-      stack.push_back({std::move(members[i].box), nullptr});
+      stack.push_back({std::move(members[i].box), Failure::None});
   }
   {
     std::lock_guard lock(mutex);
@@ -674,7 +672,9 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   for (std::vector<Waiting>* rest : {&stack, &later})
     for (Waiting& w : *rest)
       result.undecided.push_back(
-          {std::move(w.box), w.failure ? std::string(w.failure) + "; " + haltReason : haltReason});
+          {std::move(w.box), w.failure != Failure::None
+                                 ? std::string(FailureReason(w.failure)) + "; " + haltReason
+                                 : haltReason});
   result.boxes = examined;
   Merge(records, box, result);
   JoinUndecided(result.undecided);
@@ -685,6 +685,24 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
               return a.reason < b.reason;
             });
   return result;
+}
+
+void DecideRound(std::shared_ptr<const EnclosureProgram> program, const Box& box,
+                 const ProveOptions& options, std::span<Decision> round, int threads) {
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    Worker worker(program, box, options);
+    for (size_t i; (i = next.fetch_add(1)) < round.size();) {
+      Decision& d = round[i];
+      d.failure = worker.Process(d.box, d.children, d.proofs, d.undecided);
+      d.done = true;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < std::min<int>(threads, static_cast<int>(round.size())); ++t)
+    pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
 }
 
 }  // namespace quorvant::prove
