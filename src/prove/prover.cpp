@@ -497,6 +497,8 @@ void JoinUndecided(std::vector<UndecidedBox>& undecided) {
 ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& box,
                   const ProveOptions& options) {
   ProveResult result;
+  // All under `mutex`: what waits, what was merged, why the proof ends.
+  std::mutex mutex;
   std::vector<Waiting> stack{{box, Failure::None}};  // the next round is taken from its top
   std::vector<Waiting> later;  // halves of sub-boxes where the formula may fail
   std::vector<PointProof> records;
@@ -504,10 +506,9 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   int64_t provenSeen = 0;
   bool halt = false;
   std::string haltReason;
-
-  // The round the threads work on, and their meeting points.
-  std::mutex mutex;
-  std::condition_variable start, end;
+  bool jobFailed = false;  // the rounds' decider could not go on
+  // The round being decided, and the threads' meeting points.
+  std::condition_variable start, finished;
   std::vector<Decision> round;
   std::atomic<size_t> next{0};
   std::atomic<bool> abandon{false};  // Stop or the time budget: no more members taken
@@ -515,29 +516,98 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   int64_t generation = 0;
   int running = 0;
   bool quit = false;
-  bool jobFailed = false;  // the rounds' decider could not go on
+  const int threads = options.decideRound ? 1 : std::max(1, options.threads);
 
+  // The next round from the top of the stack; false when the proof ends here.
+  auto nextRound = [&]() -> bool {
+    if (halt) return false;
+    if (stack.empty()) {
+      // What waited for the rest, in the order it was cut.
+      for (auto it = later.rbegin(); it != later.rend(); ++it) stack.push_back(std::move(*it));
+      later.clear();
+      if (stack.empty()) return false;
+    }
+    if (examined >= options.maxBoxes) {
+      halt = true;
+      result.end = ProveEnd::Budget;
+      haltReason = "the budget of " + std::to_string(options.maxBoxes) +
+                   " sub-boxes was spent before it was decided";
+      return false;
+    }
+    if (abandon) {
+      halt = true;
+      return false;
+    }
+    const size_t take = static_cast<size_t>(
+        std::min<int64_t>({static_cast<int64_t>(kRoundSize), static_cast<int64_t>(stack.size()),
+                           options.maxBoxes - examined}));
+    round.assign(take, {});
+    for (size_t i = 0; i < take; ++i) {
+      round[i].box = std::move(stack.back().box);
+      stack.pop_back();
+    }
+    next = 0;
+    running = threads;
+    ++generation;
+    return true;
+  };
+
+  // The round just decided, merged in its order whichever thread decided which member.
+  auto mergeRound = [&] {
+    if (jobFailed && !abandon) {
+      abandon = true;
+      result.end = ProveEnd::Stopped;
+      haltReason = "the proof was stopped before it was decided";
+    }
+    if (abandon) halt = true;
+    size_t accepted = 0;
+    for (Decision& d : round) {
+      if (!d.done || (halt && !abandon)) break;
+      ++accepted;
+      ++examined;
+      provenSeen += static_cast<int64_t>(d.proofs.size());
+      for (PointProof& r : d.proofs) records.push_back(std::move(r));
+      for (UndecidedBox& u : d.undecided) result.undecided.push_back(std::move(u));
+      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) {
+        halt = true;
+        result.end = ProveEnd::Budget;
+        haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
+                     " undecided sub-boxes (the stationary points may fill a curve or a "
+                     "surface) before it was decided";
+      }
+    }
+    // The children of the first member end on top, as a single stack would have them.
+    for (size_t i = accepted; i-- > 0;) {
+      Decision& d = round[i];
+      for (Box& child : d.children)
+        (d.failure != Failure::None ? later : stack).push_back({std::move(child), d.failure});
+    }
+    for (size_t i = accepted; i < round.size(); ++i)
+      stack.push_back({std::move(round[i].box), Failure::None});
+    round.clear();
+    decided = 0;
+  };
+
+  // Each thread decides members of the round; the last to finish merges it and sets
+  // out the next, so that no other thread stands between two rounds.
   auto worker = [&] {
     std::optional<Worker> own;
     if (!options.decideRound) own.emplace(program, box, options);
     int64_t seen = 0;
+    std::unique_lock lock(mutex);
     for (;;) {
-      {
-        std::unique_lock lock(mutex);
-        start.wait(lock, [&] { return quit || generation != seen; });
-        if (quit) return;
-        seen = generation;
-      }
+      start.wait(lock, [&] { return quit || generation != seen; });
+      if (quit) return;
+      seen = generation;
+      lock.unlock();
       if (options.decideRound) {
         bool ok = false;
         try {
           ok = options.decideRound(round, [&] { return abandon.load(); });
         } catch (...) {
         }
-        if (!ok) {
-          std::lock_guard lock(mutex);
-          jobFailed = true;
-        }
+        lock.lock();
+        jobFailed = jobFailed || !ok;
       } else {
         for (;;) {
           if (abandon.load(std::memory_order_relaxed)) break;
@@ -548,126 +618,61 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
           d.done = true;
           decided.fetch_add(1, std::memory_order_relaxed);
         }
-      }
-      std::lock_guard lock(mutex);
-      if (--running == 0) end.notify_all();
-    }
-  };
-
-  // The decider of the rounds runs on one thread of its own.
-  const int threads = options.decideRound ? 1 : std::max(1, options.threads);
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
-  const auto began = Clock::now();
-
-  // Stop, the time budget and the progress, about ten times a second: true ends the
-  // proof.
-  auto lastPoll = began;
-  auto poll = [&](bool force) -> bool {
-    const auto now = Clock::now();
-    if (!force && now - lastPoll < std::chrono::milliseconds(100)) return false;
-    lastPoll = now;
-    if (options.progress)
-      options.progress({examined + decided.load(),
-                        static_cast<int64_t>(stack.size() + later.size()), provenSeen});
-    const double seconds = std::chrono::duration<double>(now - began).count();
-    if (options.maxSeconds > 0 && seconds > options.maxSeconds) {
-      result.end = ProveEnd::Budget;
-      haltReason = "the time budget was spent before it was decided";
-      return true;
-    }
-    if (options.stop && options.stop()) {
-      result.end = ProveEnd::Stopped;
-      haltReason = "the proof was stopped before it was decided";
-      return true;
-    }
-    return false;
-  };
-  auto giveUp = [&]() {
-    halt = true;
-    result.end = ProveEnd::Budget;
-    haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
-                 " undecided sub-boxes (the stationary points may fill a curve or a surface) "
-                 "before it was decided";
-  };
-
-  while (!halt) {
-    if (stack.empty()) {
-      // What waited for the rest, in the order it was cut.
-      for (auto it = later.rbegin(); it != later.rend(); ++it) stack.push_back(std::move(*it));
-      later.clear();
-      if (stack.empty()) break;
-    }
-    if (examined >= options.maxBoxes) {
-      halt = true;
-      result.end = ProveEnd::Budget;
-      haltReason = "the budget of " + std::to_string(options.maxBoxes) +
-                   " sub-boxes was spent before it was decided";
-      break;
-    }
-    if (poll(examined == 0)) {
-      halt = true;
-      break;
-    }
-    const size_t take = static_cast<size_t>(
-        std::min<int64_t>({static_cast<int64_t>(kRoundSize), static_cast<int64_t>(stack.size()),
-                           options.maxBoxes - examined}));
-    std::vector<Decision> members(take);
-    for (size_t i = 0; i < take; ++i) {
-      members[i].box = std::move(stack.back().box);
-      stack.pop_back();
-    }
-    {
-      std::unique_lock lock(mutex);
-      round = std::move(members);
-      next = 0;
-      running = threads;
-      ++generation;
-    }
-    start.notify_all();
-    {
-      std::unique_lock lock(mutex);
-      for (;;) {
-        if (end.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) break;
-        lock.unlock();
-        if (!abandon && poll(true)) abandon = true;
         lock.lock();
       }
-      members = std::move(round);
-      round.clear();
+      if (--running > 0) continue;
+      mergeRound();
+      if (nextRound()) {
+        start.notify_all();
+      } else {
+        quit = true;
+        start.notify_all();
+        finished.notify_all();
+      }
     }
-    decided = 0;
-    if (jobFailed && !abandon) {
-      abandon = true;
-      result.end = ProveEnd::Stopped;
-      haltReason = "the proof was stopped before it was decided";
-    }
-    if (abandon) halt = true;
-    // Merged in the order of the round, whichever thread decided which member.
-    size_t accepted = 0;
-    for (Decision& d : members) {
-      if (!d.done || (halt && !abandon)) break;
-      ++accepted;
-      ++examined;
-      provenSeen += static_cast<int64_t>(d.proofs.size());
-      for (PointProof& r : d.proofs) records.push_back(std::move(r));
-      for (UndecidedBox& u : d.undecided) result.undecided.push_back(std::move(u));
-      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided) giveUp();
-    }
-    // The children of the first member end on top, as a single stack would have them.
-    for (size_t i = accepted; i-- > 0;) {
-      Decision& d = members[i];
-      for (Box& child : d.children)
-        (d.failure != Failure::None ? later : stack).push_back({std::move(child), d.failure});
-    }
-    for (size_t i = accepted; i < members.size(); ++i)
-      stack.push_back({std::move(members[i].box), Failure::None});
-  }
+  };
+
+  const auto began = Clock::now();
+  std::vector<std::thread> pool;
   {
-    std::lock_guard lock(mutex);
-    quit = true;
+    std::unique_lock lock(mutex);
+    // Stop, the time budget and the progress, about ten times a second.
+    auto poll = [&] {
+      if (options.progress) {
+        const ProveProgress progress{examined + decided.load(),
+                                     static_cast<int64_t>(stack.size() + later.size()), provenSeen};
+        lock.unlock();
+        options.progress(progress);
+        lock.lock();
+      }
+      if (abandon) return;
+      const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+      bool stop = false;
+      if (options.stop) {
+        lock.unlock();
+        stop = options.stop();
+        lock.lock();
+      }
+      if (abandon) return;
+      if (stop) {
+        result.end = ProveEnd::Stopped;
+        haltReason = "the proof was stopped before it was decided";
+        abandon = true;
+      } else if (options.maxSeconds > 0 && seconds > options.maxSeconds) {
+        result.end = ProveEnd::Budget;
+        haltReason = "the time budget was spent before it was decided";
+        abandon = true;
+      }
+    };
+    poll();
+    if (abandon || !nextRound()) {
+      halt = true;
+      quit = true;
+    } else {
+      for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
+      while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return quit; })) poll();
+    }
   }
-  start.notify_all();
   for (std::thread& t : pool) t.join();
   for (std::vector<Waiting>* rest : {&stack, &later})
     for (Waiting& w : *rest)

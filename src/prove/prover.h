@@ -101,7 +101,7 @@ struct ProveOptions {
 // Sub-boxes decided together in one round of a proof. Fixed, not the number of threads
 // or ranks: the rounds, what their members give and the order that is merged in make
 // the proof, and a count budget's end, the same on any number of them.
-inline constexpr size_t kRoundSize = 64;
+inline constexpr size_t kRoundSize = 1024;
 
 enum class ProveEnd { Completed, Budget, Stopped };
 
