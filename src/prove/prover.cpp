@@ -108,7 +108,7 @@ class Worker {
               {x, std::string(FailureReason(failure)) + " (the formula fails on all of it)"});
           return Failure::None;
         }
-        if (!Bisect(x, children)) {
+        if (!Bisect(x, children, SeparatingCut(x))) {
           undecided.push_back({x, FailureReason(failure)});
           return Failure::None;
         }
@@ -252,10 +252,39 @@ class Worker {
     records.push_back({k, unique, kind, pivot});
   }
 
-  bool Bisect(const Box& x, std::vector<Box>& children) const {
+  // The coordinate to cut a sub-box where the formula may fail across: the widest (as
+  // for any sub-box) of those whose cut leaves a half where the formula does not fail,
+  // or fails on all of it; -1 when no cut does. Cutting where it does not separate
+  // anything (along x=0 for x*Log(x)) would only multiply the undecided sub-boxes.
+  int SeparatingCut(const Box& x) {
     int best = -1;
     double widest = 0;
     for (int i = 0; i < n_; ++i) {
+      if (!(x[i].Width() > minWidth_[i])) continue;
+      const double relative = x[i].Width() / box_[i].Width();
+      if (!(relative > widest)) continue;
+      const double cut = x[i].lo + cut_ * x[i].Width();
+      bool separates = false;
+      for (int side = 0; side < 2 && !separates; ++side) {
+        Box half = x;
+        (side == 0 ? half[i].hi : half[i].lo) = cut;
+        bool definite = false;
+        separates = enclosure_.Evaluate(half, 0, inflated_, &definite) == Failure::None || definite;
+      }
+      if (separates) {
+        widest = relative;
+        best = i;
+      }
+    }
+    return best;
+  }
+
+  // Cuts x across `coordinate`, or across its widest side (relative to the box) when
+  // that is -1.
+  bool Bisect(const Box& x, std::vector<Box>& children, int coordinate = -1) const {
+    int best = coordinate;
+    double widest = 0;
+    for (int i = 0; i < n_ && coordinate < 0; ++i) {
       if (!(x[i].Width() > minWidth_[i])) continue;
       const double relative = x[i].Width() / box_[i].Width();
       if (relative > widest) {
@@ -518,11 +547,26 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
   bool quit = false;
   const int threads = options.decideRound ? 1 : std::max(1, options.threads);
 
+  auto giveUp = [&] {
+    halt = true;
+    result.end = ProveEnd::Budget;
+    haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
+                 " undecided sub-boxes (the stationary points may fill a curve or a surface, "
+                 "or the formula fail along one) before it was decided";
+  };
+
   // The next round from the top of the stack; false when the proof ends here.
   auto nextRound = [&]() -> bool {
     if (halt) return false;
     if (stack.empty()) {
-      // What waited for the rest, in the order it was cut.
+      // Everything else is decided: what waited for it is taken up, in the order it was
+      // cut, unless it would take the undecided sub-boxes beyond the limit (sub-boxes
+      // where the formula fails along a curve double with every cut across it).
+      if (!later.empty() &&
+          static_cast<int64_t>(result.undecided.size() + later.size()) >= options.maxUndecided) {
+        giveUp();
+        return false;
+      }
       for (auto it = later.rbegin(); it != later.rend(); ++it) stack.push_back(std::move(*it));
       later.clear();
       if (stack.empty()) return false;
@@ -568,13 +612,7 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
       provenSeen += static_cast<int64_t>(d.proofs.size());
       for (PointProof& r : d.proofs) records.push_back(std::move(r));
       for (UndecidedBox& u : d.undecided) result.undecided.push_back(std::move(u));
-      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
-                     " undecided sub-boxes (the stationary points may fill a curve or a "
-                     "surface) before it was decided";
-      }
+      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) giveUp();
     }
     // The children of the first member end on top, as a single stack would have them.
     for (size_t i = accepted; i-- > 0;) {
