@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <string_view>
 #include <thread>
 
@@ -180,7 +181,13 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
   const prove::ProveResult result = prove::Prove(compiled.program, box, options);
   progress.Erase();
 
-  Output lines(out);
+  // The listing goes out in one piece at the end: line by line, through an MPI
+  // launcher's forwarding, thousands of lines take seconds, and a launcher that ends
+  // the job on Ctrl+C would cut them short.
+  char* held = nullptr;
+  size_t heldSize = 0;
+  std::FILE* memory = open_memstream(&held, &heldSize);
+  Output lines(memory ? memory : out);
   int64_t counts[4] = {0, 0, 0, 0};
   std::vector<prove::UndecidedBox> undecided;
   for (const prove::ProvenPoint& p : result.points) {
@@ -223,6 +230,14 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
 
   CompareStored(problem, result, undecided.empty(), lines);
 
+  int code = lines.Finish();
+  if (memory) {
+    std::fclose(memory);
+    Output whole(out);
+    if (code == 0) whole.Text(std::string_view(held, heldSize));
+    std::free(held);
+    if (code == 0) code = whole.Finish();
+  }
   int status = kExitOk;
   if (result.end == prove::ProveEnd::Stopped) {
     status = kExitStopped;
@@ -237,7 +252,7 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
                   ": the listing holds what was proven before it.");
     }
   }
-  if (const int code = lines.Finish()) {
+  if (code != 0) {
     Message(host, err, "cannot write the results to standard output: " + FileErrorReason(code));
     return kExitUsage;
   }
