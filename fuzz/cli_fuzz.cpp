@@ -1,8 +1,9 @@
 // Fuzzes the command-line runner. The input is split at NUL bytes: the first piece is
 // the problem file's text, the others are arguments, and the problem file's name comes
 // last. Output goes to memory. Runs whose work would only be long (big grids, many
-// trials) are skipped: the target looks for crashes, sanitizer reports and hangs in
-// reading, checking and reporting, not for slow searches.
+// trials, proofs of more than 5,000 sub-boxes) are skipped or bounded: the target looks
+// for crashes, sanitizer reports and hangs in reading, checking and reporting, not for
+// slow searches.
 #include <unistd.h>
 
 #include <cmath>
@@ -54,9 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = pieces.front();
   std::vector<std::string> args(pieces.begin() + 1, pieces.end());
 
-  bool search = false;
+  bool search = false, prove = false;
   for (size_t k = 0; k < args.size(); ++k) {
     if (args[k] == "--explore") search = true;
+    if (args[k] == "--prove") prove = true;
+    // A proof is bounded by its budget of sub-boxes: one the input sets stays small.
+    if (args[k] == "--prove-max-boxes") {
+      double boxes = 0;
+      if (k + 1 < args.size() && quorvant::ParseNumericText(args[k + 1], boxes) &&
+          std::fabs(boxes) > 5000)
+        return 0;
+    }
     if (args[k] == "--random") {
       search = true;
       double trials = 0;
@@ -73,6 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
          problem.formula.size() > 2000))
       return 0;
   }
+
+  if (prove) args.insert(args.begin(), {"--prove-max-boxes", "5000"});
 
   const std::string path = TempFile();
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {

@@ -39,6 +39,7 @@ std::string Usage(const std::string& program) {
          " [--explore | --random N | --prove] [--info] [--save | --save-partial] [--report]\n"
          "       " +
          indent + " [--plot PNG] [--threads K] [--part-size P]\n       " + indent +
+         " [--prove-max-boxes N] [--prove-seconds S] [--prove-min-width W]\n       " + indent +
          " [--checkpoint FILE [--checkpoint-every S]] [--resume FILE] FILE\n       " + program +
          " --eval EXPR [FILE]\n";
 }
@@ -56,7 +57,15 @@ std::string Help(const std::string& program) {
          "  --random N      search from N random starting points\n"
          "  --prove         prove the list of stationary points in the box complete, or say\n"
          "                  which parts of the box could not be decided (with --threads,\n"
-         "                  --save)\n"
+         "                  --save and the budgets below)\n"
+         "  --prove-max-boxes N\n"
+         "                  end the proof after N sub-boxes (default 2E+07); the listing\n"
+         "                  is the same for every --threads K\n"
+         "  --prove-seconds S\n"
+         "                  end the proof after S seconds (default: no limit)\n"
+         "  --prove-min-width W\n"
+         "                  do not cut a sub-box narrower than W times the box in every\n"
+         "                  variable (default 1E-09): it is listed as undecided\n"
          "  --info          list the pivots, determinants, saddles and the problems met too\n"
          "                  (\"Show additional info\")\n"
          "  --save          write the problem with the extrema found back to FILE; nothing\n"
@@ -238,12 +247,14 @@ std::string Duration(double seconds) {
 
 constexpr int kMaxThreads = 1024;
 constexpr double kMaxPartSize = 1e12;
+constexpr double kMaxProveBoxes = 1e15;
 
 struct Options {
   bool help = false;
   bool version = false;
   bool explore = false;
   bool prove = false;
+  ProveBudget proveBudget;
   std::optional<int32_t> randomTrials;
   bool info = false;
   bool save = false;
@@ -267,6 +278,31 @@ std::string Parse(const std::vector<std::string>& args, const std::string& progr
       o.explore = true;
     } else if (a == "--prove") {
       o.prove = true;
+    } else if (a == "--prove-max-boxes") {
+      if (k + 1 >= args.size()) return "--prove-max-boxes needs the number of sub-boxes";
+      double boxes = 0;
+      const std::string& text = args[++k];
+      if (!ParseNumericText(text, boxes) || !(boxes >= 1 && boxes <= kMaxProveBoxes) ||
+          boxes != std::floor(boxes))
+        return "--prove-max-boxes needs a whole number of sub-boxes from 1 to 1E+15 (got \"" +
+               Printable(text) + "\")";
+      o.proveBudget.maxBoxes = static_cast<int64_t>(boxes);
+    } else if (a == "--prove-seconds") {
+      if (k + 1 >= args.size()) return "--prove-seconds needs a number of seconds";
+      double seconds = 0;
+      const std::string& text = args[++k];
+      if (!ParseNumericText(text, seconds) || !(seconds > 0 && seconds <= 1e9))
+        return "--prove-seconds needs a number of seconds above 0, up to 1E+09 (got \"" +
+               Printable(text) + "\")";
+      o.proveBudget.seconds = seconds;
+    } else if (a == "--prove-min-width") {
+      if (k + 1 >= args.size()) return "--prove-min-width needs a share of the box";
+      double width = 0;
+      const std::string& text = args[++k];
+      if (!ParseNumericText(text, width) || !(width >= 1e-15 && width <= 1))
+        return "--prove-min-width needs a share of the box from 1E-15 to 1 (got \"" +
+               Printable(text) + "\")";
+      o.proveBudget.minWidth = width;
     } else if (a == "--random") {
       if (k + 1 >= args.size()) return "--random needs the number of trials";
       double trials = 0;
@@ -339,7 +375,10 @@ std::string Parse(const std::vector<std::string>& args, const std::string& progr
   if (o.explore && o.randomTrials) return "--explore and --random cannot be combined";
   if (o.prove && (o.explore || o.randomTrials || o.eval || o.info || o.savePartial || o.report ||
                   o.plot || o.partSize || o.checkpoint || o.resume))
-    return "--prove takes --threads and --save only";
+    return "--prove takes --threads, --save, --prove-max-boxes, --prove-seconds and "
+           "--prove-min-width only";
+  if (!o.prove && (o.proveBudget.maxBoxes || o.proveBudget.seconds || o.proveBudget.minWidth))
+    return "--prove-max-boxes, --prove-seconds and --prove-min-width go with --prove";
   if (o.eval) {
     if (o.explore || o.randomTrials || o.info || o.save || o.report || o.plot || o.checkpoint ||
         o.resume)
@@ -417,8 +456,8 @@ class Command {
     if (const std::optional<int> ended = Load()) return *ended;
     if (o_.eval) return FinishOutput(Evaluate(evaluator_, *o_.eval, out_));
     if (o_.prove)
-      return RunProveCommand(problem_, o_.file, stamp_, evaluator_, o_.threads, o_.save, outFile_,
-                             err_, host_);
+      return RunProveCommand(problem_, o_.file, stamp_, evaluator_, o_.threads, o_.proveBudget,
+                             o_.save, outFile_, err_, host_);
     StdoutHooks hooks(out_, o_.info, o_.plot.has_value(), host_);
     if (const std::optional<int> ended = SearchOrList(hooks)) return *ended;
     if (o_.report) {

@@ -28,6 +28,11 @@ inline constexpr int kExitStopped = 1;  // the run was stopped by SIGINT or SIGT
 
 class FunctionEvaluator;
 class PartSearcher;
+namespace prove {
+struct EnclosureProgram;
+struct Interval;
+struct ProveOptions;
+}  // namespace prove
 
 // What the program around the runner gives it, beyond its streams.
 struct CliHost {
@@ -51,6 +56,14 @@ struct CliHost {
   // do when this is empty. Called once the problem is loaded, before the run.
   std::function<std::unique_ptr<PartSearcher>(const FunctionEvaluator& evaluator, int threads)>
       searcher;
+  // Spreads a proof over other processes: given its compiled formula, its box and the
+  // threads asked for (0: one per core), it may set the options' decider of rounds
+  // (ProveOptions::decideRound); empty: the run's own threads decide them. Called once
+  // the formula is compiled, before the proof.
+  std::function<void(std::shared_ptr<const prove::EnclosureProgram> program,
+                     const std::vector<prove::Interval>& box, int threads,
+                     prove::ProveOptions& options)>
+      prover;
   // Where the progress of a search goes (stderr when it is a terminal), at most once a
   // second, overwritten in place and erased at the end of the run; null: nowhere.
   std::FILE* progress = nullptr;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <string_view>
 #include <thread>
 
@@ -53,8 +54,8 @@ bool ProveAvailable() {
 }
 
 int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& stamp,
-                    FunctionEvaluator& evaluator, int threads, bool save, std::FILE* out,
-                    std::FILE* err, const CliHost& host) {
+                    FunctionEvaluator& evaluator, int threads, const ProveBudget& budget, bool save,
+                    std::FILE* out, std::FILE* err, const CliHost& host) {
   const std::string fileName = Printable(file);
   const prove::CompiledEnclosure compiled =
       prove::CompileEnclosure(evaluator, problem.varNames, problem.formula);
@@ -73,26 +74,51 @@ int RunProveCommand(Problem& problem, const std::string& file, const FileStamp& 
   prove::ProveOptions options;
   options.threads =
       threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (budget.maxBoxes) options.maxBoxes = *budget.maxBoxes;
+  if (budget.seconds) options.maxSeconds = *budget.seconds;
+  if (budget.minWidth) options.minWidth = *budget.minWidth;
   options.stop = [&] {
     if (stopSignal == 0 && host.stopSignal) stopSignal = host.stopSignal();
     return stopSignal != 0;
   };
   options.progress = [&](const prove::ProveProgress& p) { progress.Report(p); };
+  if (host.prover) host.prover(compiled.program, box, threads, options);
   const prove::ProveResult result = prove::Prove(compiled.program, box, options);
   progress.Erase();
 
-  Output lines(out);
+  // The listing goes out in one piece at the end: line by line, through an MPI
+  // launcher's forwarding, thousands of lines take seconds, and a launcher that ends
+  // the job on Ctrl+C would cut them short.
+  char* held = nullptr;
+  size_t heldSize = 0;
+  std::FILE* memory = open_memstream(&held, &heldSize);
+  Output lines(memory ? memory : out);
   const prove::ProofCounts counts =
       prove::ListProof(problem, result, [&lines](std::string_view line) { lines.Line(line); });
 
+  int code = lines.Finish();
+  if (memory) {
+    std::fclose(memory);
+    Output whole(out);
+    if (code == 0) whole.Text(std::string_view(held, heldSize));
+    std::free(held);
+    if (code == 0) code = whole.Finish();
+  }
   int status = kExitOk;
   if (result.end == prove::ProveEnd::Stopped) {
     status = kExitStopped;
-    Message(host, err,
-            "the proof was stopped by " + SignalName(stopSignal) +
-                ": the listing holds what was proven before it.");
+    if (host.stopReport) {
+      // Across an MPI job: what ended the job (a rank gone, say) is said, with its status.
+      const CliHost::StopReport report = host.stopReport(stopSignal);
+      Message(host, err, report.message);
+      status = report.status;
+    } else {
+      Message(host, err,
+              "the proof was stopped by " + SignalName(stopSignal) +
+                  ": the listing holds what was proven before it.");
+    }
   }
-  if (const int code = lines.Finish()) {
+  if (code != 0) {
     Message(host, err, "cannot write the results to standard output: " + FileErrorReason(code));
     return kExitUsage;
   }

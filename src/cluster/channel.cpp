@@ -46,6 +46,12 @@ const char* ToString(Tag tag) {
       return "signalled";
     case Tag::GiveUp:
       return "give up";
+    case Tag::Proof:
+      return "proof";
+    case Tag::Share:
+      return "share of a round";
+    case Tag::Decided:
+      return "decided share";
   }
   return "?";
 }

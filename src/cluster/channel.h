@@ -29,6 +29,9 @@ enum class Tag : int {
   Signalled,  // worker -> rank 0: it caught a stop signal (the signal, whether its
               // launcher sent it)
   GiveUp,     // worker -> rank 0: it ends the job (why), as rank 0 went silent
+  Proof,      // rank 0 -> worker: a proof begins (ProofOrder); EndRun ends it
+  Share,      // rank 0 -> worker: members of a round of the proof to decide (RoundShare)
+  Decided,    // worker -> rank 0: what deciding them gave (RoundShareResult)
 };
 const char* ToString(Tag tag);
 

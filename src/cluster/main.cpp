@@ -28,6 +28,9 @@
 #include "cluster/channel.h"
 #include "cluster/mpi_searcher.h"
 #include "cluster/worker.h"
+#if QUORVANT_CLUSTER_PROVE
+#include "cluster/prove_spread.h"
+#endif
 
 namespace {
 
@@ -276,6 +279,19 @@ int RankZero(quorvant::cluster::Channel& channel, const std::vector<std::string>
       return cluster::MakeMpiSearcher(channel, *workers, settings, evaluator.Copies(),
                                       evaluator.Recipe());
     };
+#if QUORVANT_CLUSTER_PROVE
+    host.prover = [&](std::shared_ptr<const prove::EnclosureProgram> program, const prove::Box& box,
+                      int threads, prove::ProveOptions& options) {
+      if (!workers) workers = cluster::GreetWorkers(channel, silence, news, stopped);
+      if (stopped()) return;
+      cluster::ClusterSettings settings;
+      settings.threadsRequested = threads;
+      settings.localThreads = threads > 0 ? threads : cluster::DefaultThreads();
+      settings.silenceLimit = silence;
+      settings.news = &news;
+      cluster::SpreadProof(channel, *workers, settings, std::move(program), box, options);
+    };
+#endif
   }
   int status = 0;
   try {

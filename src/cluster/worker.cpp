@@ -17,6 +17,10 @@
 #include "engine/grid.h"
 #include "engine/search_engine.h"
 #include "model/function_evaluator.h"
+#if QUORVANT_CLUSTER_PROVE
+#include "cluster/prove_wire.h"
+#include "prove/prover.h"
+#endif
 
 namespace quorvant::cluster {
 
@@ -226,6 +230,67 @@ Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
   }
 }
 
+#if QUORVANT_CLUSTER_PROVE
+// Decides the shares of one proof's rounds rank 0 hands this rank, until rank 0 ends the
+// proof or says Quit, or a stop signal's grace runs out.
+Served ServeProof(Channel& channel, const ProofOrder& order, Signals& signals) {
+  auto program = std::make_shared<const prove::EnclosureProgram>(order.program);
+  prove::ProveOptions options;
+  options.minWidth = order.minWidth;
+  options.narrow = order.narrow;
+  options.cut = order.cut;
+  const int threads = order.threads > 0 ? order.threads : DefaultThreads();
+  double said = Now();
+  Idle idle;
+  for (;;) {
+    if (signals.Expired()) return Served::Signalled;
+    signals.WatchRankZero();
+    bool busy = false;
+    Message m;
+    while (channel.Poll(m)) {
+      busy = true;
+      signals.Heard(m);
+      if (m.tag == Tag::Share) {
+        // Rank 0 does not need what is decided after a signal: it stops too, or the job
+        // ends.
+        RoundShare share = DecodeRoundShare(m.bytes);
+        if (share.run != order.run || signals.Seen()) continue;
+        RoundShareResult result;
+        result.run = share.run;
+        result.round = share.round;
+        result.first = share.first;
+        result.decisions.resize(share.boxes.size());
+        try {
+          for (size_t i = 0; i < share.boxes.size(); ++i) {
+            if (share.boxes[i].size() != order.box.size())
+              throw WireError("a share of the proof holds boxes that are not the formula's");
+            result.decisions[i].box = std::move(share.boxes[i]);
+          }
+          prove::DecideRound(program, order.box, options, result.decisions, threads);
+        } catch (const std::exception& e) {
+          channel.Send(0, Tag::Failure, RunNumberAnd(order.run, e.what()));
+          continue;
+        }
+        channel.Send(0, Tag::Decided, EncodeRoundShareResult(result));
+        said = Now();
+      } else if (m.tag == Tag::EndRun) {
+        if (RunNumberOf(m) == order.run) return Served::RunEnded;
+      } else if (m.tag == Tag::Quit) {
+        return Served::Quit;
+      }
+    }
+    if (Now() - said >= 1.0) {
+      channel.Send(0, Tag::Alive, RunNumberAnd(order.run, {}));
+      said = Now();
+    }
+    if (busy)
+      idle.Busy();
+    else
+      idle.Pause();
+  }
+}
+#endif
+
 }  // namespace
 
 int DefaultThreads() {
@@ -265,6 +330,14 @@ int ServeAsWorker(Channel& channel, const std::function<int()>& stopSignal,
     idle.Busy();
     signals.Heard(m);
     if (m.tag == Tag::Quit) break;
+#if QUORVANT_CLUSTER_PROVE
+    if (m.tag == Tag::Proof) {
+      const Served served = ServeProof(channel, DecodeProofOrder(m.bytes), signals);
+      if (served == Served::Signalled) return signals.Expired();
+      if (served == Served::Quit) break;
+      continue;
+    }
+#endif
     if (m.tag != Tag::Run) continue;  // what is left of a run that ended
     const RunOrder order = DecodeRunOrder(m.bytes);
     const Served served = Serve(channel, order, signals);

@@ -34,6 +34,7 @@ struct Interval {
   bool ContainsZero() const { return lo <= 0 && 0 <= hi; }
   bool IsZero() const { return lo == 0 && hi == 0; }
   bool IsPoint() const { return lo == hi; }
+  bool operator==(const Interval&) const = default;
   double Width() const { return hi - lo; }
   // The midpoint, a double inside the interval.
   double Mid() const {

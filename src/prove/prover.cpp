@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 namespace quorvant::prove {
@@ -14,14 +15,6 @@ namespace quorvant::prove {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A stationary point proven alone in `unique`, enclosed in `point`.
-struct Record {
-  Box point;
-  Box unique;
-  ProvenKind kind;
-  double smallestPivot;
-};
 
 bool Inside(const Box& inner, const Box& outer) {
   for (size_t i = 0; i < inner.size(); ++i)
@@ -37,7 +30,7 @@ bool Meet(const Box& a, const Box& b) {
 
 // A total order of records, so that merging does not depend on the order the threads
 // found them in.
-bool RecordLess(const Box& a, const Box& b) {
+bool PointProofLess(const Box& a, const Box& b) {
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i].lo != b[i].lo) return a[i].lo < b[i].lo;
     if (a[i].hi != b[i].hi) return a[i].hi < b[i].hi;
@@ -100,9 +93,11 @@ class Worker {
     for (const Interval& side : box) minWidth_.push_back(minWidth * side.Width());
   }
 
-  // Decides `x`, or hands back the sub-boxes that remain of it.
-  void Process(Box x, std::vector<Box>& children, std::vector<Record>& records,
-               std::vector<UndecidedBox>& undecided) {
+  // Decides `x`, or hands back the sub-boxes that remain of it. Returns what the formula
+  // may fail of on x when the children are the halves of such a sub-box (they wait
+  // until the rest is decided), else None.
+  Failure Process(Box x, std::vector<Box>& children, std::vector<PointProof>& records,
+                  std::vector<UndecidedBox>& undecided) {
     bool near = false;  // a Krawczyk step narrowed x: a stationary point may be close
     for (int narrowing = 0; narrowing < 8; ++narrowing) {
       bool definite = false;
@@ -111,19 +106,22 @@ class Worker {
         if (definite) {
           undecided.push_back(
               {x, std::string(FailureReason(failure)) + " (the formula fails on all of it)"});
-          return;
+          return Failure::None;
         }
-        if (!Bisect(x, children)) undecided.push_back({x, FailureReason(failure)});
-        return;
+        if (!Bisect(x, children, SeparatingCut(x))) {
+          undecided.push_back({x, FailureReason(failure)});
+          return Failure::None;
+        }
+        return failure;
       }
       for (int i = 0; i < n_; ++i)
-        if (!whole_.g[i].ContainsZero()) return;
+        if (!whole_.g[i].ContainsZero()) return Failure::None;
       Box k;
       const Outcome outcome = Krawczyk(x, whole_, k);
-      if (outcome == Outcome::None) return;
+      if (outcome == Outcome::None) return Failure::None;
       if (outcome == Outcome::Unique) {
         Prove(x, k, x, records);
-        return;
+        return Failure::None;
       }
       if (outcome == Outcome::Contracted && narrow_) {
         // Every stationary point of x lies in k, which is much narrower: go on with it.
@@ -137,11 +135,12 @@ class Worker {
       if (narrow_ && (outcome == Outcome::Near || outcome == Outcome::Wide)) x = k;
       break;
     }
-    if (near && TryInflated(x, records)) return;
+    if (near && TryInflated(x, records)) return Failure::None;
     if (!Bisect(x, children))
       undecided.push_back({x,
                            "narrower than the minimum width and still undecided (the Hessian "
                            "may be singular here)"});
+    return Failure::None;
   }
 
  private:
@@ -204,7 +203,7 @@ class Worker {
 
   // A stationary point on or near the sub-box's boundary (the bisection may cut right
   // through one): the Krawczyk test on the sub-box widened on each side.
-  bool TryInflated(const Box& x, std::vector<Record>& records) {
+  bool TryInflated(const Box& x, std::vector<PointProof>& records) {
     Box u(x.size());
     for (int i = 0; i < n_; ++i) {
       // A tenth of the sub-box, and at least the minimum width (far above the rounding
@@ -227,7 +226,7 @@ class Worker {
   // last enclosure. The sub-box `x` (inside `unique`) was to be decided: when the point
   // turns out to lie outside it, x holds none, and the point is left to the sub-box
   // that holds it (the neighbours of a point would otherwise each prove it again).
-  void Prove(const Box& unique, Box k, const Box& x, std::vector<Record>& records) {
+  void Prove(const Box& unique, Box k, const Box& x, std::vector<PointProof>& records) {
     if (!Meet(k, x)) return;
     Taylor t;
     bool haveHessian = false;
@@ -253,10 +252,39 @@ class Worker {
     records.push_back({k, unique, kind, pivot});
   }
 
-  bool Bisect(const Box& x, std::vector<Box>& children) const {
+  // The coordinate to cut a sub-box where the formula may fail across: the widest (as
+  // for any sub-box) of those whose cut leaves a half where the formula does not fail,
+  // or fails on all of it; -1 when no cut does. Cutting where it does not separate
+  // anything (along x=0 for x*Log(x)) would only multiply the undecided sub-boxes.
+  int SeparatingCut(const Box& x) {
     int best = -1;
     double widest = 0;
     for (int i = 0; i < n_; ++i) {
+      if (!(x[i].Width() > minWidth_[i])) continue;
+      const double relative = x[i].Width() / box_[i].Width();
+      if (!(relative > widest)) continue;
+      const double cut = x[i].lo + cut_ * x[i].Width();
+      bool separates = false;
+      for (int side = 0; side < 2 && !separates; ++side) {
+        Box half = x;
+        (side == 0 ? half[i].hi : half[i].lo) = cut;
+        bool definite = false;
+        separates = enclosure_.Evaluate(half, 0, inflated_, &definite) == Failure::None || definite;
+      }
+      if (separates) {
+        widest = relative;
+        best = i;
+      }
+    }
+    return best;
+  }
+
+  // Cuts x across `coordinate`, or across its widest side (relative to the box) when
+  // that is -1.
+  bool Bisect(const Box& x, std::vector<Box>& children, int coordinate = -1) const {
+    int best = coordinate;
+    double widest = 0;
+    for (int i = 0; i < n_ && coordinate < 0; ++i) {
       if (!(x[i].Width() > minWidth_[i])) continue;
       const double relative = x[i].Width() / box_[i].Width();
       if (relative > widest) {
@@ -299,15 +327,15 @@ bool LexLess(const Box& a, const Box& b) {
 // Proofs of the same point from neighbouring sub-boxes become one: two records are of
 // the same point when one's enclosure lies in the other's region of uniqueness. Two
 // enclosures that meet without that are listed as undecided.
-void Merge(std::vector<Record>& records, const Box& box, ProveResult& result) {
-  std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
-    if (RecordLess(a.point, b.point)) return true;
-    if (RecordLess(b.point, a.point)) return false;
-    return RecordLess(a.unique, b.unique);
+void Merge(std::vector<PointProof>& records, const Box& box, ProveResult& result) {
+  std::sort(records.begin(), records.end(), [](const PointProof& a, const PointProof& b) {
+    if (PointProofLess(a.point, b.point)) return true;
+    if (PointProofLess(b.point, a.point)) return false;
+    return PointProofLess(a.unique, b.unique);
   });
   const size_t count = records.size();
   double reach = 0;  // the widest region of uniqueness in the first coordinate
-  for (const Record& r : records) reach = std::max(reach, r.unique[0].Width());
+  for (const PointProof& r : records) reach = std::max(reach, r.unique[0].Width());
   std::vector<size_t> parent(count);
   std::iota(parent.begin(), parent.end(), 0);
   auto find = [&](size_t i) {
@@ -440,102 +468,259 @@ ProvenKind Classify(const Taylor& t, int n, double* smallestPivot) {
   return up && down ? ProvenKind::Saddle : ProvenKind::Undecided;
 }
 
+namespace {
+
+// A sub-box waiting to be decided: `failure` names what the formula may fail of on the
+// sub-box it was cut from (such sub-boxes wait until the others are decided).
+struct Waiting {
+  Box box;
+  Failure failure = Failure::None;
+};
+
+bool SameExceptIn(const Box& a, const Box& b, size_t d) {
+  for (size_t i = 0; i < a.size(); ++i)
+    if (i != d && (a[i].lo != b[i].lo || a[i].hi != b[i].hi)) return false;
+  return true;
+}
+
+// Undecided sub-boxes with the same reason that share a whole face become one, so
+// that a region left undecided (along a curve where the formula fails, say) is listed
+// in a few boxes rather than in every sub-box the bisection cut it into.
+void JoinUndecided(std::vector<UndecidedBox>& undecided) {
+  if (undecided.empty()) return;
+  const size_t n = undecided.front().box.size();
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t d = 0; d < n; ++d) {
+      // Neighbours along coordinate d: same reason, same other sides, then by d.
+      std::sort(undecided.begin(), undecided.end(),
+                [d, n](const UndecidedBox& a, const UndecidedBox& b) {
+                  if (a.reason != b.reason) return a.reason < b.reason;
+                  for (size_t i = 0; i < n; ++i) {
+                    if (i == d) continue;
+                    if (a.box[i].lo != b.box[i].lo) return a.box[i].lo < b.box[i].lo;
+                    if (a.box[i].hi != b.box[i].hi) return a.box[i].hi < b.box[i].hi;
+                  }
+                  return a.box[d].lo < b.box[d].lo;
+                });
+      std::vector<UndecidedBox> out;
+      for (UndecidedBox& u : undecided) {
+        if (!out.empty()) {
+          UndecidedBox& last = out.back();
+          if (last.reason == u.reason && SameExceptIn(last.box, u.box, d) &&
+              last.box[d].hi == u.box[d].lo) {
+            last.box[d].hi = u.box[d].hi;
+            joined = true;
+            continue;
+          }
+        }
+        out.push_back(std::move(u));
+      }
+      undecided.swap(out);
+    }
+  }
+}
+
+}  // namespace
+
 ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& box,
                   const ProveOptions& options) {
   ProveResult result;
+  // All under `mutex`: what waits, what was merged, why the proof ends.
   std::mutex mutex;
-  std::condition_variable work;      // workers: a sub-box to take, or the end
-  std::condition_variable finished;  // the calling thread: the end
-  std::vector<Box> stack{box};
-  std::vector<Record> records;
-  int active = 0;
+  std::vector<Waiting> stack{{box, Failure::None}};  // the next round is taken from its top
+  std::vector<Waiting> later;  // halves of sub-boxes where the formula may fail
+  std::vector<PointProof> records;
+  int64_t examined = 0;  // merged
+  int64_t provenSeen = 0;
   bool halt = false;
   std::string haltReason;
-  int64_t examined = 0;
-  int64_t provenSeen = 0;
-  auto done = [&] { return halt || (stack.empty() && active == 0); };
+  bool jobFailed = false;  // the rounds' decider could not go on
+  // The round being decided, and the threads' meeting points.
+  std::condition_variable start, finished;
+  std::vector<Decision> round;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> abandon{false};  // Stop or the time budget: no more members taken
+  std::atomic<int64_t> decided{0};   // for the progress
+  int64_t generation = 0;
+  int running = 0;
+  bool quit = false;
+  const int threads = options.decideRound ? 1 : std::max(1, options.threads);
 
-  auto worker = [&] {
-    Worker worker(program, box, options);
-    std::vector<Box> children;
-    std::vector<Record> found;
-    std::vector<UndecidedBox> undecided;
-    std::unique_lock lock(mutex);
-    for (;;) {
-      work.wait(lock, [&] { return done() || !stack.empty(); });
-      if (halt || stack.empty()) break;
-      Box x = std::move(stack.back());
-      stack.pop_back();
-      ++active;
-      if (++examined >= options.maxBoxes && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the budget of " + std::to_string(options.maxBoxes) +
-                     " sub-boxes was spent before it was decided";
-      }
-      lock.unlock();
-      children.clear();
-      found.clear();
-      undecided.clear();
-      worker.Process(std::move(x), children, found, undecided);
-      lock.lock();
-      --active;
-      for (Box& child : children) stack.push_back(std::move(child));
-      provenSeen += static_cast<int64_t>(found.size());
-      for (Record& r : found) records.push_back(std::move(r));
-      for (UndecidedBox& u : undecided) result.undecided.push_back(std::move(u));
-      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
-                     " undecided sub-boxes (the stationary points may fill a curve or a "
-                     "surface) before it was decided";
-      }
-      if (done()) break;
-      // This thread takes one of the children itself; another may take the other.
-      if (children.size() > 1) work.notify_one();
-    }
-    work.notify_all();
-    finished.notify_all();
+  auto giveUp = [&] {
+    halt = true;
+    result.end = ProveEnd::Budget;
+    haltReason = "the proof gave up after " + std::to_string(options.maxUndecided) +
+                 " undecided sub-boxes (the stationary points may fill a curve or a surface, "
+                 "or the formula fail along one) before it was decided";
   };
 
-  const int threads = std::max(1, options.threads);
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
-  const auto start = Clock::now();
-  {
+  // The next round from the top of the stack; false when the proof ends here.
+  auto nextRound = [&]() -> bool {
+    if (halt) return false;
+    if (stack.empty()) {
+      // Everything else is decided: what waited for it is taken up, in the order it was
+      // cut, unless it would take the undecided sub-boxes beyond the limit (sub-boxes
+      // where the formula fails along a curve double with every cut across it).
+      if (!later.empty() &&
+          static_cast<int64_t>(result.undecided.size() + later.size()) >= options.maxUndecided) {
+        giveUp();
+        return false;
+      }
+      for (auto it = later.rbegin(); it != later.rend(); ++it) stack.push_back(std::move(*it));
+      later.clear();
+      if (stack.empty()) return false;
+    }
+    if (examined >= options.maxBoxes) {
+      halt = true;
+      result.end = ProveEnd::Budget;
+      haltReason = "the budget of " + std::to_string(options.maxBoxes) +
+                   " sub-boxes was spent before it was decided";
+      return false;
+    }
+    if (abandon) {
+      halt = true;
+      return false;
+    }
+    const size_t take = static_cast<size_t>(
+        std::min<int64_t>({static_cast<int64_t>(kRoundSize), static_cast<int64_t>(stack.size()),
+                           options.maxBoxes - examined}));
+    round.assign(take, {});
+    for (size_t i = 0; i < take; ++i) {
+      round[i].box = std::move(stack.back().box);
+      stack.pop_back();
+    }
+    next = 0;
+    running = threads;
+    ++generation;
+    return true;
+  };
+
+  // The round just decided, merged in its order whichever thread decided which member.
+  auto mergeRound = [&] {
+    if (jobFailed && !abandon) {
+      abandon = true;
+      result.end = ProveEnd::Stopped;
+      haltReason = "the proof was stopped before it was decided";
+    }
+    if (abandon) halt = true;
+    size_t accepted = 0;
+    for (Decision& d : round) {
+      if (!d.done || (halt && !abandon)) break;
+      ++accepted;
+      ++examined;
+      provenSeen += static_cast<int64_t>(d.proofs.size());
+      for (PointProof& r : d.proofs) records.push_back(std::move(r));
+      for (UndecidedBox& u : d.undecided) result.undecided.push_back(std::move(u));
+      if (static_cast<int64_t>(result.undecided.size()) >= options.maxUndecided && !halt) giveUp();
+    }
+    // The children of the first member end on top, as a single stack would have them.
+    for (size_t i = accepted; i-- > 0;) {
+      Decision& d = round[i];
+      for (Box& child : d.children)
+        (d.failure != Failure::None ? later : stack).push_back({std::move(child), d.failure});
+    }
+    for (size_t i = accepted; i < round.size(); ++i)
+      stack.push_back({std::move(round[i].box), Failure::None});
+    round.clear();
+    decided = 0;
+  };
+
+  // Each thread decides members of the round; the last to finish merges it and sets
+  // out the next, so that no other thread stands between two rounds.
+  auto worker = [&] {
+    std::optional<Worker> own;
+    if (!options.decideRound) own.emplace(program, box, options);
+    int64_t seen = 0;
     std::unique_lock lock(mutex);
     for (;;) {
-      const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-      if (options.maxSeconds > 0 && seconds > options.maxSeconds && !halt) {
-        halt = true;
-        result.end = ProveEnd::Budget;
-        haltReason = "the time budget was spent before it was decided";
-      }
-      if (options.stop) {
-        lock.unlock();
-        const bool stop = options.stop();
-        lock.lock();
-        if (stop && !halt) {
-          halt = true;
-          result.end = ProveEnd::Stopped;
-          haltReason = "the proof was stopped before it was decided";
+      start.wait(lock, [&] { return quit || generation != seen; });
+      if (quit) return;
+      seen = generation;
+      lock.unlock();
+      if (options.decideRound) {
+        bool ok = false;
+        try {
+          ok = options.decideRound(round, [&] { return abandon.load(); });
+        } catch (...) {
         }
+        lock.lock();
+        jobFailed = jobFailed || !ok;
+      } else {
+        for (;;) {
+          if (abandon.load(std::memory_order_relaxed)) break;
+          const size_t i = next.fetch_add(1);
+          if (i >= round.size()) break;
+          Decision& d = round[i];
+          d.failure = own->Process(d.box, d.children, d.proofs, d.undecided);
+          d.done = true;
+          decided.fetch_add(1, std::memory_order_relaxed);
+        }
+        lock.lock();
       }
+      if (--running > 0) continue;
+      mergeRound();
+      if (nextRound()) {
+        start.notify_all();
+      } else {
+        quit = true;
+        start.notify_all();
+        finished.notify_all();
+      }
+    }
+  };
+
+  const auto began = Clock::now();
+  std::vector<std::thread> pool;
+  {
+    std::unique_lock lock(mutex);
+    // Stop, the time budget and the progress, about ten times a second.
+    auto poll = [&] {
       if (options.progress) {
-        const ProveProgress progress{examined, static_cast<int64_t>(stack.size()), provenSeen};
+        const ProveProgress progress{examined + decided.load(),
+                                     static_cast<int64_t>(stack.size() + later.size()), provenSeen};
         lock.unlock();
         options.progress(progress);
         lock.lock();
       }
-      if (finished.wait_for(lock, std::chrono::milliseconds(100), done)) break;
+      if (abandon) return;
+      const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+      bool stop = false;
+      if (options.stop) {
+        lock.unlock();
+        stop = options.stop();
+        lock.lock();
+      }
+      if (abandon) return;
+      if (stop) {
+        result.end = ProveEnd::Stopped;
+        haltReason = "the proof was stopped before it was decided";
+        abandon = true;
+      } else if (options.maxSeconds > 0 && seconds > options.maxSeconds) {
+        result.end = ProveEnd::Budget;
+        haltReason = "the time budget was spent before it was decided";
+        abandon = true;
+      }
+    };
+    poll();
+    if (abandon || !nextRound()) {
+      halt = true;
+      quit = true;
+    } else {
+      for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
+      while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return quit; })) poll();
     }
-    work.notify_all();
   }
   for (std::thread& t : pool) t.join();
-  for (Box& x : stack) result.undecided.push_back({std::move(x), haltReason});
+  for (std::vector<Waiting>* rest : {&stack, &later})
+    for (Waiting& w : *rest)
+      result.undecided.push_back(
+          {std::move(w.box), w.failure != Failure::None
+                                 ? std::string(FailureReason(w.failure)) + "; " + haltReason
+                                 : haltReason});
   result.boxes = examined;
   Merge(records, box, result);
+  JoinUndecided(result.undecided);
   std::sort(result.undecided.begin(), result.undecided.end(),
             [](const UndecidedBox& a, const UndecidedBox& b) {
               for (size_t i = 0; i < a.box.size(); ++i)
@@ -543,6 +728,24 @@ ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& bo
               return a.reason < b.reason;
             });
   return result;
+}
+
+void DecideRound(std::shared_ptr<const EnclosureProgram> program, const Box& box,
+                 const ProveOptions& options, std::span<Decision> round, int threads) {
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    Worker worker(program, box, options);
+    for (size_t i; (i = next.fetch_add(1)) < round.size();) {
+      Decision& d = round[i];
+      d.failure = worker.Process(d.box, d.children, d.proofs, d.undecided);
+      d.done = true;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < std::min<int>(threads, static_cast<int>(round.size())); ++t)
+    pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
 }
 
 }  // namespace quorvant::prove

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,27 @@ struct ProvenPoint {
 struct UndecidedBox {
   Box box;
   std::string reason;
+};
+
+// A stationary point proven alone in `unique` and enclosed in `point`, as one sub-box
+// proved it (the proofs of one point from neighbouring sub-boxes are merged later).
+struct PointProof {
+  Box point;
+  Box unique;
+  ProvenKind kind = ProvenKind::Undecided;
+  double smallestPivot = 0;
+};
+
+// One sub-box of a round, and what deciding it gave.
+struct Decision {
+  Box box;
+  std::vector<Box> children;  // what remains of it to decide
+  std::vector<PointProof> proofs;
+  std::vector<UndecidedBox> undecided;
+  // Not None: the children are the halves of a sub-box where the formula may fail so
+  // (they wait until the rest is decided).
+  Failure failure = Failure::None;
+  bool done = false;
 };
 
 struct ProveProgress {
@@ -68,7 +90,18 @@ struct ProveOptions {
   std::function<bool()> stop;
   // Called on the calling thread about ten times a second.
   std::function<void(const ProveProgress&)> progress;
+  // When set, decides each round in place of the proof's threads (across the ranks of
+  // an MPI job), from a thread of the proof: it sets `done` on the members it decided,
+  // and may return early once `abandon` turns true. False ends the proof as Stop does
+  // (the job cannot go on).
+  std::function<bool(std::vector<Decision>& round, const std::function<bool()>& abandon)>
+      decideRound;
 };
+
+// Sub-boxes decided together in one round of a proof. Fixed, not the number of threads
+// or ranks: the rounds, what their members give and the order that is merged in make
+// the proof, and a count budget's end, the same on any number of them.
+inline constexpr size_t kRoundSize = 1024;
 
 enum class ProveEnd { Completed, Budget, Stopped };
 
@@ -84,6 +117,11 @@ struct ProveResult {
 
 ProveResult Prove(std::shared_ptr<const EnclosureProgram> program, const Box& box,
                   const ProveOptions& options);
+
+// Decides every member of `round` on `threads` threads as a proof of `box` with
+// `options` decides them: what another rank does with the members it is handed.
+void DecideRound(std::shared_ptr<const EnclosureProgram> program, const Box& box,
+                 const ProveOptions& options, std::span<Decision> round, int threads);
 
 // The kind of a stationary point whose Hessian lies in `h` (upper triangle, as
 // Taylor::h): the signs of the pivots of an interval elimination give the inertia of

@@ -57,7 +57,26 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"EvalWithExplore", {"--eval", "1", "--explore"}, "--eval takes"},
         UsageCase{"PartSizeZero", {"--part-size", "0", "f"}, "--part-size needs a whole number"},
         UsageCase{"PartSizeFraction", {"--part-size", "2.5", "f"}, "--part-size needs a whole"},
-        UsageCase{"PartSizeWithoutNumber", {"f", "--part-size"}, "--part-size needs the number"}),
+        UsageCase{"PartSizeWithoutNumber", {"f", "--part-size"}, "--part-size needs the number"},
+        UsageCase{"ProveMaxBoxesZero",
+                  {"--prove", "--prove-max-boxes", "0", "f"},
+                  "--prove-max-boxes needs a whole number"},
+        UsageCase{"ProveMaxBoxesFraction",
+                  {"--prove", "--prove-max-boxes", "1.5", "f"},
+                  "--prove-max-boxes needs a whole number"},
+        UsageCase{"ProveSecondsZero",
+                  {"--prove", "--prove-seconds", "0", "f"},
+                  "--prove-seconds needs a number of seconds above 0"},
+        UsageCase{"ProveSecondsText",
+                  {"--prove", "--prove-seconds", "soon", "f"},
+                  "--prove-seconds needs a number of seconds above 0"},
+        UsageCase{"ProveMinWidthAboveOne",
+                  {"--prove", "--prove-min-width", "2", "f"},
+                  "--prove-min-width needs a share of the box"},
+        UsageCase{"ProveMinWidthWithoutNumber", {"--prove", "--prove-min-width"}, "needs a share"},
+        UsageCase{"ProveBudgetWithoutProve",
+                  {"--explore", "--prove-seconds", "1", "f"},
+                  "go with --prove"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 TEST(Files, UnreadableAndIncompatibleFiles) {
@@ -215,6 +234,12 @@ TEST(Prove, SavesTheProvenExtremaAndRefusesWhatIsNotSmooth) {
   ASSERT_TRUE(LoadProblemFile(path.string(), saved, error)) << error;
   EXPECT_EQ(saved.maxCount(), 1);
   EXPECT_EQ(saved.minCount(), 4);
+  // A count budget ends the proof with the rest listed, and is no failure.
+  r = RunCaptured({"--prove", "--prove-max-boxes", "3", "--prove-min-width", "1E-06",
+                   "--prove-seconds", "100", path.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("UNDECIDED: the budget of 3 sub-boxes was spent"), std::string::npos)
+      << r.out;
   CliHost stopped;
   stopped.stopSignal = [] { return SIGINT; };
   r = RunCaptured({"--prove", "--save", path.string()}, stopped);

@@ -396,6 +396,16 @@ std::vector<GeneratedCase> GeneratedCases() {
                    ProblemText(2, "x1^2", -3, 3, 30, 0.01, 8),
                    {"--explore", "--info", "--part-size", "9"},
                    3});
+  // Prove: rounds decided across the ranks list what one process lists, also when a
+  // count budget ends the proof, and save the same file.
+  const std::string rastrigin = ProblemText(
+      2, "20+x1^2-10*Cos(6.28318530717959*x1)+x2^2-10*Cos(6.28318530717959*x2)", -5.12, 5.12, 4);
+  cases.push_back({"Prove", rastrigin, {"--prove"}, 3});
+  cases.push_back({"ProveSaved", ProblemText(3, Wells(3), -2, 2, 4), {"--prove", "--save"}, 2});
+  cases.push_back(
+      {"ProveBudget", rastrigin, {"--prove", "--prove-max-boxes", "1000", "--threads", "2"}, 2});
+  cases.push_back(
+      {"ProveFailsAlongALine", ProblemText(2, "x1*Log(x1)+x2^2", -1, 1, 4), {"--prove"}, 3});
   cases.push_back({"Random",
                    ProblemText(2, "(x1*x1+x2-11)^2+(x1+x2*x2-7)^2", -5, 5, 4),
                    {"--random", "60"},

@@ -3,6 +3,9 @@
 // rebuilds the problem and the evaluator exactly, and a message cut short or padded is
 // refused, never read past its end.
 #include "cluster/wire.h"
+#if QUORVANT_CLUSTER_PROVE
+#include "cluster/prove_wire.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -31,6 +34,57 @@ using cluster::Reader;
 using cluster::RunOrder;
 using cluster::WireError;
 using cluster::Writer;
+
+#if QUORVANT_CLUSTER_PROVE
+// A proof's messages: to the bit both ways; a formula that could not run is refused.
+TEST(ProofMessages, TravelToTheBitAndRefuseWhatCannotRun) {
+  using prove::EOp;
+  cluster::ProofOrder order;
+  order.run = 7;
+  order.program = {{{EOp::Var, 0, 0}, {EOp::Var, 1, 0}, {EOp::Mul, 0, 0}, {EOp::Sin, 0, 0}}, 2, 2};
+  order.box = {{-1, -0.0}, {0.5, 2}};
+  order.minWidth = 1e-9;
+  order.cut = 31.0 / 64;
+  order.threads = 2;
+  const std::string bytes = cluster::EncodeProofOrder(order);
+  EXPECT_EQ(cluster::EncodeProofOrder(cluster::DecodeProofOrder(bytes)), bytes);
+  for (size_t cut = 0; cut < bytes.size(); cut += 5)
+    EXPECT_THROW(cluster::DecodeProofOrder(bytes.substr(0, cut)), WireError) << cut;
+  const cluster::RoundShare share{7, 3, 5, {order.box, order.box}};
+  const std::string shareBytes = cluster::EncodeRoundShare(share);
+  EXPECT_EQ(cluster::DecodeRoundShare(shareBytes).boxes, share.boxes);
+  prove::Decision d;
+  d.box = order.box;
+  d.children = {order.box, order.box};
+  d.proofs = {{order.box, order.box, prove::ProvenKind::Saddle, -0.0}};
+  d.undecided = {{order.box, "why"}};
+  d.failure = prove::Failure::LogDomain;
+  const std::string resultBytes = cluster::EncodeRoundShareResult({7, 3, 5, {d, d}});
+  const cluster::RoundShareResult back = cluster::DecodeRoundShareResult(resultBytes);
+  EXPECT_EQ(cluster::EncodeRoundShareResult(back), resultBytes);
+  EXPECT_EQ(back.decisions[1].proofs[0].kind, prove::ProvenKind::Saddle);
+  EXPECT_THROW(cluster::DecodeRoundShareResult(resultBytes + '\0'), WireError);
+  const struct {
+    const char* what;
+    std::vector<prove::EInstr> code;
+    int maxStack;
+  } kCannotRun[] = {
+      {"an operand missing", {{EOp::Var, 0, 0}, {EOp::Add, 0, 0}}, 2},
+      {"a variable beyond the formula's", {{EOp::Var, 2, 0}}, 1},
+      {"two values left", {{EOp::Var, 0, 0}, {EOp::Var, 1, 0}}, 2},
+      {"a stack beyond its size", {{EOp::Var, 0, 0}, {EOp::Var, 1, 0}, {EOp::Mul, 0, 0}}, 1},
+      {"a number that is not finite",
+       {{EOp::Const, 0, std::numeric_limits<double>::infinity()}},
+       1},
+  };
+  for (const auto& row : kCannotRun) {
+    order.program.code = row.code;
+    order.program.maxStack = row.maxStack;
+    EXPECT_THROW(cluster::DecodeProofOrder(cluster::EncodeProofOrder(order)), WireError)
+        << row.what;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace quorvant::testing

@@ -173,6 +173,17 @@ INSTANTIATE_TEST_SUITE_P(
               false,
               {{0.36787944117144233}},
               "Log of a range reaching 0 or below (the formula fails on all of it)"},
+        // Undecided along x=0 (Log of a range reaching 0): the minimum is proven anyway.
+        Known{"fails along a line",
+              {"x", "y"},
+              "x*Log(x)+y^2",
+              {{-1, 1}, {-1, 1}},
+              1,
+              0,
+              0,
+              false,
+              {{0.36787944117144233, 0}},
+              "Log of a range reaching 0 or below"},
         Known{"constants",
               {"x"},
               "Sin(x+halfpi-halfpi)+Exp(x/pi)/e",
@@ -191,15 +202,38 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(Prove, ListsTheSameWithAnyNumberOfThreads) {
-  const Box box{{-5.12, 5.12}, {-5.12, 5.12}};
-  prove::ProveOptions options;
-  const Proof one = ProveFormula({"x", "y"}, kRastrigin, box, options);
-  options.threads = 2;
-  const Proof two = ProveFormula({"x", "y"}, kRastrigin, box, options);
-  ASSERT_EQ(one.result.points.size(), two.result.points.size());
-  for (size_t i = 0; i < one.result.points.size(); ++i) {
-    EXPECT_EQ(one.result.points[i].Centre(), two.result.points[i].Centre());
-    EXPECT_EQ(one.result.points[i].kind, two.result.points[i].kind);
+  // Whole proofs, and proofs a count budget ends: the same points and undecided
+  // sub-boxes on any number of threads.
+  const struct {
+    std::string formula;
+    int64_t maxBoxes, maxUndecided;
+  } kRows[] = {
+      {kRastrigin, 20'000'000, 1000},
+      {kRastrigin, 777, 1000},
+      {"(x-y)^2", 20'000'000, 40},
+      {"x*Log(x)+y^2", 20'000'000, 1000},
+  };
+  for (const auto& row : kRows) {
+    const Box box{{-5.12, 5.12}, {-5.12, 5.12}};
+    prove::ProveOptions options;
+    options.maxBoxes = row.maxBoxes;
+    options.maxUndecided = row.maxUndecided;
+    const Proof one = ProveFormula({"x", "y"}, row.formula, box, options);
+    for (const int threads : {2, 3}) {
+      options.threads = threads;
+      const Proof other = ProveFormula({"x", "y"}, row.formula, box, options);
+      EXPECT_EQ(one.result.boxes, other.result.boxes) << row.formula;
+      ASSERT_EQ(one.result.points.size(), other.result.points.size()) << row.formula;
+      for (size_t i = 0; i < one.result.points.size(); ++i) {
+        EXPECT_EQ(one.result.points[i].enclosure, other.result.points[i].enclosure);
+        EXPECT_EQ(one.result.points[i].kind, other.result.points[i].kind);
+      }
+      ASSERT_EQ(one.result.undecided.size(), other.result.undecided.size()) << row.formula;
+      for (size_t i = 0; i < one.result.undecided.size(); ++i) {
+        EXPECT_EQ(one.result.undecided[i].box, other.result.undecided[i].box);
+        EXPECT_EQ(one.result.undecided[i].reason, other.result.undecided[i].reason);
+      }
+    }
   }
 }
 
