@@ -338,7 +338,8 @@ class Proof:
                 f"{len(self.saddles)} saddles, {len(self.undecided)} sub-boxes undecided>")
 
 
-def prove(problem: Problem, threads: Optional[int] = None) -> Proof:
+def prove(problem: Problem, threads: Optional[int] = None, max_boxes: Optional[int] = None,
+          seconds: Optional[float] = None, min_width: Optional[float] = None) -> Proof:
     """Proves the list of stationary points in the problem's box complete, or says
     which parts of the box it could not decide (``quorvant-cli --prove``).
 
@@ -349,13 +350,23 @@ def prove(problem: Problem, threads: Optional[int] = None) -> Proof:
     The formula must be smooth: Int, Abs, comparisons, Mod, texts and the like are
     refused with a ValueError naming them. The proof is of the real function as
     written, within the box; the listing of Explore and Random is not what it
-    proves. threads: None, one per core. Ctrl+C stops it and is raised.
+    proves. threads: None, one per core. The budgets (``--prove-max-boxes``,
+    ``--prove-seconds``, ``--prove-min-width``): None, the runner's defaults; a
+    budget that ends the proof leaves the sub-boxes not yet decided in ``undecided``.
+    Ctrl+C stops it and is raised.
     """
     if not isinstance(problem, Problem):
         raise TypeError("problem must be a quorvant.Problem")
     if not _quorvant.prove_available:
         raise RuntimeError("this build of quorvant has no Prove (it needs the Arb library)")
-    out = _quorvant.prove(problem._d, _threads(threads))
+    budget = []
+    for option, value in (("--prove-max-boxes", max_boxes), ("--prove-seconds", seconds),
+                          ("--prove-min-width", min_width)):
+        if value is not None:
+            if isinstance(value, bool) or not isinstance(value, (int, float)):
+                raise TypeError(option[2:].replace("-", "_") + " must be a number")
+            budget += [option, repr(value)]
+    out = _quorvant.prove(problem._d, _threads(threads), budget)
     messages = [m.split(": ", 1)[-1] for m in out["messages"].splitlines()]
     if out["status"] == 2:
         raise ValueError(messages[0] if messages else "the problem cannot be proven")

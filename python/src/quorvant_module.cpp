@@ -473,8 +473,9 @@ py::tuple Evaluate(const std::string& formula, const std::vector<std::string>& n
 
 // The proof of completeness, as quorvant-cli --prove makes it (the same code, in this
 // process, on the problem written to a scratch file): its listing, messages and exit
-// status. Ctrl+C stops it as SIGINT stops the runner, and is raised.
-py::dict ProveListing(const py::dict& d, int threads) {
+// status. `budget` holds the runner's budget options with their values. Ctrl+C stops it
+// as SIGINT stops the runner, and is raised.
+py::dict ProveListing(const py::dict& d, int threads, const std::vector<std::string>& budget) {
   const Problem problem = ProblemFrom(d);
   char folder[] = "/tmp/quorvant-prove-XXXXXX";
   if (!::mkdtemp(folder)) throw std::runtime_error("cannot make a scratch folder in /tmp");
@@ -505,6 +506,7 @@ py::dict ProveListing(const py::dict& d, int threads) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
       std::vector<std::string> args = {"--prove", file};
+      args.insert(args.begin() + 1, budget.begin(), budget.end());
       if (threads > 0) args.insert(args.begin() + 1, {"--threads", std::to_string(threads)});
       status = RunCli(args, out, err, host);
       done = true;
@@ -547,7 +549,7 @@ PYBIND11_MODULE(_quorvant, m) {
         py::arg("progress"), py::arg("seed"), py::arg("part_size"), py::arg("progress_interval"));
   m.def("evaluate", &Evaluate, py::arg("formula"), py::arg("names"), py::arg("points"),
         py::arg("constants"), py::arg("path"), py::arg("stop_at_error"), py::arg("threads"));
-  m.def("prove", &ProveListing, py::arg("problem"), py::arg("threads"));
+  m.def("prove", &ProveListing, py::arg("problem"), py::arg("threads"), py::arg("budget"));
   m.attr("prove_available") = ProveAvailable();
   m.attr("compiled_code") = script::CompilerAvailable();
   m.attr("max_variables") = kMaxVariables;

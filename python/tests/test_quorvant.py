@@ -128,6 +128,10 @@ def test_prove_reads_what_the_runner_proves(formula, names, counts, complete, tm
     assert all(r < 1e-12 for r in proof.radii)
     with pytest.raises(ValueError, match="Abs"):
         quorvant.prove(quorvant.Problem("Abs(x)+y", ["x", "y"], [(-5, 5, 4)] * 2))
+    spent = quorvant.prove(problem, threads=2, max_boxes=3)
+    assert not spent.complete and spent.undecided
+    with pytest.raises(ValueError, match="max-boxes"):
+        quorvant.prove(problem, max_boxes=0)
 
 
 def test_progress_counts_up_to_the_total_and_its_exception_stops_the_run():
