@@ -174,6 +174,45 @@ struct Signals {
 
 enum class Served { RunEnded, Quit, Signalled };
 
+// The loop every kind of run shares, until rank 0 ends run `run` or says Quit, or a stop
+// signal's grace runs out: `work()` does what is due (true when it sent a result) and
+// `take(m)` handles a message of the run's own kind (true when it sent a result); rank 0
+// hears Alive after every second in which nothing was sent, so it knows this rank lives.
+template <typename Work, typename Take>
+Served ServeRun(Channel& channel, int64_t run, Signals& signals, Work work, Take take) {
+  double said = Now();
+  Idle idle;
+  for (;;) {
+    if (signals.Expired()) return Served::Signalled;
+    signals.WatchRankZero();
+    bool busy = false;
+    if (work()) {
+      busy = true;
+      said = Now();
+    }
+    Message m;
+    while (channel.Poll(m)) {
+      busy = true;
+      signals.Heard(m);
+      if (m.tag == Tag::EndRun) {
+        if (RunNumberOf(m) == run) return Served::RunEnded;
+      } else if (m.tag == Tag::Quit) {
+        return Served::Quit;
+      } else if (take(m)) {
+        said = Now();
+      }
+    }
+    if (Now() - said >= 1.0) {
+      channel.Send(0, Tag::Alive, RunNumberAnd(run, {}));
+      said = Now();
+    }
+    if (busy)
+      idle.Busy();
+    else
+      idle.Pause();
+  }
+}
+
 // Searches one run's parts until rank 0 ends the run or says Quit, or a stop signal's
 // grace runs out.
 Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
@@ -186,48 +225,31 @@ Served Serve(Channel& channel, const RunOrder& order, Signals& signals) {
   } catch (const std::exception& e) {
     failure = e.what();
   }
-  double said = Now();
-  Idle idle;
-  for (;;) {
-    if (signals.Expired()) return Served::Signalled;
-    signals.WatchRankZero();
+  const auto work = [&] {
     // Rank 0 does not need what is searched after a signal: it stops too, or the job
     // ends.
     if (signals.Seen()) crew.reset();
-    bool busy = false;
+    bool sent = false;
     if (crew && !failed) {
       for (PartResult& r : crew->Finished(failure)) {
         channel.Send(0, Tag::Result, EncodePartResult(r));
-        said = Now();
-        busy = true;
+        sent = true;
       }
     }
     if (!failure.empty() && !failed) {
       failed = true;
       channel.Send(0, Tag::Failure, RunNumberAnd(order.run, failure));
     }
-    Message m;
-    while (channel.Poll(m)) {
-      busy = true;
-      signals.Heard(m);
-      if (m.tag == Tag::Part) {
-        PartOrder part = DecodePartOrder(m.bytes);
-        if (part.run == order.run && crew && !failed) crew->Add(std::move(part));
-      } else if (m.tag == Tag::EndRun) {
-        if (RunNumberOf(m) == order.run) return Served::RunEnded;
-      } else if (m.tag == Tag::Quit) {
-        return Served::Quit;
-      }
+    return sent;
+  };
+  const auto take = [&](const Message& m) {
+    if (m.tag == Tag::Part) {
+      PartOrder part = DecodePartOrder(m.bytes);
+      if (part.run == order.run && crew && !failed) crew->Add(std::move(part));
     }
-    if (Now() - said >= 1.0) {
-      channel.Send(0, Tag::Alive, RunNumberAnd(order.run, {}));
-      said = Now();
-    }
-    if (busy)
-      idle.Busy();
-    else
-      idle.Pause();
-  }
+    return false;
+  };
+  return ServeRun(channel, order.run, signals, work, take);
 }
 
 #if QUORVANT_CLUSTER_PROVE
@@ -240,54 +262,32 @@ Served ServeProof(Channel& channel, const ProofOrder& order, Signals& signals) {
   options.narrow = order.narrow;
   options.cut = order.cut;
   const int threads = order.threads > 0 ? order.threads : DefaultThreads();
-  double said = Now();
-  Idle idle;
-  for (;;) {
-    if (signals.Expired()) return Served::Signalled;
-    signals.WatchRankZero();
-    bool busy = false;
-    Message m;
-    while (channel.Poll(m)) {
-      busy = true;
-      signals.Heard(m);
-      if (m.tag == Tag::Share) {
-        // Rank 0 does not need what is decided after a signal: it stops too, or the job
-        // ends.
-        RoundShare share = DecodeRoundShare(m.bytes);
-        if (share.run != order.run || signals.Seen()) continue;
-        RoundShareResult result;
-        result.run = share.run;
-        result.round = share.round;
-        result.first = share.first;
-        result.decisions.resize(share.boxes.size());
-        try {
-          for (size_t i = 0; i < share.boxes.size(); ++i) {
-            if (share.boxes[i].size() != order.box.size())
-              throw WireError("a share of the proof holds boxes that are not the formula's");
-            result.decisions[i].box = std::move(share.boxes[i]);
-          }
-          prove::DecideRound(program, order.box, options, result.decisions, threads);
-        } catch (const std::exception& e) {
-          channel.Send(0, Tag::Failure, RunNumberAnd(order.run, e.what()));
-          continue;
-        }
-        channel.Send(0, Tag::Decided, EncodeRoundShareResult(result));
-        said = Now();
-      } else if (m.tag == Tag::EndRun) {
-        if (RunNumberOf(m) == order.run) return Served::RunEnded;
-      } else if (m.tag == Tag::Quit) {
-        return Served::Quit;
+  const auto take = [&](const Message& m) {
+    if (m.tag != Tag::Share) return false;
+    // Rank 0 does not need what is decided after a signal: it stops too, or the job ends.
+    RoundShare share = DecodeRoundShare(m.bytes);
+    if (share.run != order.run || signals.Seen()) return false;
+    RoundShareResult result;
+    result.run = share.run;
+    result.round = share.round;
+    result.first = share.first;
+    result.decisions.resize(share.boxes.size());
+    try {
+      for (size_t i = 0; i < share.boxes.size(); ++i) {
+        if (share.boxes[i].size() != order.box.size())
+          throw WireError("a share of the proof holds boxes that are not the formula's");
+        result.decisions[i].box = std::move(share.boxes[i]);
       }
+      prove::DecideRound(program, order.box, options, result.decisions, threads);
+    } catch (const std::exception& e) {
+      channel.Send(0, Tag::Failure, RunNumberAnd(order.run, e.what()));
+      return false;
     }
-    if (Now() - said >= 1.0) {
-      channel.Send(0, Tag::Alive, RunNumberAnd(order.run, {}));
-      said = Now();
-    }
-    if (busy)
-      idle.Busy();
-    else
-      idle.Pause();
-  }
+    channel.Send(0, Tag::Decided, EncodeRoundShareResult(result));
+    return true;
+  };
+  return ServeRun(
+      channel, order.run, signals, [] { return false; }, take);
 }
 #endif
 
