@@ -151,8 +151,22 @@ void SearchPart::Remember(int64_t index, int32_t error, double value) {
   slot.value = error == 0 ? value : static_cast<double>(error);
 }
 
-void SearchPart::Neighbour(int64_t index, std::span<const double> x,
-                           std::span<const double> rounded, CarriedValue& target) {
+// A value found in the ring is taken right here; anything else (a failure to replay, an
+// evaluation) out of line.
+inline void SearchPart::Neighbour(int64_t index, std::span<const double> x,
+                                  std::span<const double> rounded, CarriedValue& target) {
+  if (index >= 0) {
+    const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
+    if (slot.tag == index) {
+      target = slot.value;
+      return;
+    }
+  }
+  Evaluate(index, x, rounded, target);
+}
+
+void SearchPart::Evaluate(int64_t index, std::span<const double> x, std::span<const double> rounded,
+                          CarriedValue& target) {
   if (index >= 0) {
     const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
     double value = 0;
@@ -292,8 +306,9 @@ void SearchPart::ExploreTabled(int64_t first, int64_t last, const StartSink& sin
       x[i] = a.x;
       rounded[i] = a.roundedX;
       Neighbour(g, x, rounded, run.fdAcc);
-      if (fPlus_ > run.fdAcc && fMinus_ > run.fdAcc) ++minAxes;
-      if (fPlus_ < run.fdAcc && fMinus_ < run.fdAcc) ++maxAxes;
+      const double plus = fPlus_, minus = fMinus_, point = run.fdAcc;
+      if (plus > point && minus > point) ++minAxes;
+      if (plus < point && minus < point) ++maxAxes;
     }
     if (minAxes == lastVar || maxAxes == lastVar) {
       start = x;

@@ -97,6 +97,9 @@ class SearchPart {
   // `rounded` holds the 15-digit values of `x`, or is empty.
   void Neighbour(int64_t index, std::span<const double> x, std::span<const double> rounded,
                  CarriedValue& target);
+  // What Neighbour does not find in the ring.
+  void Evaluate(int64_t index, std::span<const double> x, std::span<const double> rounded,
+                CarriedValue& target);
   void Remember(int64_t index, int32_t error, double value);
 
   const Problem& problem_;
