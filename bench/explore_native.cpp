@@ -1,11 +1,17 @@
-// The baseline of the whole-run benchmark: a plain native program doing what an Explore
-// run does, the plain way. It walks the same grid (each value the previous one plus the
-// step), makes the grid point test's 3n evaluations at every grid point (each neighbour
-// and the point itself, for every axis, with no value reused), hands every coordinate
-// over rounded to 15 significant digits as the interpreter gets it, and runs the Newton
+// The baselines of the whole-run benchmark: plain native programs doing what an Explore
+// run does, the plain way. They walk the same grid (each value the previous one plus the
+// step), make the grid point test's 3n evaluations at every grid point (each neighbour
+// and the point itself, for every axis, with no value reused), hand every coordinate
+// over rounded to 15 significant digits as the interpreter gets it, and run the Newton
 // iteration and the classification from each starting point, storing and listing the
-// extrema. The formula is compiled into the program. Its listing must equal
+// extrema. The formula is compiled into the program. Their listings must equal
 // quorvant-cli's.
+//
+// The plain walk evaluates through the search's own PointFunction and RunContext (a
+// virtual call and all coordinates rounded at every evaluation). The tight walk
+// (--tight) is what a native program needs: the formula inlined into the grid test, a
+// coordinate rounded (by Round15, the exact fast rounding) only when it changes, no
+// virtual call; only the starting points go through the search's Newton iteration.
 #include <cmath>
 #include <cstdio>
 #include <span>
@@ -96,11 +102,91 @@ bool Store(quorvant::Problem& problem, quorvant::RunContext& run, quorvant::Poin
   return true;
 }
 
+// The grid test of the tight walk: f at the point's neighbours along axis i and at the
+// point itself, from the rounded coordinates `r` of the grid point `x`. A value that is
+// not finite (a failure, for the run) leaves its variable as it was.
+template <class Formula>
+void TightTest(Formula f, std::vector<double>& r, const std::vector<double>& x, double step, int i,
+               double& fPlus, double& fMinus, double& fPoint) {
+  const double saved = r[i];
+  r[i] = quorvant::Round15(x[i] + step);
+  double v = f(r.data());
+  if (std::isfinite(v)) fPlus = v;
+  r[i] = quorvant::Round15(x[i] - step);
+  v = f(r.data());
+  if (std::isfinite(v)) fMinus = v;
+  r[i] = saved;
+  v = f(r.data());
+  if (std::isfinite(v)) fPoint = v;
+}
+
+// The tight walk; false when the store filled up.
+template <class Formula>
+bool TightWalk(Formula f, quorvant::Problem& problem, quorvant::RunContext& run,
+               quorvant::NewtonIteration& newton, quorvant::Classifier& classifier) {
+  const quorvant::Grid grid(problem);
+  const int n = problem.varCount();
+  std::vector<double> x(problem.lowerLimit), r(n), start(n);
+  for (int i = 0; i < n; ++i) r[i] = quorvant::Round15(x[i]);
+  double fPlus = 0, fMinus = 0, fPoint = 0;
+  for (;;) {
+    int maxAxes = -1, minAxes = -1;
+    for (int i = 0; i < n; ++i) {
+      TightTest(f, r, x, grid.step(i), i, fPlus, fMinus, fPoint);
+      if (fPlus > fPoint && fMinus > fPoint) ++minAxes;
+      if (fPlus < fPoint && fMinus < fPoint) ++maxAxes;
+    }
+    if (minAxes == n - 1 || maxAxes == n - 1) {
+      start = x;
+      run.fdAcc = fPoint;
+      if (newton.Run(x) == quorvant::NewtonEnd::Converged) {
+        const quorvant::Classification c = classifier.Classify(x);
+        if ((c.kind == quorvant::PointKind::Minimum || c.kind == quorvant::PointKind::Maximum) &&
+            !Store(problem, run, c.kind, x, c.minors.smallestPivot))
+          return false;
+      }
+      x = start;
+    }
+    int k = n - 1;
+    for (; k >= 0; --k) {
+      if (x[k] >= problem.upperLimit[k]) {
+        x[k] = problem.lowerLimit[k];
+        r[k] = quorvant::Round15(x[k]);
+        continue;
+      }
+      x[k] = x[k] + grid.step(k);
+      r[k] = quorvant::Round15(x[k]);
+      break;
+    }
+    if (k < 0) return true;
+  }
+}
+
+bool Tight(const std::string& which, quorvant::Problem& problem, quorvant::RunContext& run,
+           quorvant::NewtonIteration& newton, quorvant::Classifier& classifier) {
+  if (which == "himmelblau")
+    return TightWalk([](const double* v) { return Himmelblau(v); }, problem, run, newton,
+                     classifier);
+  if (which == "sincosexp")
+    return TightWalk([](const double* v) { return SinCosExp(v); }, problem, run, newton,
+                     classifier);
+  if (which == "separable6")
+    return TightWalk([](const double* v) { return Separable6(v); }, problem, run, newton,
+                     classifier);
+  return TightWalk([](const double* v) { return Bowl10(v); }, problem, run, newton, classifier);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool tight = argc == 4 && std::string_view(argv[1]) == "--tight";
+  if (tight) {
+    --argc;
+    ++argv;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: explore_native himmelblau|sincosexp|separable6|bowl10 FILE\n");
+    std::fprintf(stderr,
+                 "usage: explore_native [--tight] himmelblau|sincosexp|separable6|bowl10 FILE\n");
     return 2;
   }
   const std::string which = argv[1];
@@ -125,6 +211,11 @@ int main(int argc, char** argv) {
   const int n = problem.varCount();
   quorvant::NewtonIteration newton(run, n, problem.errorBound, problem.maxCycles);
   quorvant::Classifier classifier(run, n);
+  if (tight) {
+    if (!Tight(which, problem, run, newton, classifier)) Line("STORE FULL");
+    Line(quorvant::CountsCaption(problem.maxCount(), problem.minCount()));
+    return 0;
+  }
   const quorvant::Grid grid(problem);
   std::vector<double> x(problem.lowerLimit), start(n);
   double fPlus = 0, fMinus = 0, fPoint = 0;

@@ -4,8 +4,14 @@
 
 namespace quorvant {
 
-void PartPool::Reset(const RunPlan& plan, int64_t ahead) {
+void PartPool::Reset(const RunPlan& plan, int64_t ahead, int lanes) {
   std::lock_guard<std::mutex> lock(mutex_);
+  lanes_.clear();
+  lanesTaken_ = 0;
+  if (lanes > 0 && !plan.drawTrials) {
+    for (int t = 0; t < lanes; ++t)
+      lanes_.push_back({plan.parts * t / lanes, plan.parts * (t + 1) / lanes});
+  }
   plan_ = plan;
   ahead_ = ahead;
   stop_ = false;
@@ -32,6 +38,24 @@ int64_t PartPool::Claim(std::vector<std::vector<double>>& trials, bool wait) {
   // Another searcher may be waiting for the part after this one.
   changed_.notify_all();
   return index;
+}
+
+// The next part of `lane`, or the first of the upper half of the longest lane left
+// (which becomes this lane); -1 when every part is handed out or the run stops.
+int64_t PartPool::ClaimInLane(int lane) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stop_) return -1;
+  Lane& own = lanes_[static_cast<size_t>(lane)];
+  if (own.next < own.end) return own.next++;
+  Lane* longest = nullptr;
+  for (Lane& l : lanes_)
+    if (l.end - l.next > 0 && (!longest || l.end - l.next > longest->end - longest->next))
+      longest = &l;
+  if (!longest) return -1;
+  const int64_t middle = longest->next + (longest->end - longest->next) / 2;
+  own = {middle, longest->end};
+  longest->end = middle;
+  return own.next++;
 }
 
 void PartPool::Deliver(int64_t index, PartOutcome outcome) {
@@ -87,6 +111,11 @@ void PartPool::SearchParts(const std::function<std::unique_ptr<PointFunction>()>
                            const std::function<void(int64_t, double)>& searched) {
   std::unique_ptr<PointFunction> function;
   std::unique_ptr<SearchPart> part;
+  int lane = -1;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lanesTaken_ < static_cast<int>(lanes_.size())) lane = lanesTaken_++;
+  }
   try {
     function = factory();
     part = std::make_unique<SearchPart>(*plan_.problem, grid_.get(), *function,
@@ -98,7 +127,7 @@ void PartPool::SearchParts(const std::function<std::unique_ptr<PointFunction>()>
   try {
     for (;;) {
       std::vector<std::vector<double>> trials;
-      const int64_t index = Claim(trials, true);
+      const int64_t index = lane >= 0 ? ClaimInLane(lane) : Claim(trials, true);
       if (index < 0) return;
       const auto start = std::chrono::steady_clock::now();
       PartOutcome outcome = SearchAhead(*part, plan_.Range(index), std::move(trials));

@@ -23,8 +23,14 @@ namespace quorvant {
 
 class PartPool {
  public:
-  // A run begins: nothing handed out, nothing done, no failure.
-  void Reset(const RunPlan& plan, int64_t ahead);
+  // A run begins: nothing handed out, nothing done, no failure. With `lanes` (the
+  // number of searchers that call SearchParts, for a grid run), each searcher walks a
+  // run of consecutive parts of its own (the grid values it computed are reused across
+  // its part boundaries, which parts handed out in turn would break at every part):
+  // the parts are split into that many lanes at first, and a searcher whose lane is
+  // done takes the upper half of the longest lane left. The window `ahead` then does
+  // not apply (a grid part's outcome is small).
+  void Reset(const RunPlan& plan, int64_t ahead, int lanes = 0);
 
   const RunPlan& plan() const { return plan_; }
   const Grid* grid() const { return grid_.get(); }
@@ -63,6 +69,13 @@ class PartPool {
   int64_t next_ = 0;
   int64_t committed_ = 0;
   std::exception_ptr failure_;
+  // With lanes: per lane, the next part and the end of its run; the lanes given out.
+  struct Lane {
+    int64_t next = 0, end = 0;
+  };
+  std::vector<Lane> lanes_;
+  int lanesTaken_ = 0;
+  int64_t ClaimInLane(int lane);
 };
 
 }  // namespace quorvant

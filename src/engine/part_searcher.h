@@ -33,7 +33,7 @@ class PartSearcher {
  public:
   virtual ~PartSearcher() = default;
   // A run begins: parts may be searched from now on, at most `ahead` beyond the last
-  // one committed.
+  // one committed (worker threads walking a grid may go further: see PartPool).
   virtual void Begin(const RunPlan& plan, int64_t ahead) = 0;
   // The outcome of part `index`, once it is there; empty when `stop` turned true while
   // waiting (asked at least every 20 ms).

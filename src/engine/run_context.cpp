@@ -72,12 +72,16 @@ bool RunContext::Evaluate(std::span<const double> x, CarriedValue& value) {
   return true;
 }
 
-bool RunContext::Replay(int32_t error, double known, double& value, std::span<const double> x) {
-  if (error == 0) {
-    value = known;
+bool RunContext::Evaluate(std::span<const double> x, std::span<const double> rounded,
+                          CarriedValue& value) {
+  if (pollStop_) CheckStop();
+  double v;
+  const int32_t e = function_.EvaluateRounded(x, rounded, v);
+  if (e == 0) {
+    value = v;
     return true;
   }
-  Fail(error, x);
+  Fail(e, x);
   return false;
 }
 

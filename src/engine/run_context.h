@@ -87,9 +87,18 @@ class RunContext {
   // caller's target as it was; any other failure ends the run (RunAborted).
   bool Evaluate(std::span<const double> x, double& value);
   bool Evaluate(std::span<const double> x, CarriedValue& value);
+  // The same with the 15-digit values of `x` known (PointFunction::EvaluateRounded).
+  bool Evaluate(std::span<const double> x, std::span<const double> rounded, CarriedValue& value);
   // The same with an outcome known beforehand (0 and a value, or an error number): a
   // value the run has already computed at the same point.
-  bool Replay(int32_t error, double known, double& value, std::span<const double> x);
+  bool Replay(int32_t error, double known, double& value, std::span<const double> x) {
+    if (error == 0) {
+      value = known;
+      return true;
+    }
+    Fail(error, x);
+    return false;
+  }
 
   // The run's own arithmetic: a result that is not finite is a floating-point fault,
   // recorded like a tolerated failure (ierr 6, Overflow) and kept as it is.

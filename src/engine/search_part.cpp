@@ -16,8 +16,15 @@ namespace {
 constexpr int64_t kLargestReusedStride = (int64_t{1} << 21) - 1;
 static_assert(std::bit_ceil(static_cast<uint64_t>(2 * kLargestReusedStride + 2)) == 1u << 22);
 
+// The axis tables hold at most this many values in all (64 bytes each).
+constexpr int64_t kLargestTabledValues = int64_t{1} << 17;
+
+bool SameBits(double a, double b) {
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
 bool SameHandOver(double a, double b) {
-  return std::bit_cast<uint64_t>(Round15(a)) == std::bit_cast<uint64_t>(Round15(b));
+  return SameBits(Round15(a), Round15(b));
 }
 
 }  // namespace
@@ -55,6 +62,48 @@ SearchPart::SearchPart(const Problem& problem, const Grid* grid, PointFunction& 
   const int64_t size = std::bit_ceil(static_cast<uint64_t>(2 * reusedStride_ + 2));
   values_.assign(static_cast<size_t>(size), Remembered{});
   ringMask_ = size - 1;
+  BuildAxisTables();
+}
+
+void SearchPart::BuildAxisTables() {
+  const Grid& grid = *grid_;
+  const int n = grid.n();
+  int64_t values = 0;
+  for (int i = 0; i < n; ++i) values += grid.count(i);
+  if (values > kLargestTabledValues) return;
+  std::vector<std::vector<AxisValue>> axes(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const int64_t count = grid.count(i), stride = grid.stride(i);
+    const bool reused = stride <= reusedStride_;
+    const double step = grid.step(i);
+    std::vector<AxisValue>& axis = axes[static_cast<size_t>(i)];
+    axis.resize(static_cast<size_t>(count));
+    for (int64_t k = 0; k < count; ++k) {
+      AxisValue& a = axis[static_cast<size_t>(k)];
+      // Each value the one before it plus the step, as the walk adds it.
+      a.x = k == 0 ? grid.lower(i) : axis[static_cast<size_t>(k - 1)].up;
+      a.up = a.x + step;
+      a.down = a.x - step;
+      a.roundedX = Round15(a.x);
+      a.roundedUp = Round15(a.up);
+      a.roundedDown = Round15(a.down);
+      for (double v : {a.x, a.up, a.down, a.roundedX, a.roundedUp, a.roundedDown})
+        if (!std::isfinite(v)) return;
+      // As Explore decides them (setBack).
+      a.back = kNoOffset;
+      if (SameBits(a.roundedDown, a.roundedX))
+        a.back = 0;
+      else if (reused && k >= 1 &&
+               SameBits(a.roundedDown, axis[static_cast<size_t>(k - 1)].roundedX))
+        a.back = -stride;
+      a.ahead = kNoOffset;
+      if (SameBits(a.roundedUp, a.roundedX))
+        a.ahead = 0;
+      else if (reused && k + 1 < count)
+        a.ahead = stride;
+    }
+  }
+  axes_ = std::move(axes);
 }
 
 void SearchPart::Begin(const CarriedState* state) {
@@ -102,7 +151,22 @@ void SearchPart::Remember(int64_t index, int32_t error, double value) {
   slot.value = error == 0 ? value : static_cast<double>(error);
 }
 
-void SearchPart::Neighbour(int64_t index, std::span<const double> x, CarriedValue& target) {
+// A value found in the ring is taken right here; anything else (a failure to replay, an
+// evaluation) out of line.
+inline void SearchPart::Neighbour(int64_t index, std::span<const double> x,
+                                  std::span<const double> rounded, CarriedValue& target) {
+  if (index >= 0) {
+    const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
+    if (slot.tag == index) {
+      target = slot.value;
+      return;
+    }
+  }
+  Evaluate(index, x, rounded, target);
+}
+
+void SearchPart::Evaluate(int64_t index, std::span<const double> x, std::span<const double> rounded,
+                          CarriedValue& target) {
   if (index >= 0) {
     const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
     double value = 0;
@@ -116,16 +180,24 @@ void SearchPart::Neighbour(int64_t index, std::span<const double> x, CarriedValu
       return;
     }
     double v;
-    const int32_t e = run_.function().EvaluateFunction(x, v);
+    const int32_t e = rounded.empty() ? run_.function().EvaluateFunction(x, v)
+                                      : run_.function().EvaluateRounded(x, rounded, v);
     // An untolerated failure ends the run right here, and is not remembered.
     if (e == 0 || script::IsNumericFault(e)) Remember(index, e, v);
     if (run_.Replay(e, v, value, x)) target = value;
     return;
   }
-  run_.Evaluate(x, target);
+  if (rounded.empty())
+    run_.Evaluate(x, target);
+  else
+    run_.Evaluate(x, rounded, target);
 }
 
 void SearchPart::Explore(int64_t first, int64_t last, const StartSink& sink) {
+  if (!axes_.empty()) {
+    ExploreTabled(first, last, sink);
+    return;
+  }
   const Grid& grid = *grid_;
   const int n = grid.n();
   const int lastVar = n - 1;
@@ -173,11 +245,11 @@ void SearchPart::Explore(int64_t first, int64_t last, const StartSink& sink) {
     for (int i = 0; i < n; ++i) {
       const double savedX = x[i];
       x[i] = run.Checked(savedX + grid.step(i));
-      Neighbour(ahead[i] != kNone ? g + ahead[i] : -1, x, fPlus_);
+      Neighbour(ahead[i] != kNone ? g + ahead[i] : -1, x, {}, fPlus_);
       x[i] = run.Checked(savedX - grid.step(i));
-      Neighbour(back[i] != kNone ? g + back[i] : -1, x, fMinus_);
+      Neighbour(back[i] != kNone ? g + back[i] : -1, x, {}, fMinus_);
       x[i] = savedX;
-      Neighbour(g, x, run.fdAcc);
+      Neighbour(g, x, {}, run.fdAcc);
       if (fPlus_ > run.fdAcc && fMinus_ > run.fdAcc) ++minAxes;
       if (fPlus_ < run.fdAcc && fMinus_ < run.fdAcc) ++maxAxes;
     }
@@ -199,6 +271,62 @@ void SearchPart::Explore(int64_t first, int64_t last, const StartSink& sink) {
       k[i] = 0;
       x[i] = grid.lower(i);
       setBack(i);
+    }
+  }
+}
+
+// The walk of Explore with every coordinate, its neighbours, their 15-digit values and
+// the reuse offsets looked up in the axis tables: the same points evaluated in the same
+// order, with nothing rounded or decided again.
+void SearchPart::ExploreTabled(int64_t first, int64_t last, const StartSink& sink) {
+  const Grid& grid = *grid_;
+  const int n = grid.n();
+  const int lastVar = n - 1;
+  RunContext& run = run_;
+  std::vector<int64_t> k(static_cast<size_t>(n));
+  std::vector<const AxisValue*> at(static_cast<size_t>(n));
+  std::vector<double> x(static_cast<size_t>(n)), rounded(static_cast<size_t>(n)), start;
+  for (int i = 0; i < n; ++i) {
+    k[i] = (first / grid.stride(i)) % grid.count(i);
+    at[i] = &axes_[i][static_cast<size_t>(k[i])];
+    x[i] = at[i]->x;
+    rounded[i] = at[i]->roundedX;
+  }
+  for (int64_t g = first; g < last; ++g) {
+    run.CheckStop();
+    int32_t maxAxes = -1, minAxes = -1;
+    for (int i = 0; i < n; ++i) {
+      const AxisValue& a = *at[i];
+      x[i] = a.up;
+      rounded[i] = a.roundedUp;
+      Neighbour(a.ahead != kNoOffset ? g + a.ahead : -1, x, rounded, fPlus_);
+      x[i] = a.down;
+      rounded[i] = a.roundedDown;
+      Neighbour(a.back != kNoOffset ? g + a.back : -1, x, rounded, fMinus_);
+      x[i] = a.x;
+      rounded[i] = a.roundedX;
+      Neighbour(g, x, rounded, run.fdAcc);
+      const double plus = fPlus_, minus = fMinus_, point = run.fdAcc;
+      if (plus > point && minus > point) ++minAxes;
+      if (plus < point && minus < point) ++maxAxes;
+    }
+    if (minAxes == lastVar || maxAxes == lastVar) {
+      start = x;
+      FromStartingPoint(g, x, sink);
+      x = start;
+    }
+    for (int i = lastVar; i >= 0; --i) {
+      if (k[i] + 1 < grid.count(i)) {
+        ++k[i];
+        ++at[i];
+        x[i] = at[i]->x;
+        rounded[i] = at[i]->roundedX;
+        break;
+      }
+      k[i] = 0;
+      at[i] = axes_[i].data();
+      x[i] = at[i]->x;
+      rounded[i] = at[i]->roundedX;
     }
   }
 }

@@ -88,10 +88,18 @@ class SearchPart {
 
  private:
   void Explore(int64_t first, int64_t last, const StartSink& sink);
+  // The same walk over the axis tables (see axes_).
+  void ExploreTabled(int64_t first, int64_t last, const StartSink& sink);
+  void BuildAxisTables();
   void FromStartingPoint(int64_t index, std::vector<double>& x, const StartSink& sink);
   // One evaluation of the grid point test at grid point `index` (or at a point off the
   // grid when `index` is -1), with the values the run has already computed reused.
-  void Neighbour(int64_t index, std::span<const double> x, CarriedValue& target);
+  // `rounded` holds the 15-digit values of `x`, or is empty.
+  void Neighbour(int64_t index, std::span<const double> x, std::span<const double> rounded,
+                 CarriedValue& target);
+  // What Neighbour does not find in the ring.
+  void Evaluate(int64_t index, std::span<const double> x, std::span<const double> rounded,
+                CarriedValue& target);
   void Remember(int64_t index, int32_t error, double value);
 
   const Problem& problem_;
@@ -114,6 +122,21 @@ class SearchPart {
   std::vector<Remembered> values_;
   int64_t ringMask_ = 0;
   int64_t reusedStride_ = 0;  // axes with a larger stride are evaluated afresh
+
+  // Per axis, per index along it: the grid value and its two neighbours (one step up
+  // and down, each the sum the walk computes), their 15-digit values, and the grid index
+  // offsets the neighbours hand over as (kNoOffset: none). A coordinate depends only on
+  // its index along its axis, so all of this is computed once, not at every grid point.
+  // Empty when some value or its 15-digit value is not finite (the walk then computes
+  // them as it goes, recording the faults of its arithmetic as it meets them) or the
+  // axes are too long.
+  struct AxisValue {
+    double x, up, down;
+    double roundedX, roundedUp, roundedDown;
+    int64_t back, ahead;
+  };
+  static constexpr int64_t kNoOffset = INT64_MIN;
+  std::vector<std::vector<AxisValue>> axes_;
 };
 
 // What a part searched ahead of time gave.

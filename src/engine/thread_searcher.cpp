@@ -20,7 +20,7 @@ class ThreadSearcher final : public PartSearcher {
 
   void Begin(const RunPlan& plan, int64_t ahead) override {
     End();
-    pool_.Reset(plan, ahead);
+    pool_.Reset(plan, ahead, threads_);
     for (int t = 0; t < threads_; ++t)
       workers_.emplace_back([this] { pool_.SearchParts(factory_); });
   }

@@ -105,6 +105,10 @@ class QuietEvaluator final : public PointFunction {
   int32_t EvaluateFunction(std::span<const double> x, double& value) override {
     return evaluator.EvaluateFunction(x, value);
   }
+  int32_t EvaluateRounded(std::span<const double> x, std::span<const double> rounded,
+                          double& value) override {
+    return evaluator.EvaluateRounded(x, rounded, value);
+  }
   QuietSink sink;
   FunctionEvaluator evaluator;
 };
@@ -254,6 +258,26 @@ int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& v
     variablesBehind_ = true;
     extra_.ierr = 0;
     if (compiled_->Run(rounded_.data(), value, memo_) == 0) return 0;
+    return HandOver(value);
+  }
+  return EvaluateAssigned(x, value);
+}
+
+int32_t FunctionEvaluator::EvaluateRounded(std::span<const double> x,
+                                           std::span<const double> rounded, double& value) {
+  if (x.size() != last_.size() || rounded.size() != x.size()) return EvaluateFunction(x, value);
+  // What RoundCoordinates and AssignVariables keep of a coordinate that changed.
+  LastCoordinate* last = last_.data();
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (std::bit_cast<uint64_t>(x[i]) != std::bit_cast<uint64_t>(last[i].raw)) {
+      last[i] = {x[i], rounded[i]};
+      rounded_[i] = rounded[i] + 0.0;
+    }
+  }
+  if (directPath_) {
+    variablesBehind_ = true;
+    extra_.ierr = 0;
+    if (compiled_->Run(rounded_.data(), value) == 0) return 0;
     return HandOver(value);
   }
   return EvaluateAssigned(x, value);

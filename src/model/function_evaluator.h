@@ -100,6 +100,10 @@ class FunctionEvaluator final : public PointFunction {
   // assignment, the formula, the conversion of its value to Double, or a failure an
   // extra function recorded).
   int32_t EvaluateFunction(std::span<const double> x, double& value) override;
+  // The same, with the coordinates' 15-digit values known: they are taken as the
+  // rounding of the coordinates that changed, so nothing is rounded here.
+  int32_t EvaluateRounded(std::span<const double> x, std::span<const double> rounded,
+                          double& value) override;
 
   // The number of the last error met while evaluating (0 after a success is not
   // promised: it is the last failure's number, as the interpreter's error event left it).

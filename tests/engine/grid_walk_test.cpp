@@ -121,7 +121,8 @@ TEST(GridWalk, RoundingAddsOneValueBeyondTheUpperLimit) {
 }
 
 // Larger walks: two and three variables, a box whose steps lose digits in the
-// hand-over, a box with a variable of one value: the run evaluates exactly the points the
+// hand-over, a box with a variable of one value, an axis too long to keep its values in
+// a table (they are computed as the walk goes): the run evaluates exactly the points the
 // walk does.
 TEST(GridWalk, ReuseLeavesNoPointOut) {
   struct Box {
@@ -133,6 +134,7 @@ TEST(GridWalk, ReuseLeavesNoPointOut) {
       {{0, -1.5, 2}, {0.9, 1.5, 2.05}, {3, 5, 4}},
       {{1e-5, 3}, {1e-5 + 1e-9, 3}, {6, 4}},
       {{-3, 1.0 / 3}, {3, 2.0 / 3}, {13, 11}},
+      {{-1}, {1}, {140000}},
   };
   for (const Box& b : boxes) {
     std::vector<std::string> names;
