@@ -254,13 +254,16 @@ void FunctionEvaluator::CompileMachineCode(const script::Program& program) {
 int32_t FunctionEvaluator::EvaluateFunction(std::span<const double> x, double& value) {
   // The machine code reading the coordinates itself (it writes `value` only when it
   // answers; it calls no host method, so no extra function records an error).
-  if (directPath_ && x.size() == last_.size() && RoundCoordinates(x)) {
-    variablesBehind_ = true;
-    extra_.ierr = 0;
-    if (compiled_->Run(rounded_.data(), value, memo_) == 0) return 0;
-    return HandOver(value);
-  }
+  if (directPath_ && x.size() == last_.size() && RoundCoordinates(x)) return RunDirect(value);
   return EvaluateAssigned(x, value);
+}
+
+// The machine code reading the rounded coordinates itself, with this evaluator's memo.
+int32_t FunctionEvaluator::RunDirect(double& value) {
+  variablesBehind_ = true;
+  extra_.ierr = 0;
+  if (compiled_->Run(rounded_.data(), value, memo_) == 0) return 0;
+  return HandOver(value);
 }
 
 int32_t FunctionEvaluator::EvaluateRounded(std::span<const double> x,
@@ -274,12 +277,7 @@ int32_t FunctionEvaluator::EvaluateRounded(std::span<const double> x,
       rounded_[i] = rounded[i] + 0.0;
     }
   }
-  if (directPath_) {
-    variablesBehind_ = true;
-    extra_.ierr = 0;
-    if (compiled_->Run(rounded_.data(), value) == 0) return 0;
-    return HandOver(value);
-  }
+  if (directPath_) return RunDirect(value);
   return EvaluateAssigned(x, value);
 }
 

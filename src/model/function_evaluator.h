@@ -152,6 +152,7 @@ class FunctionEvaluator final : public PointFunction {
   void CompileMachineCode(const script::Program& program);
   bool RoundCoordinates(std::span<const double> x);
   int32_t EvaluateAssigned(std::span<const double> x, double& value);
+  int32_t RunDirect(double& value);
   int32_t HandOver(double& value);
   int32_t RunInterpreter(const script::Program& program, double& value);
   // The machine code may read the coordinates straight from rounded_; the variables
