@@ -18,6 +18,7 @@
 
 #include "engine/grid.h"
 #include "engine/part_searcher.h"
+#include "engine/search_part.h"
 
 namespace quorvant {
 
@@ -28,7 +29,8 @@ class PartPool {
   // run of consecutive parts of its own (the grid values it computed are reused across
   // its part boundaries, which parts handed out in turn would break at every part):
   // the parts are split into that many lanes at first, and a searcher whose lane is
-  // done takes the upper half of the longest lane left. The window `ahead` then does
+  // done takes the upper half of the longest lane left, when that half is worth more
+  // than what a walk beginning there evaluates again. The window `ahead` then does
   // not apply (a grid part's outcome is small).
   void Reset(const RunPlan& plan, int64_t ahead, int lanes = 0);
 
@@ -70,12 +72,19 @@ class PartPool {
   int64_t committed_ = 0;
   std::exception_ptr failure_;
   // With lanes: per lane, the next part and the end of its run; the lanes given out.
+  // Each lane's run begins with a shared beginning (but the first), where the walk of the
+  // lane before it finds the values it would evaluate past its end.
   struct Lane {
     int64_t next = 0, end = 0;
+    SharedBeginning* beginning = nullptr;
+    const SharedBeginning* after = nullptr;
   };
   std::vector<Lane> lanes_;
   int lanesTaken_ = 0;
-  int64_t ClaimInLane(int lane);
+  WalkCost walkCost_;
+  std::vector<std::unique_ptr<SharedBeginning>> beginnings_;
+  SharedBeginning* NewBeginning(int64_t part);
+  int64_t ClaimInLane(int lane, SharedBeginning*& beginning, const SharedBeginning*& after);
 };
 
 }  // namespace quorvant

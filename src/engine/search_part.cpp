@@ -29,6 +29,48 @@ bool SameHandOver(double a, double b) {
 
 }  // namespace
 
+WalkCost EstimateWalkCost(const Grid& grid) {
+  WalkCost cost;
+  for (int i = 0; i < grid.n(); ++i) {
+    const int64_t count = grid.count(i), stride = grid.stride(i);
+    if (count <= 1 || stride > kLargestReusedStride) {
+      // Both neighbours are evaluated at every point.
+      cost.perPoint += 2;
+      continue;
+    }
+    // The first and the last value along the axis have a neighbour off the grid; every
+    // other value's backward neighbour was a grid point visited one stride before.
+    const double share = 1.0 / static_cast<double>(count);
+    cost.perPoint += 2 * share;
+    cost.atBeginning += static_cast<double>(stride) * (1 - share);
+    cost.reach = std::max(cost.reach, stride);
+  }
+  return cost;
+}
+
+SharedBeginning::SharedBeginning(int64_t first, int64_t count)
+    : first_(first), count_(count), entries_(static_cast<size_t>(count)) {}
+
+void SharedBeginning::Publish(int64_t index, int32_t error, double value) {
+  if (index < first_ || index - first_ >= count_) return;
+  Entry& e = entries_[static_cast<size_t>(index - first_)];
+  e.bits.store(error == 0 ? std::bit_cast<uint64_t>(value)
+                          : static_cast<uint64_t>(static_cast<uint32_t>(error)),
+               std::memory_order_relaxed);
+  e.state.store(error == 0 ? kValue : kFailure, std::memory_order_release);
+}
+
+bool SharedBeginning::Find(int64_t index, int32_t& error, double& value) const {
+  if (index < first_ || index - first_ >= count_) return false;
+  const Entry& e = entries_[static_cast<size_t>(index - first_)];
+  const uint32_t state = e.state.load(std::memory_order_acquire);
+  if (state == kNothing) return false;
+  const uint64_t bits = e.bits.load(std::memory_order_relaxed);
+  error = state == kValue ? 0 : static_cast<int32_t>(static_cast<uint32_t>(bits));
+  value = state == kValue ? std::bit_cast<double>(bits) : 0;
+  return true;
+}
+
 CarriedState CarriedState::Compose(const CarriedState& before, const CarriedState& after) {
   CarriedState out = after;
   if (!after.fPlusKnown) out.fPlus = before.fPlus;
@@ -149,6 +191,7 @@ void SearchPart::Remember(int64_t index, int32_t error, double value) {
   Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
   slot.tag = error == 0 ? index : ~index;
   slot.value = error == 0 ? value : static_cast<double>(error);
+  if (beginning_) beginning_->Publish(index, error, value);
 }
 
 // A value found in the ring is taken right here; anything else (a failure to replay, an
@@ -180,8 +223,10 @@ void SearchPart::Evaluate(int64_t index, std::span<const double> x, std::span<co
       return;
     }
     double v;
-    const int32_t e = rounded.empty() ? run_.function().EvaluateFunction(x, v)
-                                      : run_.function().EvaluateRounded(x, rounded, v);
+    int32_t e;
+    if (!next_ || !next_->Find(index, e, v))
+      e = rounded.empty() ? run_.function().EvaluateFunction(x, v)
+                          : run_.function().EvaluateRounded(x, rounded, v);
     // An untolerated failure ends the run right here, and is not remembered.
     if (e == 0 || script::IsNumericFault(e)) Remember(index, e, v);
     if (run_.Replay(e, v, value, x)) target = value;

@@ -10,6 +10,7 @@
 // run again in order.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,6 +66,27 @@ struct PartRange {
   int64_t last = 0;
 };
 
+// The values a walk beginning at grid point `first` computed at the grid points
+// first..first+count-1, published one by one for the walk that ends there (on another
+// thread), which evaluates them as neighbours of its last points: it takes them from
+// here when they are there. A value is the same whichever walk computes it.
+class SharedBeginning {
+ public:
+  SharedBeginning(int64_t first, int64_t count);
+  void Publish(int64_t index, int32_t error, double value);
+  // Whether the value at `index` is there: 0 and the value, or the error number.
+  bool Find(int64_t index, int32_t& error, double& value) const;
+
+ private:
+  struct Entry {
+    std::atomic<uint64_t> bits{0};   // the value, or the error number
+    std::atomic<uint32_t> state{0};  // kNothing, kValue or kFailure
+  };
+  static constexpr uint32_t kNothing = 0, kValue = 1, kFailure = 2;
+  int64_t first_, count_;
+  std::vector<Entry> entries_;
+};
+
 class SearchPart {
  public:
   using StartSink = std::function<void(StartOutcome&)>;
@@ -85,6 +107,14 @@ class SearchPart {
               StartReceiver& receiver);
 
   RunContext& context() { return run_; }
+
+  // Grid values this walk computes at the beginning of its run of parts go to
+  // `beginning`; those it needs beyond the end of its run are looked up in `next` (the
+  // beginning of the run after it). Either may be null.
+  void Share(SharedBeginning* beginning, const SharedBeginning* next) {
+    beginning_ = beginning;
+    next_ = next;
+  }
 
  private:
   void Explore(int64_t first, int64_t last, const StartSink& sink);
@@ -122,6 +152,8 @@ class SearchPart {
   std::vector<Remembered> values_;
   int64_t ringMask_ = 0;
   int64_t reusedStride_ = 0;  // axes with a larger stride are evaluated afresh
+  SharedBeginning* beginning_ = nullptr;
+  const SharedBeginning* next_ = nullptr;
 
   // Per axis, per index along it: the grid value and its two neighbours (one step up
   // and down, each the sum the walk computes), their 15-digit values, and the grid index
@@ -138,6 +170,20 @@ class SearchPart {
   static constexpr int64_t kNoOffset = INT64_MIN;
   std::vector<std::vector<AxisValue>> axes_;
 };
+
+// What a walk over `grid` costs, in evaluations: per grid point on average (the point
+// itself and its neighbours that nothing can reuse), and what a walk that begins in the
+// middle of the grid evaluates again because the values before its beginning are not in
+// its ring (about one point per point of the reused strides). Estimates for sharing the
+// work out; the walk does not depend on them.
+struct WalkCost {
+  double perPoint = 1;
+  double atBeginning = 0;
+  // The longest stride whose neighbours are reused: the grid points past its end a walk
+  // evaluates as neighbours.
+  int64_t reach = 0;
+};
+WalkCost EstimateWalkCost(const Grid& grid);
 
 // What a part searched ahead of time gave.
 struct PartOutcome {
