@@ -466,25 +466,10 @@ std::string DisassembleFast(const FastProgram& program) {
   std::string out;
   for (const FInstr& in : program.code) {
     out += kNames[static_cast<int>(in.op)];
-    switch (in.op) {
-      case FOp::PushK:
-      case FOp::AddK:
-      case FOp::SubK:
-      case FOp::MulK:
-      case FOp::DivK:
-      case FOp::PowK:
-        out += ' ' + FormatGeneral(in.k);
-        break;
-      case FOp::PushVar:
-      case FOp::AddVar:
-      case FOp::SubVar:
-      case FOp::MulVar:
-      case FOp::DivVar:
-        out += ' ' + static_cast<const Slot*>(in.p)->name;
-        break;
-      default:
-        break;
-    }
+    if (ReadsConstant(in.op))
+      out += ' ' + FormatGeneral(in.k);
+    else if (ReadsVariable(in.op))
+      out += ' ' + static_cast<const Slot*>(in.p)->name;
     out += '\n';
   }
   return out;

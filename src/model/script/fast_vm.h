@@ -61,6 +61,15 @@ enum class FOp : uint8_t {
   Return,
 };
 
+// Whether `op` reads its constant operand (`k`): PushK and the operations with a constant.
+constexpr bool ReadsConstant(FOp op) {
+  return op == FOp::PushK || (op >= FOp::AddK && op <= FOp::PowK);
+}
+// Whether `op` reads a variable's slot (`p`): PushVar and the operations with a variable.
+constexpr bool ReadsVariable(FOp op) {
+  return op == FOp::PushVar || (op >= FOp::AddVar && op <= FOp::DivVar);
+}
+
 struct FInstr {
   FOp op;
   int32_t a = 0;                // host member index

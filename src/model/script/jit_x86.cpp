@@ -700,20 +700,15 @@ bool Generator::PlanFrame() {
   isConst_.assign(maxStack + 1, 0);
   constValue_.assign(maxStack + 1, 0.0);
   for (const FInstr& in : code) {
+    if (ReadsConstant(in.op)) {
+      if (!std::isfinite(in.k)) return false;
+      continue;
+    }
+    if (ReadsVariable(in.op)) {
+      cacheIndex_.try_emplace(in.p, static_cast<int>(cacheIndex_.size()));
+      continue;
+    }
     switch (in.op) {
-      case FOp::PushK:
-      case FOp::AddK:
-      case FOp::SubK:
-      case FOp::MulK:
-      case FOp::DivK:
-      case FOp::PowK:
-        if (!std::isfinite(in.k)) return false;
-        break;
-      case FOp::PushVar:
-      case FOp::AddVar:
-      case FOp::SubVar:
-      case FOp::MulVar:
-      case FOp::DivVar:
       case FOp::PushHostD:
       case FOp::AddHostD:
       case FOp::SubHostD:
@@ -760,21 +755,14 @@ void Generator::Analyse() {
   // An operand that is a variable, a host property or a constant.
   const auto leaf = [&](const FInstr& in, int j) {
     Node node{j, j};
-    switch (in.op) {
-      case FOp::PushK:
-      case FOp::AddK:
-      case FOp::SubK:
-      case FOp::MulK:
-      case FOp::DivK:
-      case FOp::PowK:
-        node.kind = KindOfConstant(in.kType);
-        return node;
-      case FOp::PushHostL:
-        node.pure = false;
-        node.kind = kWholeKind;
-        return node;
-      default:
-        break;
+    if (ReadsConstant(in.op)) {
+      node.kind = KindOfConstant(in.kType);
+      return node;
+    }
+    if (in.op == FOp::PushHostL) {
+      node.pure = false;
+      node.kind = kWholeKind;
+      return node;
     }
     const bool host = in.op == FOp::PushHostD || in.op >= FOp::AddHostD;
     const int i =
