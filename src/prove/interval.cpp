@@ -42,14 +42,14 @@ ArbScratch& Scratch() {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// A bound rounded to a double upward (`up`) or downward. Numbers too small for the
-// normal doubles go to the nearest normal one or 0 on the safe side, too large ones to
-// an infinity (an overflow for the caller).
+// A bound rounded to a double upward (`up`) or downward. Numbers below the smallest
+// normal double (2^-1022) go to it or to 0, whichever lies on the safe side; too large
+// ones go to an infinity (an overflow for the caller).
 double ToDouble(const arf_t x, bool up) {
   if (arf_is_zero(x)) return 0;
   const bool negative = arf_sgn(x) < 0;
   if (arf_cmpabs_2exp_si(x, 1023) >= 0) return negative ? -kInf : kInf;
-  if (arf_cmpabs_2exp_si(x, -1021) < 0) {
+  if (arf_cmpabs_2exp_si(x, -1022) < 0) {
     const double smallest = std::numeric_limits<double>::min();
     if (up) return negative ? 0.0 : smallest;
     return negative ? -smallest : 0.0;

@@ -322,6 +322,20 @@ TEST(Prove, EnclosuresHoldTheTrueDerivatives) {
     ++checked;
   }
   EXPECT_GT(checked, 500);
+  // Exp just above the smallest normal double (2^-1022 lies at -708.396...).
+  auto exp = std::make_shared<prove::EnclosureProgram>();
+  exp->variables = 1;
+  exp->maxStack = 1;
+  exp->code = {{prove::EOp::Var, 0}, {prove::EOp::Exp}};
+  for (double x = -708.5; x < -707.5; x += 1.0 / 64) {
+    prove::Taylor t;
+    ArbReference reference(1);
+    const Box at{{x, x}};
+    const std::vector<double> point{x};
+    ASSERT_EQ(prove::Enclosure(exp).Evaluate(at, 2, t), prove::Failure::None);
+    ASSERT_TRUE(reference.Evaluate(*exp, point));
+    EXPECT_EQ(reference.Outside(t, 2), "") << "Exp(" << x << ")";
+  }
 }
 
 }  // namespace
