@@ -567,9 +567,11 @@ TEST(CompiledFormulas, KeptValuesAlongWalks) {
                                   "(u+1)^2 + Log(v) + w^2",
                                   "Sqr(u^3 - 1) * (v^2 + w) + (u - v)^2",
                                   "(u^2 - (w - w) * -1) * v^2 + w^2",
+                                  "Atn(1 / (u - 0.5)) ^ 2 + v",
                                   "u+(v+(u+(v+(u+(v+(u+(v+(u+(v+(u+(v+(u+(v+(w^2+Sin(v)*(u-1)^2+"
                                   "Log(v)))))))))))))))"};
-  // u = 0.5 fails the root above, v = 0 the logarithm, w = 2 hands the -0 over.
+  // u = 0.5 fails the root above and divides by zero in a square that is finite all the
+  // same, v = 0 fails the logarithm, w = 2 hands the -0 over.
   const double values[] = {1.5, -1, 0.5, 0, 2};
   const auto walk = [](Trio& trio, const std::vector<double>& point,
                        const std::function<double(int)>& neighbour, const std::string& what) {

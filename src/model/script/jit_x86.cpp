@@ -20,7 +20,18 @@
 // included, when the memo is not valid). A kept subexpression is a branch: when none
 // of its inputs (nor bit 63) is set, its value is loaded from the memo, else it is
 // computed and stored there. Memo layout, 8 bytes each: the valid mark (1 or 0), the
-// inputs of the memo's evaluation, then the kept values.
+// inputs of the memo's evaluation, then the kept values, then the value tables.
+//
+// Value tables. A costly kept subexpression of one input has only a few values along
+// a walk (a square of one coordinate), which the walk's neighbours visit in turn, so
+// the last value alone would be computed again at almost every evaluation. Such a
+// subexpression also keeps a small table of (input, value) pairs, placed by a hash of
+// the input's bits: where its input changed, the table is asked before the value is
+// computed. A pair is stored only when no fault flag stands after the computation, so
+// a value whose computation faults is never taken from the table. The input is stored
+// complemented: no finite input has all bits set, so the zeros of a fresh memo match
+// nothing. The pairs do not depend on the memo's valid mark (the same operations on the
+// same operand give the same value), so they stay when the memo is marked invalid.
 //
 // Frame (rsp 16-byte aligned inside the function):
 //   [rsp + 0]   MXCSR scratch
@@ -32,6 +43,7 @@
 #include <asmjit/x86.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -87,6 +99,13 @@ constexpr int kKeepCost = 4;
 // is not valid.
 constexpr int kTrackedInputs = 63;
 constexpr uint64_t kMemoInvalid = uint64_t{1} << 63;
+// A kept subexpression of one input with at least this cost (a square, a call) gets a
+// value table of kTableEntries pairs: a hash, a compare and a load where it hits, a
+// test of the flags and two stores where it misses.
+constexpr int kTableCost = 8;
+constexpr int kTableBits = 4;
+constexpr int kTableEntries = 1 << kTableBits;
+constexpr uint64_t kTableHash = 0x9E3779B97F4A7C15ULL;
 
 int32_t KindOfConstant(VType type) {
   switch (type) {
@@ -207,7 +226,9 @@ class Generator {
   bool Emit();
   // How many numbers the caller's memo must hold (after Emit).
   size_t MemoSize() const {
-    return keeps_ ? static_cast<size_t>(1 + inputSlots_) + kept_.size() : 0;
+    return keeps_ ? static_cast<size_t>(1 + inputSlots_) + kept_.size() +
+                        static_cast<size_t>(2 * kTableEntries * tables_)
+                  : 0;
   }
 
  private:
@@ -253,6 +274,7 @@ class Generator {
   void Analyse();
   void OpenKept(int k, int p);
   void CloseKept(int k, int p);
+  void TableEntry(int k);
   void EmitPrologue();
   void EmitEpilogue();
   bool EmitInstruction(const FInstr& in, int& depth, bool last);
@@ -293,6 +315,8 @@ class Generator {
     int start = 0, end = 0;
     uint64_t mask = 0;
     bool calls = false;  // calls a function (the registers below it are spilled first)
+    int input = -1;      // with a value table: the one input it reads, else -1
+    int table = 0;       // the table's first number in the memo
     Label compute, join;
     std::vector<State> before;
     std::vector<uint8_t> cacheBefore;
@@ -303,6 +327,7 @@ class Generator {
   bool keeps_ = false;
   uint64_t tracked_ = 0;  // the inputs some kept subexpression reads
   int inputSlots_ = 0;
+  int tables_ = 0;  // kept subexpressions with a value table
 };
 
 x86::Mem Generator::Const(double v) {
@@ -921,6 +946,10 @@ void Generator::Analyse() {
     kept.end = node.end;
     kept.mask = node.mask;
     kept.calls = node.calls;
+    if (std::has_single_bit(node.mask) && node.cost >= kTableCost) {
+      kept.input = std::countr_zero(node.mask);
+      kept.table = tables_++;
+    }
     tracked_ |= node.mask;
   }
   // Outermost first where several begin at one instruction.
@@ -934,6 +963,20 @@ void Generator::Analyse() {
   keeps_ = !kept_.empty();
   for (int i = 0; i < kTrackedInputs; ++i)
     if (tracked_ >> i & 1) inputSlots_ = i + 1;
+  // The tables follow the kept values.
+  const int tablesStart = 1 + inputSlots_ + static_cast<int>(kept_.size());
+  for (Kept& kept : kept_)
+    if (kept.input >= 0) kept.table = tablesStart + 2 * kTableEntries * kept.table;
+}
+
+// rcx = the address of the table entry of kept subexpression k for its input's bits, which rax holds.
+void Generator::TableEntry(int k) {
+  const Kept& kept = kept_[k];
+  a_.mov(x86::rcx, Imm(kTableHash));
+  a_.imul(x86::rcx, x86::rax);
+  a_.shr(x86::rcx, 64 - kTableBits);
+  a_.shl(x86::rcx, 4);
+  a_.lea(x86::rcx, x86::qword_ptr(x86::r13, x86::rcx, 0, 8 * kept.table));
 }
 
 // The kept subexpression k begins, its value to go to position p: its value is
@@ -954,6 +997,19 @@ void Generator::OpenKept(int k, int p) {
   if (!InReg(p)) a_.movsd(Home(p), dst);
   a_.jmp(kept.join);
   a_.bind(kept.compute);
+  if (kept.input < 0) return;
+  // The value table: on a hit, its value, which the memo keeps too.
+  Label miss = a_.newLabel();
+  a_.mov(x86::rax, x86::qword_ptr(x86::rbx, 8 * kept.input));
+  TableEntry(k);
+  a_.not_(x86::rax);
+  a_.cmp(x86::rax, x86::qword_ptr(x86::rcx));
+  a_.jne(miss);
+  a_.movsd(dst, x86::qword_ptr(x86::rcx, 8));
+  a_.movsd(slot, dst);
+  if (!InReg(p)) a_.movsd(Home(p), dst);
+  a_.jmp(kept.join);
+  a_.bind(miss);
 }
 
 // The kept subexpression k has been computed into position p: its value goes to the
@@ -962,7 +1018,19 @@ void Generator::OpenKept(int k, int p) {
 void Generator::CloseKept(int k, int p) {
   Kept& kept = kept_[k];
   const x86::Mem slot = x86::qword_ptr(x86::r13, 8 * (1 + inputSlots_ + k));
-  a_.movsd(slot, Use(p, x86::xmm0));
+  const x86::Xmm value = Use(p, x86::xmm0);
+  a_.movsd(slot, value);
+  if (kept.input >= 0) {
+    // Into the table, unless a fault flag stands.
+    a_.stmxcsr(x86::dword_ptr(x86::rsp, kCsrSlot));
+    a_.test(x86::byte_ptr(x86::rsp, kCsrSlot), kFaultFlags);
+    a_.jnz(kept.join);
+    a_.mov(x86::rax, x86::qword_ptr(x86::rbx, 8 * kept.input));
+    TableEntry(k);
+    a_.not_(x86::rax);
+    a_.mov(x86::qword_ptr(x86::rcx), x86::rax);
+    a_.movsd(x86::qword_ptr(x86::rcx, 8), value);
+  }
   a_.bind(kept.join);
   for (int j = 0; j < p; ++j)
     if (state_[j] != kept.before[j]) state_[j] = State::kMem;
