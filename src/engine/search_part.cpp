@@ -11,8 +11,8 @@ namespace quorvant {
 namespace {
 
 // The ring holds the neighbours along axes whose stride is at most this many points:
-// 2 * stride + 2 entries rounded up to a power of two, so at most 2^22 entries of 16
-// bytes (64 MiB) a thread.
+// 2 * stride + 2 entries rounded up to a power of two, so at most 2^22 entries of 8
+// bytes (32 MiB) a thread.
 constexpr int64_t kLargestReusedStride = (int64_t{1} << 21) - 1;
 static_assert(std::bit_ceil(static_cast<uint64_t>(2 * kLargestReusedStride + 2)) == 1u << 22);
 
@@ -102,7 +102,7 @@ SearchPart::SearchPart(const Problem& problem, const Grid* grid, PointFunction& 
   // (With no reused axis the ring still holds the point itself, which the test
   // evaluates once per axis.)
   const int64_t size = std::bit_ceil(static_cast<uint64_t>(2 * reusedStride_ + 2));
-  values_.assign(static_cast<size_t>(size), Remembered{});
+  values_.assign(static_cast<size_t>(size), kEmpty);
   ringMask_ = size - 1;
   BuildAxisTables();
 }
@@ -187,10 +187,16 @@ void SearchPart::FromStartingPoint(int64_t index, std::vector<double>& x, const 
   sink(outcome);
 }
 
+void SearchPart::StartWalk(int64_t first) {
+  if (first != walkedTo_) std::fill(values_.begin(), values_.end(), kEmpty);
+  walkedTo_ = -1;
+}
+
 void SearchPart::Remember(int64_t index, int32_t error, double value) {
-  Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
-  slot.tag = error == 0 ? index : ~index;
-  slot.value = error == 0 ? value : static_cast<double>(error);
+  if (error == 0 && std::isnan(value)) return;
+  values_[static_cast<size_t>(index & ringMask_)] =
+      error == 0 ? std::bit_cast<uint64_t>(value)
+                 : kFailure | static_cast<uint64_t>(static_cast<uint32_t>(error));
   if (beginning_) beginning_->Publish(index, error, value);
 }
 
@@ -199,9 +205,9 @@ void SearchPart::Remember(int64_t index, int32_t error, double value) {
 inline void SearchPart::Neighbour(int64_t index, std::span<const double> x,
                                   std::span<const double> rounded, CarriedValue& target) {
   if (index >= 0) {
-    const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
-    if (slot.tag == index) {
-      target = slot.value;
+    const double value = std::bit_cast<double>(values_[static_cast<size_t>(index & ringMask_)]);
+    if (!std::isnan(value)) {
+      target = value;
       return;
     }
   }
@@ -211,15 +217,10 @@ inline void SearchPart::Neighbour(int64_t index, std::span<const double> x,
 void SearchPart::Evaluate(int64_t index, std::span<const double> x, std::span<const double> rounded,
                           CarriedValue& target) {
   if (index >= 0) {
-    const Remembered& slot = values_[static_cast<size_t>(index & ringMask_)];
+    const uint64_t slot = values_[static_cast<size_t>(index & ringMask_)];
     double value = 0;
-    if (slot.tag == index) {
-      run_.Replay(0, slot.value, value, x);
-      target = value;
-      return;
-    }
-    if (slot.tag == ~index) {
-      run_.Replay(static_cast<int32_t>(slot.value), 0, value, x);
+    if (slot >> 32 == kFailure >> 32) {
+      run_.Replay(static_cast<int32_t>(static_cast<uint32_t>(slot)), 0, value, x);
       return;
     }
     double v;
@@ -282,6 +283,7 @@ void SearchPart::Explore(int64_t first, int64_t last, const StartSink& sink) {
   }
 
   for (int64_t g = first; g < last; ++g) {
+    Arrive(g);
     run.CheckStop();
     // The grid point test: strictly below (or above) both neighbours along every axis.
     // Neighbours outside the box are evaluated all the same. A failed evaluation leaves
@@ -338,6 +340,7 @@ void SearchPart::ExploreTabled(int64_t first, int64_t last, const StartSink& sin
     rounded[i] = at[i]->roundedX;
   }
   for (int64_t g = first; g < last; ++g) {
+    Arrive(g);
     run.CheckStop();
     int32_t maxAxes = -1, minAxes = -1;
     for (int i = 0; i < n; ++i) {
@@ -380,7 +383,9 @@ void SearchPart::Search(const PartRange& range, const std::vector<std::vector<do
                         StartReceiver& receiver) {
   const StartSink sink = [&](StartOutcome& o) { receiver.End(o); };
   if (grid_) {
+    StartWalk(range.first);
     Explore(range.first, range.last, sink);
+    walkedTo_ = range.last;
     return;
   }
   for (size_t t = 0; t < trials.size(); ++t) {

@@ -140,17 +140,25 @@ class SearchPart {
   CarriedValue fPlus_{&run_.dependent};
   CarriedValue fMinus_{&run_.dependent};
 
-  // The values computed at grid points, by grid index, in a ring of 2^k entries:
-  // enough for the neighbours along every axis whose stride is at most 2^21 points.
-  struct Remembered {
-    // The grid index held: itself for a value, its complement (~index) for a failure
-    // whose number is then in `value`; kNone for nothing.
-    int64_t tag = kNone;
-    double value = 0;
-    static constexpr int64_t kNone = INT64_MIN;
-  };
-  std::vector<Remembered> values_;
+  // The values computed at grid points, by grid index, in a ring of 2^k entries, enough
+  // for the neighbours along every axis whose stride is at most 2^21 points. At grid
+  // point g the walk reads and writes only the indexes g - reusedStride_ to
+  // g + reusedStride_, and empties the entry of g - reusedStride_ - 1 as it arrives at g
+  // (the ring holds at least 2 * reusedStride_ + 2 entries): so an entry holds the value
+  // of the very index that reads it, or nothing, and needs no tag. An entry is a double's
+  // bits: a value (never a NaN; a NaN value is not kept), a failure (kFailure with its
+  // number in the low half) or kEmpty.
+  static constexpr uint64_t kEmpty = 0x7ff8'dead'0000'0000;
+  static constexpr uint64_t kFailure = 0x7ff4'0000'0000'0000;
+  // Begins a walk at grid point `first`: the ring goes on from the walk before only if
+  // that walk ended right there.
+  void StartWalk(int64_t first);
+  void Arrive(int64_t g) {
+    values_[static_cast<size_t>((g - reusedStride_ - 1) & ringMask_)] = kEmpty;
+  }
+  std::vector<uint64_t> values_;
   int64_t ringMask_ = 0;
+  int64_t walkedTo_ = -1;  // where the last walk ended, or -1 (none, or it was cut short)
   int64_t reusedStride_ = 0;  // axes with a larger stride are evaluated afresh
   SharedBeginning* beginning_ = nullptr;
   const SharedBeginning* next_ = nullptr;
