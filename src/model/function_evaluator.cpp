@@ -269,13 +269,15 @@ int32_t FunctionEvaluator::RunDirect(double& value) {
 int32_t FunctionEvaluator::EvaluateRounded(std::span<const double> x,
                                            std::span<const double> rounded, double& value) {
   if (x.size() != last_.size() || rounded.size() != x.size()) return EvaluateFunction(x, value);
-  // What RoundCoordinates and AssignVariables keep of a coordinate that changed.
+  // What RoundCoordinates and AssignVariables keep of a coordinate that changed. A
+  // coordinate that did not change keeps the same: its 15-digit value is the one kept,
+  // so every coordinate is stored without a test (a walk changes a different one at
+  // every evaluation, which a test would mispredict).
   LastCoordinate* last = last_.data();
+  double* kept = rounded_.data();
   for (size_t i = 0; i < x.size(); ++i) {
-    if (std::bit_cast<uint64_t>(x[i]) != std::bit_cast<uint64_t>(last[i].raw)) {
-      last[i] = {x[i], rounded[i]};
-      rounded_[i] = rounded[i] + 0.0;
-    }
+    last[i] = {x[i], rounded[i]};
+    kept[i] = rounded[i] + 0.0;
   }
   if (directPath_) return RunDirect(value);
   return EvaluateAssigned(x, value);

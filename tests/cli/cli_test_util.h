@@ -54,6 +54,8 @@ inline std::filesystem::path TempDir() {
   const auto dir =
       std::filesystem::temp_directory_path() /
       ("quorvant-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  // Emptied first: an earlier process with the same number may have left it behind.
+  std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
 }

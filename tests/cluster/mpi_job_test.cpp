@@ -47,6 +47,8 @@ fs::path Scratch() {
   const fs::path dir =
       fs::temp_directory_path() /
       ("quorvant-mpi-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  // Emptied first: an earlier process with the same number may have left it behind.
+  fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
 }

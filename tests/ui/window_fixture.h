@@ -107,6 +107,13 @@ inline std::filesystem::path DataFile(const char* name) {
 inline std::filesystem::path TempCopy(const std::filesystem::path& from, const char* as) {
   const auto dir =
       std::filesystem::temp_directory_path() / ("quorvant-ui-" + std::to_string(::getpid()));
+  // Emptied at this process's first copy: an earlier process with the same number may
+  // have left it behind.
+  static const bool emptied = [&dir] {
+    std::filesystem::remove_all(dir);
+    return true;
+  }();
+  (void)emptied;
   std::filesystem::create_directories(dir);
   const auto to = dir / as;
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
