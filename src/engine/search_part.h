@@ -158,7 +158,7 @@ class SearchPart {
   }
   std::vector<uint64_t> values_;
   int64_t ringMask_ = 0;
-  int64_t walkedTo_ = -1;  // where the last walk ended, or -1 (none, or it was cut short)
+  int64_t walkedTo_ = -1;     // where the last walk ended, or -1 (none, or it was cut short)
   int64_t reusedStride_ = 0;  // axes with a larger stride are evaluated afresh
   SharedBeginning* beginning_ = nullptr;
   const SharedBeginning* next_ = nullptr;

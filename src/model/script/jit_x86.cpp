@@ -969,7 +969,7 @@ void Generator::Analyse() {
     if (kept.input >= 0) kept.table = tablesStart + 2 * kTableEntries * kept.table;
 }
 
-// rcx = the address of the table entry of kept subexpression k for its input's bits, which rax holds.
+// rcx = the address of kept subexpression k's table entry for the input bits in rax.
 void Generator::TableEntry(int k) {
   const Kept& kept = kept_[k];
   a_.mov(x86::rcx, Imm(kTableHash));
