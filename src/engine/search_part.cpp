@@ -339,21 +339,40 @@ void SearchPart::ExploreTabled(int64_t first, int64_t last, const StartSink& sin
     x[i] = at[i]->x;
     rounded[i] = at[i]->roundedX;
   }
+  // As Neighbour, but x and rounded take the coordinate along axis i only when the point
+  // is evaluated (or its failure replayed), not when its value is in the ring: between
+  // evaluations they hold the grid point.
+  const uint64_t* const ring = values_.data();
+  const int64_t ringMask = ringMask_;
+  const auto probe = [&](int64_t index, int i, double xi, double roundedXi, CarriedValue& target) {
+    if (index >= 0) {
+      const double value = std::bit_cast<double>(ring[index & ringMask]);
+      if (!std::isnan(value)) {
+        target = value;
+        return;
+      }
+    }
+    x[i] = xi;
+    rounded[i] = roundedXi;
+    Evaluate(index, x, rounded, target);
+    x[i] = at[i]->x;
+    rounded[i] = at[i]->roundedX;
+  };
   for (int64_t g = first; g < last; ++g) {
     Arrive(g);
     run.CheckStop();
     int32_t maxAxes = -1, minAxes = -1;
+    // Once the point's value is in the ring, fdAcc holds it, and taking it again for
+    // each later axis would change nothing.
+    bool pointKept = false;
     for (int i = 0; i < n; ++i) {
       const AxisValue& a = *at[i];
-      x[i] = a.up;
-      rounded[i] = a.roundedUp;
-      Neighbour(a.ahead != kNoOffset ? g + a.ahead : -1, x, rounded, fPlus_);
-      x[i] = a.down;
-      rounded[i] = a.roundedDown;
-      Neighbour(a.back != kNoOffset ? g + a.back : -1, x, rounded, fMinus_);
-      x[i] = a.x;
-      rounded[i] = a.roundedX;
-      Neighbour(g, x, rounded, run.fdAcc);
+      probe(a.ahead != kNoOffset ? g + a.ahead : -1, i, a.up, a.roundedUp, fPlus_);
+      probe(a.back != kNoOffset ? g + a.back : -1, i, a.down, a.roundedDown, fMinus_);
+      if (!pointKept) {
+        probe(g, i, a.x, a.roundedX, run.fdAcc);
+        pointKept = !std::isnan(std::bit_cast<double>(ring[g & ringMask]));
+      }
       const double plus = fPlus_, minus = fMinus_, point = run.fdAcc;
       if (plus > point && minus > point) ++minAxes;
       if (plus < point && minus < point) ++maxAxes;

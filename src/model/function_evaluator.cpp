@@ -1,5 +1,9 @@
 #include "model/function_evaluator.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -159,8 +163,17 @@ void FunctionEvaluator::SetFunction(std::span<const std::string> names, std::str
   UpdateDirectPath();
 }
 
+// After evaluations with the 15-digit values given, last_ no longer says what rounded_
+// holds: every coordinate counts as changed once.
+void FunctionEvaluator::FreshenLast() {
+  if (!lastStale_) return;
+  for (LastCoordinate& last : last_) last = {std::nan(""), std::nan("")};
+  lastStale_ = false;
+}
+
 int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
   SyncVariables();
+  FreshenLast();
   const size_t n = std::min(x.size(), bound_.size());
   if (!fastPath_) {
     for (size_t assignIndex = 0; assignIndex < n; ++assignIndex) {
@@ -196,6 +209,7 @@ int32_t FunctionEvaluator::AssignVariables(std::span<const double> x) {
 // Rounds the coordinates into rounded_ (one for each variable); false, with nothing
 // of a later coordinate rounded, where one is not finite.
 inline bool FunctionEvaluator::RoundCoordinates(std::span<const double> x) {
+  FreshenLast();
   LastCoordinate* last = last_.data();
   double* rounded = rounded_.data();
   for (size_t i = 0; i < x.size(); ++i) {
@@ -269,17 +283,29 @@ int32_t FunctionEvaluator::RunDirect(double& value) {
 int32_t FunctionEvaluator::EvaluateRounded(std::span<const double> x,
                                            std::span<const double> rounded, double& value) {
   if (x.size() != last_.size() || rounded.size() != x.size()) return EvaluateFunction(x, value);
-  // What RoundCoordinates and AssignVariables keep of a coordinate that changed. A
-  // coordinate that did not change keeps the same: its 15-digit value is the one kept,
-  // so every coordinate is stored without a test (a walk changes a different one at
-  // every evaluation, which a test would mispredict).
-  LastCoordinate* last = last_.data();
+  // The machine code reads the 15-digit values alone: they are copied, and last_ is
+  // marked stale instead of kept (a walk changes a different coordinate at every
+  // evaluation, so keeping it costs more than rounding again after the walk).
   double* kept = rounded_.data();
+  if (directPath_) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Two at a time (the compiler does not vectorise this at -O2).
+    for (; i + 2 <= x.size(); i += 2)
+      _mm_storeu_pd(kept + i, _mm_add_pd(_mm_loadu_pd(rounded.data() + i), _mm_setzero_pd()));
+#endif
+    for (; i < x.size(); ++i) kept[i] = rounded[i] + 0.0;
+    lastStale_ = true;
+    return RunDirect(value);
+  }
+  // What RoundCoordinates and AssignVariables keep of a coordinate that changed (one
+  // that did not change keeps the same values, so each is stored without a test).
+  FreshenLast();
+  LastCoordinate* last = last_.data();
   for (size_t i = 0; i < x.size(); ++i) {
     last[i] = {x[i], rounded[i]};
     kept[i] = rounded[i] + 0.0;
   }
-  if (directPath_) return RunDirect(value);
   return EvaluateAssigned(x, value);
 }
 

@@ -151,6 +151,7 @@ class FunctionEvaluator final : public PointFunction {
   void OnScriptError(const script::ScriptError& error);
   void CompileMachineCode(const script::Program& program);
   bool RoundCoordinates(std::span<const double> x);
+  void FreshenLast();
   int32_t EvaluateAssigned(std::span<const double> x, double& value);
   int32_t RunDirect(double& value);
   int32_t HandOver(double& value);
@@ -191,6 +192,7 @@ class FunctionEvaluator final : public PointFunction {
     double rounded;
   };
   std::vector<LastCoordinate> last_;
+  bool lastStale_ = false;  // rounded_ was given since last_ was kept (FreshenLast)
   std::string formula_;
   std::shared_ptr<const script::Program> formulaProgram_;  // null until first compiled
   // The formula as machine code: compiled at its first evaluation that may use it,
