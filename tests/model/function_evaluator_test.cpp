@@ -47,6 +47,12 @@ TEST(FunctionEvaluation, HandsOverFifteenDigitCoordinates) {
     EXPECT_EQ(value, 0.3 + 40000);
     ASSERT_EQ(p.At({-32768, 1e15}, value), 0);
     EXPECT_EQ(p.Eval("TypeName(x) & TypeName(y)"), "DoubleDouble (String)");
+    // Coordinates handed over with their 15-digit values, then the earlier ones again.
+    const std::vector<double> given{0.1 + 0.2, 2};
+    ASSERT_EQ(p.evaluator.EvaluateRounded(given, std::vector<double>{0.3, 2}, value), 0);
+    EXPECT_EQ(value, 0.3 + 2);
+    ASSERT_EQ(p.At({-32768, 1e15}, value), 0);
+    EXPECT_EQ(value, -32768 + 1e15);
   }
 }
 
